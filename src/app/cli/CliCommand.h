@@ -1,0 +1,31 @@
+#pragma once
+// Each command of marktvoll-cli lives in its own file and registers itself:
+//   static mv::cli::Register reg("rtf", "rtf [--html] [--indent N] FILE", &runRtf);
+// The runner gets the arguments after the command name and returns the
+// exit status.
+
+#include <QStringList>
+#include <QTextStream>
+
+#include <functional>
+
+namespace mv::cli {
+
+using Runner = std::function<int(const QStringList &args)>;
+
+struct Register {
+    Register(const char *name, const char *usage, Runner run);
+};
+
+// stdout / stderr as UTF-8 text streams.
+QTextStream &out();
+QTextStream &err();
+
+// Common helpers for the commands.
+bool takeFlag(QStringList &args, const QString &flag);            // removes it when present
+bool takeOption(QStringList &args, const QString &opt, QString &value); // "--opt VALUE"
+// Prints the process's settings-related start: InitPaths + LoadSettings
+// with errors on stderr; returns false when loading stopped.
+bool loadSettingsForCli();
+
+} // namespace mv::cli

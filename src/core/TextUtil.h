@@ -1,0 +1,37 @@
+#pragma once
+// Text cutting, searching, numbers for SQL and the ANSI code page.
+// Positions count from 1: a start below 1 counts as 1; a negative count or
+// a start beyond the end gives empty text; a count past the end stops there.
+
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+
+namespace mv {
+
+QString StrMid(const QString &s, int from, int count);
+QString StrFrom(const QString &s, int from);
+QString StrBetween(const QString &s, int from, int to);
+QString StrLeft(const QString &s, int n);
+QString StrRight(const QString &s, int n);
+int PosFrom(int start, const QString &s, const QString &sub);
+int LastPosFrom(int start, const QString &s, const QString &sub);
+QString StrReverse(const QString &s);
+QString ReplaceAll(const QString &s, const QString &oldText, const QString &newText);
+QString SafeName(const QString &s);
+
+double StrToFloatX(const QString &s);
+int StrToIntX(const QString &s);
+QString FloatToSqlStr(int decimals, double x);
+QString LimitSql(int offset, int count);
+
+// Two-digit years: placed in the 100-year span that begins 65 years before
+// the current year.
+int ExpandTwoDigitYear(int yy, int currentYear = QDate::currentDate().year());
+
+// Windows-1252 (the WaWi's and the shop's "ANSI" code page).
+QByteArray ToAnsi(const QString &s);
+QString FromAnsi(const QByteArray &b);
+QString FromAnsi(const char *data, qsizetype size);
+
+} // namespace mv
