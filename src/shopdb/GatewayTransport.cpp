@@ -475,7 +475,10 @@ GatewayTransport::Fetch GatewayTransport::FetchGatewayPage(const QString &rawAdd
 
     if (!formRequest.isNull()) {
         const qsizetype p = formRequest.indexOf(QLatin1String("&sql_query="));
-        const QString sql = p >= 0 ? formRequest.mid(p + 11) : QString();
+        // The acute accent is written as "&acute;" on every route, so a value
+        // is stored the same whether its statement was short or long.
+        QString sql = p >= 0 ? formRequest.mid(p + 11) : QString();
+        sql.replace(QChar(0xB4), QLatin1String("&acute;"));
         const QString page = DecodeText(body, charset.isEmpty() ? Charset : charset.toLatin1());
         QHash<QString, QString> values;
         values.insert(QStringLiteral("sql_query"), sql);

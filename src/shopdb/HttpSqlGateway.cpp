@@ -25,7 +25,9 @@ QString UrlEncodeSql(const QString &sql)
     s.replace(QLatin1Char('%'), QLatin1String("%25"));
     s.replace(QLatin1Char(' '), QLatin1String("%20"));
     s.replace(QChar(0xB4), QLatin1String("&acute;"));
-    s.replace(QLatin1Char('`'), QLatin1String("%27"));
+    // A grave accent must arrive as itself: turned into an apostrophe it
+    // would end a quoted text early and change the statement.
+    s.replace(QLatin1Char('`'), QLatin1String("%60"));
     s.replace(QLatin1Char('"'), QLatin1String("%22"));
     s.replace(QLatin1Char('&'), QLatin1String("%26"));
     s.replace(QLatin1Char('#'), QLatin1String("%23"));
