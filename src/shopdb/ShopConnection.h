@@ -11,11 +11,13 @@
 #include <QString>
 #include <QTimer>
 
+#include "shopdb/ShopErrorLog.h"
+
 namespace mv {
 
 class MemTable;
 class MySqlConnection;
-class ShopErrorLog;
+
 
 // What a calling window passes to ShopOpen: its direct connection (several
 // records may share one) and the table that receives the rows.
