@@ -581,7 +581,8 @@ void Parser::keyword(Kw kw, bool hasParam, int param)
             return;
         case Kw::U:
             if (hasParam) {
-                emitChar(char16_t(param < 0 ? param + 65536 : param));
+                if (param >= -32768 && param <= 65535)
+                    emitChar(char16_t(param < 0 ? param + 65536 : param));
                 m_ucSkip = m_st.uc;
             }
             return;
@@ -742,7 +743,8 @@ void Parser::keyword(Kw kw, bool hasParam, int param)
     case Kw::Space: emitChar(' '); return;
     case Kw::U:
         if (hasParam) {
-            emitChar(char16_t(param < 0 ? param + 65536 : param));
+            if (param >= -32768 && param <= 65535)
+                emitChar(char16_t(param < 0 ? param + 65536 : param));
             m_ucSkip = m_st.uc;
         }
         return;
@@ -892,8 +894,10 @@ void Parser::finish()
     // Whatever the reader stopped in, the last paragraph belongs to the text.
     m_st.dest = Dest::Text;
     endParagraph();
-    // A final paragraph mark does not make a line of its own.
-    if (!m_doc.lines.empty() && m_doc.lines.back().length == 0)
+    // The last \par is the document's final paragraph mark and makes no
+    // paragraph of its own; an empty paragraph before it is a trailing
+    // line break, which gives no line either.
+    for (int k = 0; k < 2 && !m_doc.lines.empty() && m_doc.lines.back().length == 0; ++k)
         m_doc.lines.pop_back();
     if (m_withFormats)
         resolveFormats();
