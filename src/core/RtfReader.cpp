@@ -21,6 +21,17 @@ QStringList RtfDocument::plainLines() const
     return out;
 }
 
+void RtfDocument::clear()
+{
+    isRtf = false;
+    text.resize(0);
+    lines.clear();
+    runs.clear();
+    formats.clear();
+    fontNames.clear();
+    defaultFormat = RtfCharFormat();
+}
+
 namespace {
 
 // ---------------------------------------------------------------- code pages
@@ -190,12 +201,50 @@ const std::vector<KwEntry> &keywordTable()
     return table;
 }
 
+// Open-addressing hash table over the keyword list: the reader looks up
+// every control word, so this is on the hot path.
+struct KwHash {
+    static constexpr size_t Size = 1024;
+    std::array<qint16, Size> slot;
+
+    static size_t hash(std::string_view w)
+    {
+        size_t h = 2166136261u;
+        for (char c : w)
+            h = (h ^ quint8(c)) * 16777619u;
+        return h;
+    }
+
+    KwHash()
+    {
+        slot.fill(-1);
+        const auto &t = keywordTable();
+        for (size_t i = 0; i < t.size(); ++i) {
+            size_t h = hash(t[i].name) & (Size - 1);
+            while (slot[h] >= 0)
+                h = (h + 1) & (Size - 1);
+            slot[h] = qint16(i);
+        }
+    }
+};
+
 Kw lookup(std::string_view word)
 {
+    static const KwHash table;
     const auto &t = keywordTable();
-    auto it = std::lower_bound(t.begin(), t.end(), word,
-                               [](const KwEntry &e, std::string_view w) { return e.name < w; });
-    return it != t.end() && it->name == word ? it->kw : Kw::Unknown;
+    size_t h = KwHash::hash(word) & (KwHash::Size - 1);
+    while (table.slot[h] >= 0) {
+        const KwEntry &e = t[size_t(table.slot[h])];
+        if (e.name.size() == word.size()) {
+            size_t i = 0;
+            while (i < word.size() && e.name[i] == word[i])
+                ++i;
+            if (i == word.size())
+                return e.kw;
+        }
+        h = (h + 1) & (KwHash::Size - 1);
+    }
+    return Kw::Unknown;
 }
 
 // ---------------------------------------------------------------- parser
@@ -248,7 +297,8 @@ public:
     Parser(QStringView in, RtfDocument &doc, bool withFormats)
         : m_p(in.data()), m_e(in.data() + in.size()), m_doc(doc), m_withFormats(withFormats)
     {
-        m_doc.text.reserve(in.size() / 2 + 16);
+        if (m_doc.text.capacity() < in.size() / 2)
+            m_doc.text.reserve(in.size() / 2 + 16);
     }
 
     bool run();
@@ -802,6 +852,8 @@ void Parser::put(const QChar *s, qsizetype n)
 
 void Parser::emitChar(char16_t c)
 {
+    if (c < 0x20 && c != '\t')
+        return;   // control characters from escapes are no text
     const QChar ch(c);
     put(&ch, 1);
 }
@@ -1025,7 +1077,8 @@ void Parser::resolveFormats()
 
 void readPlain(QStringView text, RtfDocument &doc)
 {
-    doc.text.reserve(text.size());
+    if (doc.text.capacity() < text.size())
+        doc.text.reserve(text.size());
     qsizetype start = 0;
     const qsizetype n = text.size();
     qsizetype i = 0;
@@ -1065,7 +1118,7 @@ bool startsWithRtf(QStringView t)
 
 bool RtfReader::read(QStringView text, RtfDocument &doc, bool withFormats)
 {
-    doc = RtfDocument();
+    doc.clear();
     if (!startsWithRtf(text)) {
         readPlain(text, doc);
         return true;
@@ -1073,7 +1126,7 @@ bool RtfReader::read(QStringView text, RtfDocument &doc, bool withFormats)
     doc.isRtf = true;
     Parser parser(text, doc, withFormats);
     if (!parser.run()) {
-        doc = RtfDocument();
+        doc.clear();
         return false;
     }
     return true;
