@@ -352,6 +352,12 @@ private:
     std::vector<std::pair<qsizetype, quint64>> m_rawRuns;
 
     std::vector<Font> m_fonts;
+    QHash<int, int> m_fontIndex;    // RTF font number -> index into m_fonts
+    const Font *findFont(int num) const
+    {
+        const auto it = m_fontIndex.constFind(num);
+        return it == m_fontIndex.cend() ? nullptr : &m_fonts[size_t(it.value())];
+    }
     Font m_font;              // entry being read in the font table
     bool m_fontOpen = false;
     std::vector<qint32> m_colors;   // 0xRRGGBB or -1 (auto)
@@ -656,7 +662,8 @@ void Parser::keyword(Kw kw, bool hasParam, int param)
             m_curLevels.clear();
             return;
         case Kw::ListLevel:
-            m_curLevels.push_back(-1);
+            if (m_curLevels.size() < 9)
+                m_curLevels.push_back(-1);
             return;
         case Kw::LevelNfc:
             if (!m_curLevels.empty())
@@ -737,15 +744,15 @@ void Parser::keyword(Kw kw, bool hasParam, int param)
         m_st.flags = 0;
         m_st.hidden = false;
         m_st.fontCp = 0;
-        for (const Font &f : m_fonts)
-            if (f.num == m_deff) { m_st.fontCp = f.cp; break; }
+        if (const Font *f = findFont(m_deff))
+            m_st.fontCp = f->cp;
         m_fmtDirty = true;
         return;
     case Kw::F:
         m_st.font = param;
         m_st.fontCp = 0;
-        for (const Font &f : m_fonts)
-            if (f.num == param) { m_st.fontCp = f.cp; break; }
+        if (const Font *f = findFont(param))
+            m_st.fontCp = f->cp;
         m_fmtDirty = true;
         return;
     case Kw::Fs:
@@ -981,12 +988,12 @@ void Parser::commitFont()
     m_font.name = m_font.name.trimmed();
     if (m_fonts.size() >= 4096)
         return;
-    for (Font &f : m_fonts) {
-        if (f.num == m_font.num) {
-            f = m_font;
-            return;
-        }
+    const auto known = m_fontIndex.constFind(m_font.num);
+    if (known != m_fontIndex.cend()) {
+        m_fonts[size_t(known.value())] = m_font;
+        return;
     }
+    m_fontIndex.insert(m_font.num, int(m_fonts.size()));
     m_fonts.push_back(m_font);
     // Text before the table was read with the document's code page; now
     // the default font's code page is known.
@@ -1001,8 +1008,8 @@ void Parser::resolveFormats()
 {
     // Font names: the default font stands in for numbers the table lacks.
     QString defaultName;
-    for (const Font &f : m_fonts)
-        if (f.num == m_deff) { defaultName = f.name; break; }
+    if (const Font *f = findFont(m_deff))
+        defaultName = f->name;
     if (defaultName.isEmpty() && !m_fonts.empty())
         defaultName = m_fonts.front().name;
     if (defaultName.isEmpty())
@@ -1011,8 +1018,8 @@ void Parser::resolveFormats()
     QHash<QString, int> nameIndex;
     auto nameOf = [&](qint32 num) {
         QString name;
-        for (const Font &f : m_fonts)
-            if (f.num == num) { name = f.name; break; }
+        if (const Font *f = findFont(num))
+            name = f->name;
         if (name.isEmpty())
             name = defaultName;
         auto it = nameIndex.constFind(name);

@@ -435,30 +435,46 @@ QString RtfEscapeUnicode(const QString &text)
     return escapeUnicode(text, buf);
 }
 
+namespace {
+
+QString convert(const QString &text, int indent, bool asHtml, RtfDocument &doc)
+{
+    if (!asHtml) {
+        thread_local QString buf;
+        const QString &escaped = escapeUnicode(text, buf);
+        QString result;
+        if (!RtfReader::read(escaped, doc, false))
+            result = QString();
+        else if (!readsAsRtf(doc))
+            result = plainResult(doc, indent);
+        else if (RtfReader::read(escaped, doc, true))   // not readable as rich text
+            result = htmlResult(doc, indent);
+        if (buf.capacity() > (1 << 20))
+            buf = QString();
+        return result;
+    }
+    if (!RtfReader::read(text, doc, true))
+        return QString();
+    return htmlResult(doc, indent);
+}
+
+} // namespace
+
 QString RtfToText(const QString &text, int indent, bool asHtml)
 {
     if (!hasRtfHeader(text))
         return text;
+    RtfDocument &doc = workDocument();
+    QString result;
     try {
-        RtfDocument &doc = workDocument();
-        if (!asHtml) {
-            thread_local QString buf;
-            const QString &escaped = escapeUnicode(text, buf);
-            if (!RtfReader::read(escaped, doc, false))
-                return QString();
-            if (!readsAsRtf(doc))
-                return plainResult(doc, indent);
-            // The engine could not read it as rich text.
-            if (!RtfReader::read(escaped, doc, true))
-                return QString();
-            return htmlResult(doc, indent);
-        }
-        if (!RtfReader::read(text, doc, true))
-            return QString();
-        return htmlResult(doc, indent);
+        result = convert(text, indent, asHtml, doc);
     } catch (const std::exception &) {
-        return QString();
+        result = QString();
     }
+    // Keep the buffers of article-sized texts only.
+    if (doc.text.capacity() > (1 << 20))
+        doc = RtfDocument();
+    return result;
 }
 
 MemoPreview MemoFirstLine(const QString &memo)
