@@ -638,6 +638,8 @@ void Parser::parseRowData(const Tag &open)
         fail(open.at, QStringLiteral("ROWDATA vor der Feldliste"));
     if (open.kind != Tag::Start)
         return;
+    // A rough count of the rows saves regrowing the list.
+    m_rows.reserve(int(qMin<qsizetype>((m_end - m_p) / 24 + 1, QByteArrayView(m_p, m_end - m_p).count("<ROW"))));
     Tag t;
     while (true) {
         if (!nextTag(t))
