@@ -37,3 +37,15 @@ int ParadoxCompare(const QVariant &a, const QVariant &b, PxType type);
 int ParadoxCompareKeys(const QVariantList &a, const QVariantList &b, const QVector<PxType> &types);
 
 } // namespace mv
+
+namespace mv {
+
+// A byte string whose memcmp order is the sort order of the given fields of
+// one record (NULL first, text folded; with tieBreak the original texts are
+// appended so that different texts never compare equal). Fast way to sort
+// many records.
+QByteArray ParadoxRecordSortKey(const ParadoxTable &t, int row, const QVector<int> &fields, bool tieBreak = true);
+QByteArray ParadoxRawSortKey(const char *rec, const QVector<ParadoxField> &allFields, const QVector<int> &fields,
+                             const ParadoxTable *codecOf, bool tieBreak = true);
+
+} // namespace mv

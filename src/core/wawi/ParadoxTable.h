@@ -44,6 +44,8 @@ class QFile;
 
 namespace mv {
 
+namespace pxfmt { class Codec; }
+
 // Damaged or unreadable file, or a write that could not be done. The
 // message is German and names the file; it can be shown to the user.
 class ParadoxError : public std::runtime_error {
@@ -197,6 +199,8 @@ private:
     ParadoxTable() = default;
     void load();
     void parse(const char *data, qint64 size, bool strict);
+    void checkWritable();
+    void backupOnce();
     friend class ParadoxWriter;
     friend struct ParadoxEdit;
 
@@ -205,8 +209,10 @@ private:
     QByteArray m_ownData;   // FromBytes / fallback when mapping fails
     const char *m_data = nullptr;
     qint64 m_size = 0;
-    QByteArray m_mbData;    // .MB (read lazily)
+    mutable QByteArray m_mbData;    // .MB (mapped lazily)
+    mutable std::unique_ptr<QFile> m_mbFile;
     mutable bool m_mbLoaded = false;
+    std::shared_ptr<pxfmt::Codec> m_codec;
     ParadoxHeader m_header;
     QVector<ParadoxField> m_fields;
     QVector<qint64> m_rows; // offsets of the records in m_data
@@ -216,6 +222,7 @@ private:
     bool m_backedUp = false;
     bool m_fromBytes = false;
     const QByteArray &mb() const;
+    QByteArray blobBytes(const char *rec, int field) const;
 };
 
 // Reads just a header of any Paradox file (.DB, .PX, .X*, .Y*).
