@@ -565,20 +565,40 @@ QVector<ParadoxIndexInfo> ParadoxTable::SecondaryIndexes() const
         if (info.yFile.isEmpty()) info.yFile = findSibling(dir.path(), base + QStringLiteral(".Y") + ext.mid(2));
         int m = 1;
         if (info.composite) {
-            m = p.h.keyFieldCount - m_header.keyFieldCount;
-            bool namesMatch = m >= 1 && m <= p.h.fieldNumbers.size();
-            for (int i = 0; namesMatch && i < m; ++i) {
-                const int nr = p.h.fieldNumbers[i] & 0x7FFF;
-                namesMatch = nr >= 1 && nr <= m_fields.size() && p.fields[i].name.compare(m_fields[nr - 1].name, Qt::CaseInsensitive) == 0;
-            }
-            if (!namesMatch) {
-                // Count the leading field numbers that name table fields
-                m = 0;
-                while (m < p.h.fieldNumbers.size() && m < p.h.fieldCount - 1) {
-                    int nr = p.h.fieldNumbers[m] & 0x7FFF;
-                    if (nr < 1 || nr > m_fields.size()) break;
-                    if (p.fields[m].name.compare(m_fields[nr - 1].name, Qt::CaseInsensitive) != 0) break;
-                    ++m;
+            // The index fields come first, then the primary key fields that
+            // are not index fields (some writers repeat all of them), then
+            // the hint fields. Find the split that fits.
+            auto isHint = [](const QString &n) {
+                return n.compare(QLatin1String("Blk Num"), Qt::CaseInsensitive) == 0 || n.compare(QLatin1String("Hint"), Qt::CaseInsensitive) == 0
+                    || n.compare(QLatin1String("Tup No"), Qt::CaseInsensitive) == 0 || n.compare(QLatin1String("Tup Offset"), Qt::CaseInsensitive) == 0;
+            };
+            m = 0;
+            for (int pass = 0; pass < 2 && m == 0; ++pass) {
+                const bool strict = pass == 0; // tail field numbers must be positions
+                for (int cand = 1; cand <= p.fields.size() && m == 0; ++cand) {
+                    QVector<int> idx;
+                    bool ok = cand <= p.h.fieldNumbers.size();
+                    for (int i = 0; ok && i < cand; ++i) {
+                        const int nr = p.h.fieldNumbers[i] & 0x7FFF;
+                        ok = nr >= 1 && nr <= m_fields.size() && !isHint(p.fields[i].name);
+                        if (ok) idx.append(nr - 1);
+                    }
+                    if (!ok) break;
+                    for (int variant = 0; variant < 2 && m == 0; ++variant) {
+                        QStringList tail;
+                        for (int k = 0; k < m_header.keyFieldCount; ++k)
+                            if (variant == 1 || !idx.contains(k)) tail << m_fields[k].name;
+                        int j = cand;
+                        bool fits = true;
+                        for (const QString &n : tail) {
+                            if (j >= p.fields.size() || p.fields[j].name.compare(n, Qt::CaseInsensitive) != 0) { fits = false; break; }
+                            ++j;
+                        }
+                        for (; fits && j < p.fields.size(); ++j) fits = isHint(p.fields[j].name);
+                        for (int k = cand; fits && strict && k < p.fields.size(); ++k)
+                            fits = k < p.h.fieldNumbers.size() && p.h.fieldNumbers[k] == k + 1;
+                        if (fits) m = cand;
+                    }
                 }
             }
         }
