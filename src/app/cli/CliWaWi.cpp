@@ -2,6 +2,7 @@
 
 #include "app/cli/CliCommand.h"
 
+#include "core/Registry.h"
 #include "core/ShopSettings.h"
 #include "core/UiHooks.h"
 #include "core/wawi/TVLBTable.h"
@@ -11,6 +12,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -177,11 +179,19 @@ int runDump(QStringList args)
         for (const QString &n : fields.split(QLatin1Char(','), Qt::SkipEmptyParts))
             cols << t.FieldByName(n.trimmed());
     }
+    // Fields in table (or --fields) order; QJsonObject would sort them.
+    auto enc = [](const QJsonValue &v) {
+        const QByteArray a = QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact);
+        return QString::fromUtf8(a.mid(1, a.size() - 2));
+    };
     for (t.First(); !t.Eof(); t.Next()) {
-        QJsonObject o;
-        for (Field *f : cols)
-            o.insert(f->FieldName(), jsonValue(*f));
-        out() << QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) << "\n";
+        QString line = QStringLiteral("{");
+        for (int i = 0; i < cols.size(); ++i) {
+            if (i)
+                line += QLatin1Char(',');
+            line += enc(cols.at(i)->FieldName()) + QLatin1Char(':') + enc(jsonValue(*cols.at(i)));
+        }
+        out() << line << "}\n";
     }
     return 0;
 }
