@@ -5,7 +5,7 @@
 //
 // Without Artikel.DB in DIR (default: a temporary folder) a demo WaWi with
 // N articles (default 100000) is written there first. pxlib is loaded at
-// run time (libpx.so.1, Debian package pxlib1); without it only our figure
+// run time (libpx.so.0, Debian package pxlib1); without it only our figure
 // is printed.
 
 #include "core/ShopSettings.h"
@@ -45,9 +45,10 @@ struct PxApi {
 
     bool load()
     {
-        void *h = dlopen("libpx.so.1", RTLD_NOW);
-        if (!h)
-            h = dlopen("libpx.so", RTLD_NOW);
+        void *h = nullptr;
+        for (const char *name : {"libpx.so.0", "libpx.so.1", "libpx.so"})
+            if (!h)
+                h = dlopen(name, RTLD_NOW);
         if (!h)
             return false;
 #define SYM(member, name) member = reinterpret_cast<decltype(member)>(dlsym(h, name)); if (!member) return false;
@@ -192,7 +193,7 @@ int main(int argc, char **argv)
 
     PxApi px;
     if (!px.load()) {
-        std::printf("pxlib not available (libpx.so.1): no comparison\n");
+        std::printf("pxlib not available (libpx.so.0): no comparison\n");
         return best < 1500 ? 0 : 1;
     }
     px.boot();

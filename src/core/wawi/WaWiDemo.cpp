@@ -224,17 +224,24 @@ private:
 
 class TableOut {
 public:
-    TableOut(const QString &dir, const char *name)
+    TableOut(const QString &dir, const char *name, const WaWiDemoOptions &opt)
         : m_def(*WaWiTable(QString::fromUtf8(name))),
-          m_w(QDir(dir).filePath(m_def.fileName), schemaOf(m_def))
+          m_w(QDir(dir).filePath(m_def.fileName), schemaOf(m_def)), m_opt(opt)
     {
     }
     Rec rec() const { return Rec(m_def); }
-    void add(const Rec &r) { m_w.AddRecord(r.values()); }
+    void add(const Rec &r)
+    {
+        const QVariantList v = r.values();
+        m_w.AddRecord(v);
+        if (m_opt.onRecord)
+            m_opt.onRecord(m_def.fileName, v);
+    }
     void finish() { m_w.Finish(); }
 private:
     const WaWiTableDef &m_def;
     ParadoxWriter m_w;
+    const WaWiDemoOptions &m_opt;
 };
 
 QString rtf(const QString &plain)
@@ -339,7 +346,7 @@ void WriteWaWiDemo(const QString &dirIn, const WaWiDemoOptions &opt, const std::
     // --- Mandant.db
     say(QStringLiteral("Mandant.db"));
     {
-        TableOut t(d, "Mandant.db");
+        TableOut t(d, "Mandant.db", opt);
         for (int m = 1; m <= mandanten; ++m) {
             Rec r = t.rec();
             r.set("Mandant", m);
@@ -372,7 +379,7 @@ void WriteWaWiDemo(const QString &dirIn, const WaWiDemoOptions &opt, const std::
     say(QStringLiteral("Warengruppe.DB"));
     QVector<Group> groups;
     {
-        TableOut t(d, "Warengruppe.DB");
+        TableOut t(d, "Warengruppe.DB", opt);
         const int perMandant = std::max(3, opt.groups / mandanten);
         int number = 1;
         for (int m = 1; m <= mandanten; ++m) {
@@ -441,7 +448,7 @@ void WriteWaWiDemo(const QString &dirIn, const WaWiDemoOptions &opt, const std::
     // --- MWST.DB
     say(QStringLiteral("MWST.DB"));
     {
-        TableOut t(d, "MWST.DB");
+        TableOut t(d, "MWST.DB", opt);
         struct V { int key; const char *name; double old, now; };
         const V vats[] = {{1, "Normaler Satz", 16, 19}, {2, "Ermäßigter Satz", 7, 7}, {3, "Steuerfrei", 0, 0}};
         for (const auto &v : vats) {
@@ -461,7 +468,7 @@ void WriteWaWiDemo(const QString &dirIn, const WaWiDemoOptions &opt, const std::
     const int addrCount = std::max(3, opt.addresses);
     QVector<int> addrMandant(addrCount + 1), addrKind(addrCount + 1);
     {
-        TableOut t(d, "Adressen.DB");
+        TableOut t(d, "Adressen.DB", opt);
         for (int a = 1; a <= addrCount; ++a) {
             const int m = (a % 5 == 0 && mandanten > 1) ? 2 : 1;
             const int kind = (a % 7 == 3) ? 1 : ((a % 11 == 4) ? 2 : 0);
@@ -520,7 +527,7 @@ void WriteWaWiDemo(const QString &dirIn, const WaWiDemoOptions &opt, const std::
     // --- AdrArt.DB, AdrArtVer.DB
     say(QStringLiteral("AdrArt.DB"));
     {
-        TableOut t(d, "AdrArt.DB");
+        TableOut t(d, "AdrArt.DB", opt);
         const char *const names[] = {"Stammkunden", "Händler", "Großkunden & Behörden", "Mitarbeiter"};
         int n = 1;
         for (int m = 1; m <= mandanten; ++m)
@@ -533,7 +540,7 @@ void WriteWaWiDemo(const QString &dirIn, const WaWiDemoOptions &opt, const std::
         t.finish();
     }
     {
-        TableOut t(d, "AdrArtVer.DB");
+        TableOut t(d, "AdrArtVer.DB", opt);
         int n = 1;
         for (int a = 1; a <= addrCount; ++a) {
             if (addrKind[a] != 0 || a % 3 == 2)
@@ -553,10 +560,10 @@ void WriteWaWiDemo(const QString &dirIn, const WaWiDemoOptions &opt, const std::
     say(QStringLiteral("Artikel.DB"));
     const int artCount = std::max(1, opt.articles);
     {
-        TableOut t(d, "Artikel.DB");
-        TableOut eig(d, "Artikel_Eig.DB");
-        TableOut staffel(d, "VK_Staffel.db");
-        TableOut lief(d, "Artikel_Lieferrant.DB");
+        TableOut t(d, "Artikel.DB", opt);
+        TableOut eig(d, "Artikel_Eig.DB", opt);
+        TableOut staffel(d, "VK_Staffel.db", opt);
+        TableOut lief(d, "Artikel_Lieferrant.DB", opt);
         int eigId = 1, staffelId = 1;
         QVector<int> suppliers;
         for (int a = 1; a <= addrCount; ++a)
@@ -658,7 +665,7 @@ void WriteWaWiDemo(const QString &dirIn, const WaWiDemoOptions &opt, const std::
     // --- discounts and special prices
     say(QStringLiteral("Rabatt.DB"));
     {
-        TableOut t(d, "Rabatt.DB");
+        TableOut t(d, "Rabatt.DB", opt);
         int n = 1;
         for (int a = 1; a <= addrCount && n < 400; a += 3) {
             if (addrKind[a] != 0)
@@ -689,7 +696,7 @@ void WriteWaWiDemo(const QString &dirIn, const WaWiDemoOptions &opt, const std::
         t.finish();
     }
     {
-        TableOut t(d, "Rabatt2.DB");
+        TableOut t(d, "Rabatt2.DB", opt);
         const char *const names[] = {"kein Rabatt", "Stammkunde", "Händler", "Großabnehmer"};
         for (int i = 0; i < 4; ++i) {
             Rec r = t.rec();
@@ -700,7 +707,7 @@ void WriteWaWiDemo(const QString &dirIn, const WaWiDemoOptions &opt, const std::
         t.finish();
     }
     {
-        TableOut t(d, "Rabattmatrix.DB");
+        TableOut t(d, "Rabattmatrix.DB", opt);
         for (int rg = 1; rg <= 3; ++rg)
             for (int i = 0; i < 3 && i < leafGroups[1].size(); ++i) {
                 Rec r = t.rec();
@@ -714,7 +721,7 @@ void WriteWaWiDemo(const QString &dirIn, const WaWiDemoOptions &opt, const std::
     // --- Zahlart.DB
     say(QStringLiteral("Zahlart.DB"));
     {
-        TableOut t(d, "Zahlart.DB");
+        TableOut t(d, "Zahlart.DB", opt);
         struct Z { int nr; const char *art; const char *anzeige; bool online; bool bank; bool card; double fee; double skonto; };
         const Z z[] = {{1, "Vorkasse", "Überweisung vor Versand", true, false, false, 0, 2},
                        {2, "Rechnung", "Zahlung auf Rechnung (nur Stammkunden)", true, false, false, 0, 0},

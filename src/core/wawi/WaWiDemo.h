@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVariantList>
 
 #include <functional>
 
@@ -19,6 +20,8 @@ struct WaWiDemoOptions {
     bool registerInRegistry = true;
     int programIndex = 3;     // registry key of this program
     int edition = 2;
+    // Called with every record written (table file name, values in field order).
+    std::function<void(const QString &table, const QVariantList &values)> onRecord;
 };
 
 // Writes the demo into dir (created when missing; existing tables are
