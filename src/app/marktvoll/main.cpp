@@ -9,6 +9,9 @@
 #include <QTimer>
 
 #include <cstdio>
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 int main(int argc, char **argv)
 {
@@ -17,6 +20,11 @@ int main(int argc, char **argv)
     // The embedded browser shares GL contexts with the frame; it must be
     // set before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+#ifdef Q_OS_UNIX
+    // Chromium refuses to start its sandbox as root (containers, kiosks).
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Marktvoll DatenManager"));
     QApplication::setApplicationDisplayName(QStringLiteral("VLB-Marktvoll DatenManager"));

@@ -143,7 +143,9 @@ void TWarten::showEvent(QShowEvent *e)
 
 void TWarten::closeEvent(QCloseEvent *e)
 {
-    QDialog::closeEvent(e);
+    // Escape only cancels; the window button really closes.
+    done(QDialog::Rejected);
+    e->accept();
 }
 
 void TWarten::hideEvent(QHideEvent *e)
