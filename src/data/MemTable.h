@@ -67,6 +67,12 @@ protected:
 private:
     void rebuildOrder();
     void masterMoved();
+    void resolveMaster();
+    void ClearMasterSourceQuiet();
+    QVariantList masterKey() const;
+    bool rowInSet(int storageIndex) const;
+    bool rowLess(int a, int b) const;
+    int placeRow(int storageIndex);
 
     QVector<FieldDef> m_defs;
     QVector<QVector<QVariant>> m_rows;   // storage
@@ -82,6 +88,9 @@ private:
     QVector<int> m_detailFieldIdx;
     QString m_masterFields, m_detailFields;
     QMetaObject::Connection m_masterConn;
+    QObject *m_masterContext = nullptr;  // owns the connections to the master
+    QVariantList m_lastMasterKey;
+    bool m_masterValid = false;
     int m_autoInc = 1;
     bool m_changed = false;
 };
