@@ -193,8 +193,9 @@ QByteArray buildTreeFile(QByteArray hdr, const QVector<BlockInfo> &blocks, const
     if (total > 0xFFFF) throw ParadoxError(QStringLiteral("Index zu groß für das Paradox-Format."));
     patchStructure(hdr, totalEntries, total, total, total ? 1 : 0, total);
     char *o = hdr.data();
-    put16(o + 0x1E, quint16(root));
-    o[0x20] = char(levels);
+    // an empty index: root 1, no levels (as the engine writes it)
+    put16(o + 0x1E, quint16(total ? root : 1));
+    o[0x20] = char(total ? levels : 0);
     o[0x2C] = char(uchar(o[0x2C]) + changes);
     return hdr + body;
 }
