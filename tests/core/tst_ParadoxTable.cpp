@@ -86,7 +86,7 @@ void tst_ParadoxTable::roundTrip()
     QCOMPARE(t->Fields().size(), s.fields.size());
     QCOMPARE(t->Header().codePage, 1252);
     QCOMPARE(t->Header().sortOrderName, QStringLiteral("ANSIINTL"));
-    QCOMPARE(t->Header().autoIncValue, count + 1);
+    QCOMPARE(t->Header().autoIncValue, count);
     QCOMPARE(t->KeyFieldCount(), keys);
     for (int f = 0; f < s.fields.size(); ++f) {
         QCOMPARE(t->Fields()[f].name, s.fields[f].name);

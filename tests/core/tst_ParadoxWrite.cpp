@@ -177,7 +177,7 @@ void tst_ParadoxWrite::appendKeyed()
     }
     auto u = ParadoxTable::Open(path);
     QCOMPARE(u->RowCount(), expected.size());
-    QCOMPARE(u->Header().autoIncValue, expected.size() + 1);
+    QCOMPARE(u->Header().autoIncValue, expected.size());
     // auto-increment values are unique and new ones continue the series
     QSet<int> lfd;
     for (int r = 0; r < u->RowCount(); ++r) lfd.insert(u->Value(r, 8).toInt());

@@ -354,6 +354,16 @@ void ParadoxTable::Reload()
     load();
 }
 
+bool ParadoxTable::Stale() const
+{
+    if (m_fromBytes) return false;
+    QFile f(m_path);
+    if (!f.open(QIODevice::ReadOnly)) return true;
+    if (f.size() != m_size) return true;
+    const QByteArray head = f.read(0x78);
+    return head != m_headCopy;
+}
+
 void ParadoxTable::parse(const char *data, qint64 size, bool strict)
 {
     ParsedHeader p = parseHeaderBytes(data, size, m_path);
@@ -362,6 +372,7 @@ void ParadoxTable::parse(const char *data, qint64 size, bool strict)
     if (p.h.encrypted)
         throw ParadoxError(QStringLiteral("Die Tabelle \"%1\" ist verschlüsselt und kann nicht gelesen werden.").arg(QFileInfo(m_path).fileName()));
     m_header = p.h;
+    m_headCopy = QByteArray(data, int(qMin<qint64>(size, 0x78)));
     m_fields = p.fields;
     m_codec = p.codec;
     m_codecName = m_codec->name();

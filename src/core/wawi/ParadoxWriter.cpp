@@ -470,7 +470,8 @@ void ParadoxWriter::Finish()
     QByteArray blocks = packBlocks(recs, rs, blockSize, &infos);
     if (infos.size() > 0xFFFF) throw ParadoxError(QStringLiteral("Tabelle zu groß für das Paradox-Format."));
     patchStructure(dbHdr, recs.size(), int(infos.size()), int(infos.size()), infos.isEmpty() ? 0 : 1, int(infos.size()));
-    put32(dbHdr.data() + 0x49, quint32(d->autoField >= 0 ? d->autoInc : 0));
+    // the header keeps the last value handed out
+    put32(dbHdr.data() + 0x49, quint32(d->autoField >= 0 && d->count > 0 ? d->autoInc - 1 : 0));
 
     pxjournal::Transaction tx(d->path);
     QStringList written;
@@ -902,7 +903,7 @@ void flushMb(MbState &s, pxjournal::Transaction &tx)
     if (!s.app) return;
     if (s.size == 0) {
         QByteArray all = s.app->tail();
-        if (all.isEmpty()) return;
+        if (all.size() <= 4096) return; // header only: no memo was written
         put16(all.data() + 3, s.app->modCount());
         tx.replaceFile(s.path, all);
         return;
@@ -1013,13 +1014,13 @@ QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
     if (records.isEmpty()) return {};
     checkWritable();
     MbState mb = openMb(*this);
-    qint32 autoInc = m_header.autoIncValue;
+    // next value to hand out: one past the header's last value, and past
+    // every value in the table (in case the header lags behind)
+    qint32 autoInc = qMax<qint32>(m_header.autoIncValue, 0) + 1;
     int autoField = -1;
     for (int i = 0; i < m_fields.size(); ++i) if (m_fields[i].type == PxType::AutoInc) { autoField = i; break; }
-    if (autoField >= 0 && autoInc <= 0) {
-        autoInc = 1;
+    if (autoField >= 0)
         for (int r = 0; r < m_rows.size(); ++r) autoInc = qMax(autoInc, Value(r, autoField).toInt() + 1);
-    }
     QVector<QByteArray> recs;
     for (const QVariantList &vals : records) {
         if (vals.size() > m_fields.size()) throw ParadoxError(QStringLiteral("Zu viele Werte für die Tabelle."));
@@ -1041,7 +1042,7 @@ QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
     backupOnce();
     pxjournal::Transaction tx(m_path);
     flushMb(mb, tx);
-    e.writeOut(tx, m_header.recordCount + recs.size(), autoField >= 0 ? autoInc : m_header.autoIncValue);
+    e.writeOut(tx, m_header.recordCount + recs.size(), autoField >= 0 ? autoInc - 1 : m_header.autoIncValue);
     QVector<BlockInfo> infos;
     for (const ParadoxEdit::Blk &b : e.chain)
         if (!b.recs.isEmpty()) infos.append({b.number, b.recs.constData(), int(b.recs.size() / m_header.recordSize)});
