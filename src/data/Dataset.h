@@ -49,6 +49,9 @@ bool IsNumericType(FieldType t);
 bool IsTextType(FieldType t);   // String, Memo, FmtMemo
 bool IsBlobType(FieldType t);   // Memo, FmtMemo, Graphic, Blob
 QString FieldTypeName(FieldType t);
+// A value in its field type's form as text, the way Field::AsString shows
+// it (short date formats, decimal comma, "True"/"False"); "" for NULL.
+QString FieldValueToText(const QVariant &v, FieldType t);
 
 struct FieldDef {
     QString name;
@@ -90,6 +93,7 @@ public:
     QDateTime AsDateTime() const; // invalid for NULL
     QByteArray AsBytes() const;   // blob content; text as Windows-1252
     QString DisplayText() const;  // AsString formatted by DisplayFormat
+    QString EditText() const;     // AsString formatted by EditFormat
 
     // Setters need the dataset in edit or insert state (DatasetError
     // otherwise); the text is converted to the field's type (DatasetError
@@ -162,6 +166,22 @@ public:
     void Delete();
     // Post if in edit/insert state; nothing otherwise.
     void CheckBrowseMode();
+    // False for read-only datasets: Edit/Insert/Append/Delete then raise.
+    virtual bool CanModify() const { return true; }
+    // True while the edit buffer holds a change not yet posted.
+    bool Modified() const { return m_modified; }
+
+    // Rows as a view shows them (0-based): the visible rows plus, while
+    // inserting, the new row at InsertIndex(). RowValue reads any row
+    // without moving the cursor (the edit buffer for the row being edited).
+    int DisplayRowCount() const;
+    int InsertIndex() const { return m_state == State::Insert ? m_insertAt : -1; }
+    QVariant RowValue(int displayRow, int fieldIndex) const;
+
+    // Bulk work: no view signals between these; EnableControls resets views.
+    void DisableControls() { ++m_disableCount; }
+    void EnableControls();
+    bool ControlsDisabled() const { return m_disableCount > 0; }
 
     // --- filter (shared evaluator; syntax error = DatasetError with position)
     void SetFilter(const QString &expr);
@@ -175,6 +195,7 @@ public:
 
     // Row identity that survives re-ordering within one open period.
     QVariant Bookmark() const;
+    // Moves to the row; false (cursor unchanged) when the row is gone or hidden.
     bool GotoBookmark(const QVariant &bm);
 
     // --- events. BeforeDelete returning false cancels the delete silently.
@@ -185,6 +206,13 @@ public:
     std::function<bool(Dataset &)> BeforeDelete;
     std::function<void(Dataset &)> AfterDelete;
     std::function<void(Dataset &)> AfterScroll;
+    std::function<void(Dataset &)> BeforeInsert;
+    std::function<void(Dataset &)> OnNewRecord;   // defaults of a new row
+    std::function<void(Dataset &)> BeforeEdit;
+    std::function<void(Dataset &)> AfterEdit;
+    std::function<void(Dataset &)> AfterCancel;
+    std::function<void(Dataset &)> BeforeClose;
+    std::function<void(Dataset &)> AfterClose;
 
     // Value of field i of the current record (edit buffer while editing).
     QVariant CurrentValue(int fieldIndex) const;
@@ -225,12 +253,24 @@ protected:
     void Resync();
     // Position of the current record in the subclass's order (-1 if none).
     int CurrentPos() const;
+    // While posting a new row: the position before which Insert asked to
+    // place it (-1 = append). Subclasses without an order of their own use it.
+    int PendingInsertPos() const { return m_pendingInsertPos; }
 
 private:
     void rebuildVisible();
     bool rowPassesFilter(int pos) const;
     void setCursor(int visibleIndex);
     void setState(State s);
+    int visibleCount() const;
+    int posOf(int visibleIndex) const;
+    int visibleIndexOfPos(int pos) const;
+    void compileFilter();
+    void startInsert(bool append);
+    void emitReset();
+    void emitRowChanged(int recNo);
+    void checkActive() const;
+    void checkModify() const;
 
     std::vector<std::unique_ptr<Field>> m_fields;
     State m_state = State::Inactive;
@@ -244,6 +284,11 @@ private:
     std::shared_ptr<FilterExpr> m_filter;
     QVector<int> m_visible;      // visible index -> position (when filtered)
     bool m_useVisible = false;
+    bool m_modified = false;
+    int m_pendingInsertPos = -1;
+    int m_disableCount = 0;
+    bool m_resetPending = false;
+    friend class Field;
 };
 
 } // namespace mv

@@ -48,12 +48,21 @@ public:
     // Next value of an AutoInc field (stored as AUTOINCVALUE in table files).
     int AutoIncValue() const { return m_autoInc; }
     void SetAutoIncValue(int v) { m_autoInc = v; }
+    // Whether posting a new row numbers its empty AutoInc fields (default
+    // on). Off keeps them empty, as the article list's link file needs.
+    void SetAutoIncFill(bool on) { m_autoIncFill = on; }
+    bool AutoIncFill() const { return m_autoIncFill; }
 
     // True when a row was posted or deleted since Open/CreateDataSet.
     bool ChangedSinceOpen() const { return m_changed; }
     void ClearChanged() { m_changed = false; }
 
 protected:
+    // True while CreateDataSet opens the table (subclasses that read a
+    // file on open start empty then).
+    bool Creating() const { return m_creating; }
+    // Drops all stored rows without events (before a reload).
+    void EmptyRawRows();
     void InternalOpen() override;
     void InternalClose() override;
     int InternalRowCount() const override;
@@ -67,6 +76,12 @@ protected:
 private:
     void rebuildOrder();
     void masterMoved();
+    void resolveMaster();
+    void ClearMasterSourceQuiet();
+    QVariantList masterKey() const;
+    bool rowInSet(int storageIndex) const;
+    bool rowLess(int a, int b) const;
+    int placeRow(int storageIndex);
 
     QVector<FieldDef> m_defs;
     QVector<QVector<QVariant>> m_rows;   // storage
@@ -82,8 +97,13 @@ private:
     QVector<int> m_detailFieldIdx;
     QString m_masterFields, m_detailFields;
     QMetaObject::Connection m_masterConn;
+    QObject *m_masterContext = nullptr;  // owns the connections to the master
+    QVariantList m_lastMasterKey;
+    bool m_masterValid = false;
     int m_autoInc = 1;
     bool m_changed = false;
+    bool m_creating = false;
+    bool m_autoIncFill = true;
 };
 
 } // namespace mv
