@@ -420,6 +420,7 @@ MbAppender::MbAppender(qint64 existingSize, quint16 modCount)
         h[0x10] = 0x10;
         put16(h + 0x11, 0x0040);
         put16(h + 0x13, 0x0800);
+        put16(h + 0x29, 0x02A1);
         m_mod = 1;
     } else if (m_base % 4096) {
         // A file not ending on a block boundary: new blocks start at the next one.
@@ -571,7 +572,7 @@ QByteArray BuildHeader(const HeaderSpec &h, const Codec &codec)
         put16(o + 0x66, quint16(0x20 + n * 6 + 4 + tnLen + int(names.size())));
         put16(o + 0x6A, quint16(h.codePage));
         if (h.fileType == 0 || h.fileType == 2) { o[0x6C] = 1; o[0x6D] = 1; }
-        put16(o + 0x6E, quint16(used - 0x60 + 1));
+        put16(o + 0x6E, quint16(used - 0x61)); // as the engine writes it
         put16(o + 0x70, quint16(h.changeCount4));
     }
     int pos = base;
