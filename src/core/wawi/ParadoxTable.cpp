@@ -345,7 +345,7 @@ void ParadoxTable::load()
         m_data = m_ownData.constData();
         m_size = m_ownData.size();
     }
-    parse(m_data, m_size, true);
+    parse(m_data, m_size, !m_indexFile);
 }
 
 void ParadoxTable::Reload()

@@ -225,6 +225,7 @@ private:
     QString m_backupDir;
     bool m_backedUp = false;
     bool m_fromBytes = false;
+    bool m_indexFile = false; // an .X* file opened by the writer
     const QByteArray &mb() const;
     QByteArray blobBytes(const char *rec, int field) const;
 };

@@ -3,26 +3,33 @@
 //
 // What happens to each file on each kind of write:
 //
-//  write                         .DB                      .PX                 .Xnn/.Ynn, .XGn/.YGn         .MB
-//  ----------------------------  -----------------------  ------------------  ---------------------------  ----------------
-//  new table (ParadoxWriter)     written whole            written whole       every index of the schema    written whole
-//                                                                              written whole (maintained
-//                                                                              or not, as the schema says)
-//  update, no key field and no   the record rewritten in  untouched           untouched                    new memo appended
-//  indexed field changed         place (one write)                                                         (old one left)
-//  update of a field that is     the record rewritten in  untouched           each index containing the    as above
-//  part of a secondary index     place                                         field rebuilt whole (both
-//                                                                              maintained and not)
-//  update of a key field         record moved to its key  rebuilt whole       every index rebuilt whole    as above
-//                                position: changed blocks                      (block hints change)
-//                                rewritten, split/freed
-//                                blocks as the format does
-//  append (keyed or not)         record inserted into its rebuilt whole       every index rebuilt whole    as above
-//                                block (keyed: key order;  (keyed tables)
-//                                full block split in
-//                                halves, a full last block
-//                                gets a new block after
-//                                it); header counters
+//  new table (ParadoxWriter): .DB, .PX, .MB and every index of the schema
+//    (.XGn/.YGn named, .Xnn/.Ynn single-field; maintained or not as the
+//    schema says) are written whole.
+//  update, no key field and no indexed field changed: the record is
+//    rewritten in place in the .DB (one write of the record); .PX and all
+//    .X*/.Y* untouched.
+//  update of a field that belongs to secondary indexes (.Xnn or .XGn,
+//    maintained or not): the record in place; in each such .X* file the old
+//    entry is taken out and the new one put at its key position (blocks
+//    split as in the .DB), the matching .Y* tree is rebuilt whole. Indexes
+//    without the field stay untouched. .PX untouched.
+//  update of a key field: the record moves to its key position in the .DB
+//    (blocks split or freed as the format does, free-block list kept); .PX
+//    rebuilt whole; every .X*/.Y* rebuilt whole (block hints change).
+//  append (keyed): each record goes to its key position: into its block if
+//    there is room, a full block splits in halves, a full last block gets a
+//    new block after it; header counters, free list, auto-increment updated.
+//    .PX rebuilt whole. Each .X* gets the new entries at their key positions
+//    and new block hints for the records a split moved; its .Y* is rebuilt.
+//  append (unkeyed): records go to the last block or a new one after it;
+//    every .X*/.Y* rebuilt whole.
+//  memo fields (any write): new memo data are appended to the .MB as new
+//    blocks; the blocks of the old value are left unused (never freed).
+//  An index whose entries do not match the table before the write (count
+//    differs, descending, unknown fields) is rebuilt whole instead of
+//    changed in place; one that cannot be mapped to the table's fields
+//    stops the write before anything is written.
 //
 // Crash safety: all new index files are first written under temporary
 // names ("<file>.mvnew", synced); the in-place changes of the .DB (records,
@@ -603,6 +610,7 @@ struct ParadoxEdit {
     QSet<int> dirty;
     int blocksTotal;
     QByteArray hdr; // first 0x78 bytes (or less)
+    bool moved = false; // records changed blocks (splits): block hints elsewhere go stale
 
     explicit ParadoxEdit(ParadoxTable &tab)
         : t(tab), rs(tab.m_header.recordSize), bs(tab.m_header.blockSize), blocksTotal(tab.m_header.blocksTotal)
@@ -649,21 +657,25 @@ struct ParadoxEdit {
         return ParadoxRawSortKey(rec, t.m_fields, keyIdx, &t, true);
     }
 
-    void insertAt(int ci, int pos, const QByteArray &rec)
+    bool sorted() const { return t.m_header.keyFieldCount > 0 && t.m_header.fileType != 2; }
+
+    // Returns the block the record went to.
+    int insertAt(int ci, int pos, const QByteArray &rec)
     {
         Blk &b = chain[ci];
         if (count(ci) < perBlock()) {
             b.recs.insert(qsizetype(pos) * rs, rec);
             dirty.insert(b.number);
-            return;
+            return b.number;
         }
         const bool last = ci == chain.size() - 1;
         if (last && pos == count(ci)) {
             chain.append({allocBlock(), rec});
             dirty.insert(chain.last().number);
             dirty.insert(b.number);
-            return;
+            return chain.last().number;
         }
+        moved = true;
         QByteArray all = b.recs;
         all.insert(qsizetype(pos) * rs, rec);
         const int n = int(all.size() / rs);
@@ -674,16 +686,17 @@ struct ParadoxEdit {
         chain.insert(ci + 1, nb);
         dirty.insert(nb.number);
         if (ci + 2 < chain.size()) dirty.insert(chain[ci + 2].number);
+        return pos < keep ? chain[ci].number : nb.number;
     }
 
-    void insert(const QByteArray &rec)
+    int insert(const QByteArray &rec)
     {
         if (chain.isEmpty()) {
             chain.append({allocBlock(), rec});
             dirty.insert(chain.last().number);
-            return;
+            return chain.last().number;
         }
-        if (!t.Keyed()) { insertAt(int(chain.size()) - 1, count(int(chain.size()) - 1), rec); return; }
+        if (!sorted()) return insertAt(int(chain.size()) - 1, count(int(chain.size()) - 1), rec);
         const QByteArray k = keyOf(rec.constData());
         // last block whose first key <= k
         int lo = 0, hi = int(chain.size()) - 1, ci = 0;
@@ -700,7 +713,43 @@ struct ParadoxEdit {
             if (k < kk) break;
             ++pos;
         }
-        insertAt(ci, pos, rec);
+        return insertAt(ci, pos, rec);
+    }
+
+    // Row of a record with exactly this key in the table as read; -1 if none.
+    int findRow(const QByteArray &key) const
+    {
+        int lo = 0, hi = int(t.m_rows.size());
+        while (lo < hi) {
+            const int mid = (lo + hi) / 2;
+            if (keyOf(t.m_data + t.m_rows[mid]) < key) lo = mid + 1;
+            else hi = mid;
+        }
+        return lo < t.m_rows.size() && keyOf(t.m_data + t.m_rows[lo]) == key ? lo : -1;
+    }
+
+    // Overwrites bytes of a record (by its row in the table as read) in place.
+    bool patchRow(int row, int offset, const QByteArray &bytes)
+    {
+        const int b = t.m_rowBlock[row];
+        const int slot = int((t.m_rows[row] - (t.m_header.headerSize + qint64(b - 1) * bs + 6)) / rs);
+        for (Blk &blk : chain) {
+            if (blk.number != b) continue;
+            if (qsizetype(slot + 1) * rs > blk.recs.size()) return false;
+            std::memcpy(blk.recs.data() + qsizetype(slot) * rs + offset, bytes.constData(), size_t(bytes.size()));
+            dirty.insert(b);
+            return true;
+        }
+        return false;
+    }
+
+    static std::unique_ptr<ParadoxTable> openIndex(const QString &path)
+    {
+        std::unique_ptr<ParadoxTable> x(new ParadoxTable);
+        x->m_indexFile = true;
+        x->m_path = path;
+        x->load();
+        return x;
     }
 
     void removeRow(int row)
@@ -714,6 +763,7 @@ struct ParadoxEdit {
         if (count(ci) > 0 || chain.size() == 1) return;
         if (chain[ci].number == 1 && ci + 1 < chain.size()) {
             // block 1 is never free: it takes over the next block's records
+            moved = true;
             chain[ci].recs = chain[ci + 1].recs;
             freeBlock(ci + 1);
         } else {
@@ -834,6 +884,79 @@ void rebuildIndexes(pxjournal::Transaction &tx, const ParadoxTable &t, const QVe
         tx.replaceFile(ix.xFile, bi.x);
         tx.replaceFile(yPath, bi.y);
     }
+}
+
+
+// Builds the .X record of a table record for the given layout.
+QByteArray xRecordOf(const XLayout &l, const ParadoxTable &t, const RecRef &r)
+{
+    int size = 0;
+    for (const ParadoxField &f : l.fields) size += f.size;
+    QByteArray x(size, '\0');
+    for (int i = 0; i < l.cols.size(); ++i) {
+        const ParadoxField &xf = l.fields[i];
+        char *dst = x.data() + xf.offset;
+        if (l.cols[i].src == Src::Field) std::memcpy(dst, r.data + t.Fields()[l.cols[i].field].offset, size_t(xf.size));
+        else if (l.cols[i].src == Src::Block) PutUShort(dst, quint16(r.block));
+    }
+    return x;
+}
+
+// Changes one index in place: removes the entry of `removed` (if any) and
+// inserts entries for `added`; its tree file is rebuilt from the changed
+// blocks. Returns false when the index has to be rebuilt whole instead
+// (unkeyed table, descending order, index not matching the table).
+bool updateIndexIncrementally(pxjournal::Transaction &tx, const ParadoxTable &t, const ParadoxIndexInfo &ix,
+                              const RecRef *removed, const QVector<RecRef> &added, int changes,
+                              const QVector<RecRef> &moves = {})
+{
+    if (ix.descending || !t.Keyed() || ix.yFile.isEmpty() || !QFileInfo::exists(ix.yFile)) return false;
+    std::unique_ptr<ParadoxTable> x;
+    try {
+        x = ParadoxEdit::openIndex(ix.xFile);
+    } catch (const ParadoxError &) {
+        return false;
+    }
+    if (x->Header().encrypted || x->Header().modified) return false;
+    XLayout l;
+    try {
+        l = mapLayout(x->Fields(), int(ix.fields.size()), ix.fields, t.Fields(), ix.xFile);
+    } catch (const ParadoxError &) {
+        return false;
+    }
+    for (const XCol &c : l.cols)
+        if (c.src == Src::TupNo || c.src == Src::TupOffset) return false;
+    if (l.keyCount != x->Header().keyFieldCount || l.keyCount != l.cols.size() - 1) return false;
+    // the index must hold exactly the table's records before the change
+    if (x->RowCount() != t.RowCount() || x->Header().recordCount != t.RowCount()) return false;
+    const QByteArray yHead = readHead(ix.yFile);
+    QVector<ParadoxField> yFields;
+    const ParadoxHeader yh = ReadParadoxHeader(yHead, &yFields, ix.yFile);
+    if (yh.fieldCount < 1 || yh.fieldCount > l.keyCount) return false;
+    ParadoxEdit e(*x);
+    e.loadChain();
+    // records that changed their data block: same entry, new block hint
+    int hintOffset = -1;
+    for (int i = 0; i < l.cols.size(); ++i) if (l.cols[i].src == Src::Block) hintOffset = l.fields[i].offset;
+    for (const RecRef &m : moves) {
+        if (hintOffset < 0) return false;
+        const QByteArray xr = xRecordOf(l, t, m);
+        const int row = e.findRow(e.keyOf(xr.constData()));
+        if (row < 0 || !e.patchRow(row, hintOffset, xr.mid(hintOffset, 2))) return false;
+    }
+    if (removed) {
+        const QByteArray oldX = xRecordOf(l, t, *removed);
+        const int row = e.findRow(e.keyOf(oldX.constData()));
+        if (row < 0 || std::memcmp(x->RecordData(row), oldX.constData(), size_t(oldX.size())) != 0) return false;
+        e.removeRow(row);
+    }
+    for (const RecRef &r : added) e.insert(xRecordOf(l, t, r));
+    e.writeOut(tx, x->Header().recordCount - (removed ? 1 : 0) + added.size(), x->Header().autoIncValue);
+    QVector<BlockInfo> infos;
+    for (const ParadoxEdit::Blk &b : e.chain)
+        if (!b.recs.isEmpty()) infos.append({b.number, b.recs.constData(), int(b.recs.size() / x->Header().recordSize)});
+    tx.replaceFile(ix.yFile, buildTreeFile(yHead, infos, l.fields.mid(0, yh.fieldCount), x->Header().blockSize, changes));
+    return true;
 }
 
 } // namespace
@@ -978,6 +1101,17 @@ int ParadoxTable::UpdateRecord(int row, const QHash<int, QVariant> &changes)
             for (int f : ix.fields) hit = hit || changed.contains(f);
             if (hit) touched.append(ix);
         }
+        // each touched index: the entry moves to its new place
+        {
+            const int b = m_rowBlock[row];
+            const int slot = int((m_rows[row] - (m_header.headerSize + qint64(b - 1) * m_header.blockSize + 6)) / m_header.recordSize);
+            const RecRef before{oldRec.constData(), b, slot, row + 1};
+            const RecRef after{rec.constData(), b, slot, row + 1};
+            QVector<ParadoxIndexInfo> whole;
+            for (const ParadoxIndexInfo &ix : touched)
+                if (!updateIndexIncrementally(tx, *this, ix, &before, {after}, 1)) whole.append(ix);
+            touched = whole;
+        }
         if (!touched.isEmpty()) {
             QVector<RecRef> refs;
             refs.reserve(m_rows.size());
@@ -1047,7 +1181,36 @@ QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
     for (const ParadoxEdit::Blk &b : e.chain)
         if (!b.recs.isEmpty()) infos.append({b.number, b.recs.constData(), int(b.recs.size() / m_header.recordSize)});
     rebuildPrimary(tx, *this, infos, int(recs.size()));
-    rebuildIndexes(tx, *this, indexes, e.records(), int(recs.size()));
+    // Without block splits no record changed its block, so the indexes
+    // only gain entries; otherwise their block hints are rebuilt whole.
+    // Records in the changed blocks are either new or moved by a split:
+    // the indexes gain the new entries and get new block hints for the
+    // moved ones.
+    QVector<ParadoxIndexInfo> whole;
+    if (!Keyed()) {
+        whole = indexes;
+    } else {
+        QHash<QByteArray, int> origBlock;
+        for (int r = 0; r < m_rows.size(); ++r)
+            if (e.dirty.contains(m_rowBlock[r])) origBlock.insert(e.keyOf(m_data + m_rows[r]), m_rowBlock[r]);
+        QVector<RecRef> added, moves;
+        for (const ParadoxEdit::Blk &b : e.chain) {
+            if (!e.dirty.contains(b.number)) continue;
+            for (qsizetype i = 0; i < b.recs.size() / m_header.recordSize; ++i) {
+                const char *rec = b.recs.constData() + i * m_header.recordSize;
+                auto it = origBlock.constFind(e.keyOf(rec));
+                if (it == origBlock.constEnd()) added.append({rec, b.number, 0, 0});
+                else if (it.value() != b.number) moves.append({rec, b.number, 0, 0});
+            }
+        }
+        if (added.size() != recs.size()) {
+            whole = indexes;
+        } else {
+            for (const ParadoxIndexInfo &ix : indexes)
+                if (!updateIndexIncrementally(tx, *this, ix, nullptr, added, int(recs.size()), moves)) whole.append(ix);
+        }
+    }
+    if (!whole.isEmpty()) rebuildIndexes(tx, *this, whole, e.records(), int(recs.size()));
     QVector<QVariantList> keys;
     for (const QByteArray &rec : recs) {
         QVariantList k;
