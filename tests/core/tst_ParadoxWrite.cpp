@@ -21,6 +21,7 @@ private slots:
     void duplicateKeyWritesNothing();
     void crashLeavesOldOrNewState_data();
     void crashLeavesOldOrNewState();
+    void staleIndexIsRebuilt();
     void backupBeforeFirstWrite();
     void refusesInconsistentTable();
     void bulkWriteSpeed();
@@ -40,7 +41,7 @@ ParadoxSchema articleSchema(int blockKB = 2, bool memo = true)
                 {"Update", PxType::Timestamp}, {"Preis", PxType::Currency}, {"Lfd", PxType::AutoInc}};
     if (memo) s.fields.append({"Langtext", PxType::Memo, 30});
     s.indexes = {{"Schnellsuche", {"Mandant", "Internet", "Bezeichnung"}}, {QString(), {"Bezeichnung"}},
-                 {"Ix_Preis", {"Preis"}, false}};
+                 {"Ix_Preis", {"Preis"}, false}, {"Ix_Neueste", {"Update", "Bezeichnung"}, true, true}};
     return s;
 }
 
@@ -267,7 +268,7 @@ void tst_ParadoxWrite::crashLeavesOldOrNewState()
     {
         test::TestEnv ref;
         QFile::copy(path, ref.file("Artikel.DB"));
-        for (const QString &ext : {"PX", "MB", "XG0", "YG0", "XG1", "YG1", "X03", "Y03"})
+        for (const QString &ext : {"PX", "MB", "XG0", "YG0", "XG1", "YG1", "XG2", "YG2", "X03", "Y03"})
             QFile::copy(env.file(QStringLiteral("Artikel.") + ext), ref.file(QStringLiteral("Artikel.") + ext));
         auto t = ParadoxTable::Open(ref.file("Artikel.DB"));
         run(*t);
@@ -305,6 +306,28 @@ void tst_ParadoxWrite::crashLeavesOldOrNewState()
     }
     QVERIFY(sawOld > 0);
     QVERIFY(sawNew > 1); // rolled forward after a crash at least once, and the full write
+}
+
+void tst_ParadoxWrite::staleIndexIsRebuilt()
+{
+    // An index file that lags behind its table (here: one entry missing)
+    // is rebuilt whole by the next write instead of being patched.
+    test::TestEnv env;
+    const QString path = makeArticles(env.path(), 120, 1, false);
+    {
+        const QString other = env.file("Other");
+        QDir().mkpath(other);
+        makeArticles(other, 119, 1, false);
+        QFile::remove(env.file("Artikel.XG0"));
+        QFile::remove(env.file("Artikel.YG0"));
+        QFile::copy(other + "/Artikel.XG0", env.file("Artikel.XG0"));
+        QFile::copy(other + "/Artikel.YG0", env.file("Artikel.YG0"));
+    }
+    auto t = ParadoxTable::Open(path);
+    t->AppendRecord(article(1, 501, false));
+    auto u = ParadoxTable::Open(path);
+    QCOMPARE(u->RowCount(), 121);
+    verifyConsistency(*u);
 }
 
 void tst_ParadoxWrite::backupBeforeFirstWrite()

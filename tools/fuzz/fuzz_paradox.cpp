@@ -6,6 +6,8 @@
 //   mode 1: 4-byte length of the .DB image, .DB, .MB
 //   mode 2: four 4-byte lengths (.DB .PX .XG0 .YG0), then the images; the
 //           files are written to a private folder and opened from there.
+//   mode 3: as mode 2, then one record is updated and one appended (the
+//           write path over damaged index files).
 // Any damage must come back as ParadoxError: never a crash, a hang or an
 // out-of-bounds access.
 
@@ -64,7 +66,7 @@ QString workDir()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1) return 0;
-    const int mode = data[0] % 3;
+    const int mode = data[0] % 4;
     const uint8_t *p = data + 1;
     size_t n = size - 1;
     try {
@@ -97,6 +99,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             try { t->ReadPrimaryIndex(); } catch (const mv::ParadoxError &) {}
             for (const mv::ParadoxIndexInfo &ix : t->SecondaryIndexes()) {
                 try { t->ReadSecondaryIndex(ix); } catch (const mv::ParadoxError &) {}
+            }
+            if (mode == 3 && t->RowCount() > 0) {
+                const int f = int(data[size - 1]) % int(t->Fields().size());
+                try { t->UpdateRecord(0, {{f, t->Value(t->RowCount() - 1, f)}}); } catch (const mv::ParadoxError &) {}
+                try {
+                    QVariantList v = t->Values(t->RowCount() - 1);
+                    if (!v.isEmpty() && t->Fields()[0].type == mv::PxType::Long) v[0] = v[0].toInt() + 1;
+                    t->AppendRecord(v);
+                } catch (const mv::ParadoxError &) {}
             }
         }
     } catch (const mv::ParadoxError &) {
