@@ -356,30 +356,42 @@ QByteArray Field::AsBytes() const
 }
 
 namespace {
-QString formatted(const Field &f, const QString &fmt)
+QString formatted(const Field &f, const QVariant &v, const QString &fmt)
 {
-    const QVariant v = f.Value();
     if (isNullValue(v))
         return QString();
     if (!fmt.isEmpty()) {
         const FieldType t = f.DataType();
-        if (IsNumericType(t))
-            return FormatFloatMask(fmt, f.AsFloat());
-        if (t == FieldType::Date || t == FieldType::Time || t == FieldType::DateTime)
-            return FormatDateTimeMask(fmt, f.AsDateTime());
+        try {
+            if (IsNumericType(t))
+                return FormatFloatMask(fmt, ConvertToFieldType(v, FieldType::Float, f.FieldName()).toDouble());
+            if (t == FieldType::Date || t == FieldType::Time || t == FieldType::DateTime)
+                return FormatDateTimeMask(fmt, ConvertToFieldType(v, FieldType::DateTime, f.FieldName()).toDateTime());
+        } catch (const DatasetError &) {
+        }
     }
-    return f.AsString();
+    return FieldValueToText(v, f.DataType());
 }
 }
 
 QString Field::DisplayText() const
 {
-    return formatted(*this, DisplayFormat);
+    return formatted(*this, Value(), DisplayFormat);
 }
 
 QString Field::EditText() const
 {
-    return formatted(*this, EditFormat);
+    return formatted(*this, Value(), EditFormat);
+}
+
+QString Field::DisplayTextOf(const QVariant &v) const
+{
+    return formatted(*this, v, DisplayFormat);
+}
+
+QString Field::EditTextOf(const QVariant &v) const
+{
+    return formatted(*this, v, EditFormat);
 }
 
 void Field::SetValue(const QVariant &v)
@@ -850,7 +862,9 @@ void Dataset::Post()
     if (BeforePost)
         BeforePost(*this);
     for (const auto &f : m_fields) {
-        if (f->Def().required && isNullValue(m_buffer.value(f->Index())) && f->DataType() != FieldType::AutoInc)
+        const QVariant &v = m_buffer.value(f->Index());
+        const bool missing = isNullValue(v) || (IsTextType(f->DataType()) && v.toString().isEmpty());
+        if (f->Def().required && missing && f->DataType() != FieldType::AutoInc)
             throw DatasetError(QStringLiteral("Feld '%1' muss einen Wert haben").arg(f->FieldName()));
     }
     const bool wasInsert = m_state == State::Insert;

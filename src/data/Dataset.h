@@ -94,6 +94,9 @@ public:
     QByteArray AsBytes() const;   // blob content; text as Windows-1252
     QString DisplayText() const;  // AsString formatted by DisplayFormat
     QString EditText() const;     // AsString formatted by EditFormat
+    // The same for a value of this field taken from any row (views).
+    QString DisplayTextOf(const QVariant &v) const;
+    QString EditTextOf(const QVariant &v) const;
 
     // Setters need the dataset in edit or insert state (DatasetError
     // otherwise); the text is converted to the field's type (DatasetError
