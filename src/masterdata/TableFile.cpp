@@ -374,6 +374,8 @@ void Parser::readTagBody(Tag &t)
                 a.entities = true;
             else if (ch == '<')
                 fail(q, QStringLiteral("Zeichen '<' in einem Attributwert"));
+            else if ((unsigned char)ch < 0x20)
+                fail(q, QStringLiteral("Steuerzeichen %1 in einem Attributwert").arg(int((unsigned char)ch)));
         }
         a.valLen = int(vend - m_p);
         m_p = vend + 1;
@@ -953,11 +955,17 @@ void appendEscaped(QByteArray &out, const QString &s)
             out += char(b);
             continue;
         }
-        // Outside the code page (or a control character): a character reference.
+        // Outside the code page (or a control character): a character
+        // reference. NUL cannot stay in an XML file and is dropped; a lone
+        // surrogate becomes the replacement character.
+        if (c == 0)
+            continue;
         char32_t code = c;
         if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
             code = QChar::surrogateToUcs4(c, p[i + 1]);
             ++i;
+        } else if (QChar::isSurrogate(c)) {
+            code = 0xFFFD;
         }
         out += "&#";
         out += QByteArray::number(uint(code));

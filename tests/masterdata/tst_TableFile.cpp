@@ -114,6 +114,17 @@ private slots:
         QVERIFY(data.contains("<FIELD attrname=\"s\" fieldtype=\"string\" WIDTH=\"50\"/>"));
     }
 
+    void charactersXmlCannotHold()
+    {
+        // NUL cannot be stored and is dropped; a lone surrogate becomes U+FFFD;
+        // other control characters survive as references. The file must
+        // stay readable either way.
+        const QString text = QStringLiteral("a") + QChar(0) + QStringLiteral("b") + QChar(0xD800) + QChar(1) + QChar(0x1F);
+        const QByteArray data = TableFile::WritePacket({{"s", FieldType::String, 10}}, {{text}});
+        const TablePacket p = TableFile::ParsePacket(data);
+        QCOMPARE(p.rows[0][0].toString(), QStringLiteral("ab") + QChar(0xFFFD) + QChar(1) + QChar(0x1F));
+    }
+
     void fieldDeclarations()
     {
         const QByteArray data = TableFile::WritePacket(WarengruppenLayout(), {}, 1);
@@ -229,6 +240,7 @@ private slots:
         QTest::newRow("change log incomplete") << QByteArray(good).replace("<PARAMS/>", "<PARAMS CHANGE_LOG=\"1 0\"/>") << "CHANGE_LOG";
         QTest::newRow("content after packet") << good + "<DATAPACKET/>" << "nach dem Datenpaket";
         QTest::newRow("unsupported encoding") << QByteArray("<?xml version=\"1.0\" encoding=\"x-unbekannt\"?>") + good << "x-unbekannt";
+        QTest::newRow("control character") << QByteArray(good).replace("abc", QByteArray("a\0b", 3)) << "Steuerzeichen 0";
         QTest::newRow("duplicate field") << QByteArray(good).replace("attrname=\"s\"", "attrname=\"n\"") << "doppelt";
     }
     void brokenInput()
