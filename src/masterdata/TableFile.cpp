@@ -558,13 +558,17 @@ void Parser::parseFields(const Tag &open)
             continue;
         }
         FieldInfo fi;
-        QByteArray type, subtype, displayName;
+        QByteArray type, subtype;
+        QString attrText, displayName;
         bool haveWidth = false;
         for (const Attr &a : t.attrs) {
-            if (a.nameIs("attrname"))
-                fi.attr = latin(a);
-            else if (a.nameIs("fieldname"))
-                displayName = latin(a);
+            if (a.nameIs("attrname")) {
+                attrText = decode(a.val, a.valLen, a.entities, a.name);
+                // ROW attributes are matched as the bytes the file holds.
+                fi.attr = !a.entities ? QByteArray(a.val, a.valLen)
+                                      : (m_enc == Enc::Utf8 ? attrText.toUtf8() : ToAnsi(attrText));
+            } else if (a.nameIs("fieldname"))
+                displayName = decode(a.val, a.valLen, a.entities, a.name);
             else if (a.nameIs("fieldtype"))
                 type = latin(a);
             else if (a.nameIs("SUBTYPE"))
@@ -582,8 +586,7 @@ void Parser::parseFields(const Tag &open)
         }
         if (fi.attr.isEmpty())
             fail(t.at, QStringLiteral("Feld ohne Namen (attrname fehlt)"));
-        const QString attrText = decode(fi.attr.constData(), fi.attr.size(), false, t.at);
-        fi.def.name = displayName.isEmpty() ? attrText : decode(displayName.constData(), displayName.size(), false, t.at);
+        fi.def.name = displayName.isEmpty() ? attrText : displayName;
         // Attribute names are compared as bytes; keep them as written.
         if (type.isEmpty())
             fail(t.at, QStringLiteral("Feld %1 ohne Feldtyp").arg(fi.def.name));

@@ -120,9 +120,13 @@ private slots:
         // other control characters survive as references. The file must
         // stay readable either way.
         const QString text = QStringLiteral("a") + QChar(0) + QStringLiteral("b") + QChar(0xD800) + QChar(1) + QChar(0x1F);
-        const QByteArray data = TableFile::WritePacket({{"s", FieldType::String, 10}}, {{text}});
+        const QString name = QString::fromUtf8("Ω-Wert");
+        const QByteArray data = TableFile::WritePacket({{"s", FieldType::String, 10}, {name, FieldType::Integer}}, {{text, 5}});
         const TablePacket p = TableFile::ParsePacket(data);
         QCOMPARE(p.rows[0][0].toString(), QStringLiteral("ab") + QChar(0xFFFD) + QChar(1) + QChar(0x1F));
+        // A field name outside the code page keeps its spelling.
+        QCOMPARE(p.fields[1].name, name);
+        QCOMPARE(p.rows[0][1].toInt(), 5);
     }
 
     void fieldDeclarations()

@@ -26,11 +26,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fprintf(stderr, "written packet unreadable: %s\n%s\n", e.what(), written.constData());
         abort();
     }
-    if (second.fields.size() != first.fields.size() || second.rows.size() != first.rows.size())
+    if (second.fields.size() != first.fields.size() || second.rows.size() != first.rows.size()) {
+        fprintf(stderr, "size differs: %d/%d fields, %d/%d rows\n", int(first.fields.size()), int(second.fields.size()),
+                int(first.rows.size()), int(second.rows.size()));
         abort();
+    }
     for (int i = 0; i < first.fields.size(); ++i)
-        if (first.fields[i].name != second.fields[i].name || first.fields[i].type != second.fields[i].type)
+        if (first.fields[i].name != second.fields[i].name || first.fields[i].type != second.fields[i].type) {
+            fprintf(stderr, "field %d differs: %s / %s\n", i, qPrintable(first.fields[i].name), qPrintable(second.fields[i].name));
             abort();
+        }
     for (int r = 0; r < first.rows.size(); ++r)
         for (int f = 0; f < first.fields.size(); ++f) {
             const QVariant &a = first.rows[r][f], &b = second.rows[r][f];
