@@ -516,8 +516,13 @@ void Dataset::SetFieldDefs(const QVector<FieldDef> &defs)
     if (same)
         return;
     m_fields.clear();
-    for (int i = 0; i < defs.size(); ++i)
+    m_fieldIndex.clear();
+    for (int i = 0; i < defs.size(); ++i) {
         m_fields.push_back(std::make_unique<Field>(this, i, defs[i]));
+        const QString key = defs[i].name.toLower();
+        if (!m_fieldIndex.contains(key))  // the first of equal names wins
+            m_fieldIndex.insert(key, i);
+    }
 }
 
 Field *Dataset::FieldByName(const QString &name) const
@@ -530,6 +535,10 @@ Field *Dataset::FieldByName(const QString &name) const
 
 Field *Dataset::FindField(const QString &name) const
 {
+    const auto it = m_fieldIndex.constFind(name.toLower());
+    if (it != m_fieldIndex.cend())
+        return m_fields[size_t(*it)].get();
+    // Names that only match with Unicode case folding.
     for (const auto &f : m_fields)
         if (f->FieldName().compare(name, Qt::CaseInsensitive) == 0)
             return f.get();

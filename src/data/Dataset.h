@@ -5,6 +5,7 @@
 // and the filter.
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -276,6 +277,7 @@ private:
     void checkModify() const;
 
     std::vector<std::unique_ptr<Field>> m_fields;
+    QHash<QString, int> m_fieldIndex;  // lower-case name -> index
     State m_state = State::Inactive;
     int m_cur = -1;            // index into the visible rows
     bool m_eof = true, m_bof = true;

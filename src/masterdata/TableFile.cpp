@@ -1217,6 +1217,12 @@ TableFile::TableFile(QObject *parent) : MemTable(parent) {}
 
 TableFile::~TableFile()
 {
+    // What was typed but not yet posted is kept too.
+    try {
+        if (Active())
+            CheckBrowseMode();
+    } catch (...) {
+    }
     try {
         Close();
     } catch (...) {

@@ -303,9 +303,13 @@ private slots:
             t.FieldByName("EMAIL")->SetAsString("c@d.de");
             t.FieldByName("iupdate")->SetAsDateTime(QDateTime(QDate(2026, 12, 9), QTime(10, 30, 15, 250)));
             t.Post();
+            // Typed but not posted when the window goes: kept as well.
+            t.Append();
+            t.FieldByName("EMAIL")->SetAsString("e@f.de");
         }
         const TablePacket p = TableFile::ReadPacket(path);
-        QCOMPARE(p.rows.size(), 2);
+        QCOMPARE(p.rows.size(), 3);
+        QCOMPARE(p.rows[2][0].toString(), QStringLiteral("e@f.de"));
         QCOMPARE(p.rows[1][3].toDateTime(), QDateTime(QDate(2026, 12, 9), QTime(10, 30, 15, 250)));
         QVERIFY(!QFile::exists(path + ".tmp"));
         QCOMPARE(QDir(env.path()).entryList(QDir::Files).size(), 1); // no temporary file left
