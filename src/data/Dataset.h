@@ -86,7 +86,7 @@ public:
 
     QVariant Value() const;
     bool IsNull() const;
-    QString AsString() const;     // "" for NULL; dates in the short formats
+    QString AsString() const;     // "" for NULL; dates in the short formats, floats with decimal comma
     int AsInteger() const;        // 0 for NULL
     qint64 AsLargeInt() const;
     double AsFloat() const;       // 0 for NULL
