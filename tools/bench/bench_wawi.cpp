@@ -191,6 +191,25 @@ int main(int argc, char **argv)
     std::printf("TVLBTable: open, index Schnellsuche, Mandant range, filter, %d records x 5 fields: %.1f ms\n",
                 selected, best);
 
+    // One write-back (switch an article offline and on again) on the big table.
+    {
+        TVLBTable t;
+        t.SetTableName(QStringLiteral("Artikel.DB"));
+        t.SetDirectory(dir);
+        t.Open();
+        SetMandantRange(t, QStringLiteral("Schnellsuche"), 0, 1);
+        QElapsedTimer w;
+        w.start();
+        for (int i = 0; i < 2; ++i) {
+            EnsureEditing(t);
+            Field *inet = t.FieldByName(QStringLiteral("Internet"));
+            inet->SetValue(!inet->AsBoolean());
+            StampUpdate(t);
+            t.Post();
+        }
+        std::printf("TVLBTable: one Edit/Post on the same table: %.1f ms\n", w.nsecsElapsed() / 2e6);
+    }
+
     PxApi px;
     if (!px.load()) {
         std::printf("pxlib not available (libpx.so.0): no comparison\n");
