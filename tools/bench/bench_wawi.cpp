@@ -198,16 +198,25 @@ int main(int argc, char **argv)
         t.SetDirectory(dir);
         t.Open();
         SetMandantRange(t, QStringLiteral("Schnellsuche"), 0, 1);
+        // The first write of a run copies the table's files to TempDir.
+        QTemporaryDir backup;
+        Settings().TempDir = backup.path() + QLatin1Char('/');
         QElapsedTimer w;
         w.start();
-        for (int i = 0; i < 2; ++i) {
+        double first = 0;
+        for (int i = 0; i < 3; ++i) {
             EnsureEditing(t);
             Field *inet = t.FieldByName(QStringLiteral("Internet"));
             inet->SetValue(!inet->AsBoolean());
             StampUpdate(t);
             t.Post();
+            if (i == 0) {
+                first = w.nsecsElapsed() / 1e6;
+                w.restart();
+            }
         }
-        std::printf("TVLBTable: one Edit/Post on the same table: %.1f ms\n", w.nsecsElapsed() / 2e6);
+        std::printf("TVLBTable: Edit/Post on the same table: first %.1f ms (with backup copy), then %.1f ms each\n",
+                    first, w.nsecsElapsed() / 2e6);
     }
 
     PxApi px;
