@@ -1,18 +1,66 @@
 #include "core/ShopSettings.h"
+#include "core/ui/GuiUiHooks.h"
+#include "core/ui/TFM_Haupt.h"
 
 #include <QApplication>
-#include <QMainWindow>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 int main(int argc, char **argv)
 {
+    QElapsedTimer clock;
+    clock.start();
+    // The embedded browser shares GL contexts with the frame; it must be
+    // set before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+#ifdef Q_OS_UNIX
+    // Chromium refuses to start its sandbox as root (containers, kiosks).
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Marktvoll DatenManager"));
-    mv::InitPaths();
-    QMainWindow w;
-    w.setWindowTitle(QStringLiteral("Marktvoll DatenManager"));
-    w.resize(1024, 700);
-    w.show();
+    QApplication::setApplicationDisplayName(QStringLiteral("VLB-Marktvoll DatenManager"));
+
+    mv::GuiUiHooks hooks;
+    mv::SetUiHooks(&hooks);
+
+    auto *main = new mv::TFM_Haupt;
+    hooks.onProgress = [main](int p, int m, const QString &t) { main->ShowProgress(p, m, t); };
+    hooks.onStatus = [main](const QString &t) { main->ShowStatus(t); };
+    hooks.onLog = [main](const QString &t) { main->ShowStatus(t); };
+    main->showMaximized();
+    main->CreateLongLivedWindows();
+
+    if (qEnvironmentVariableIsSet("MARKTVOLL_STARTUP_TIME")) {
+        // Reported once the show handler ran and the event loop is idle:
+        // the window is usable then.
+        QObject::connect(main, &mv::TFM_Haupt::Started, [&clock] {
+            std::fprintf(stderr, "startup %lld ms\n", static_cast<long long>(clock.elapsed()));
+            if (qEnvironmentVariable("MARKTVOLL_STARTUP_TIME") == QLatin1String("quit"))
+                QApplication::quit();
+        });
+    }
+
+    // For the documentation: a picture of the screen once the start is done.
+    const QString shot = qEnvironmentVariable("MARKTVOLL_SCREENSHOT");
+    if (!shot.isEmpty()) {
+        const int delay = qEnvironmentVariableIntValue("MARKTVOLL_SCREENSHOT_DELAY");
+        QTimer::singleShot(delay > 0 ? delay : 2000, [shot] {
+            QApplication::primaryScreen()->grabWindow(0).save(shot);
+            QApplication::exit(0);
+        });
+    }
+
     const int rc = app.exec();
-    mv::SaveSettings();
+    mv::SetUiHooks(nullptr);
+    delete main;
     return rc;
 }

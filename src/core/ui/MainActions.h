@@ -1,0 +1,51 @@
+#pragma once
+// Every function of the program as a named action of the main window
+// (ActionManager1): the bar, the menu and the assistant run them by name.
+
+#include <QHash>
+#include <QObject>
+#include <QVector>
+
+class QAction;
+
+namespace mv {
+
+class TFM_Haupt;
+
+struct MainActionDef {
+    const char *name;
+    const char *category;   // "" for none
+    const char *caption;
+    const char *hint;
+    const char *shortcut;   // "" for none
+    const char *icon;       // freedesktop icon name
+};
+
+// The action table in its order.
+const QVector<MainActionDef> &MainActionTable();
+
+class MainActions : public QObject {
+    Q_OBJECT
+public:
+    explicit MainActions(TFM_Haupt *main);
+
+    QAction *Action(const QString &name) const { return m_actions.value(name); }
+    QList<QAction *> All() const { return m_ordered; }
+    // Runs the action of that name; false when there is none.
+    bool Run(const QString &name);
+
+    // The address the browser actions open: base without trailing "/" + path.
+    static QString ShopAddress(const QString &path);
+
+private:
+    void connectHandlers();
+    void openExplorer(const QString &url);
+    bool stepAllowed(const QString &key);
+    void markStepDone(const QString &key);
+
+    TFM_Haupt *m_main;
+    QHash<QString, QAction *> m_actions;
+    QList<QAction *> m_ordered;
+};
+
+} // namespace mv

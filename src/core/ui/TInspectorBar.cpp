@@ -1,0 +1,157 @@
+#include "core/ui/TInspectorBar.h"
+
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace mv {
+
+TInspectorBar::TInspectorBar(QWidget *parent)
+    : QWidget(parent)
+{
+    m_layout = new QVBoxLayout(this);
+    m_layout->setContentsMargins(0, 0, 0, 0);
+    m_layout->setSpacing(1);
+    m_layout->addStretch(1);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0xf3, 0xf6, 0xfa));
+    setPalette(pal);
+}
+
+int TInspectorBar::AddPanel(const QString &caption)
+{
+    const int index = int(m_panels.size());
+    Panel p;
+    p.end = QColor(166, 202, 240);
+    p.header = new QToolButton(this);
+    p.header->setText(caption);
+    p.header->setObjectName(QStringLiteral("Panel_%1").arg(index));
+    p.header->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    p.header->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    p.header->setMinimumHeight(24);
+    p.header->setAutoRaise(true);
+    connect(p.header, &QToolButton::clicked, this, [this, index] { SetOpenPanel(index); });
+    p.body = new QWidget(this);
+    p.layout = new QVBoxLayout(p.body);
+    p.layout->setContentsMargins(4, 4, 4, 4);
+    p.layout->setSpacing(2);
+    p.body->setVisible(false);
+    m_layout->insertWidget(m_layout->count() - 1, p.header);
+    m_layout->insertWidget(m_layout->count() - 1, p.body);
+    m_panels.push_back(p);
+    styleHeader(index);
+    if (m_open < 0)
+        SetOpenPanel(0);
+    return index;
+}
+
+QToolButton *TInspectorBar::AddItem(int panel, const QString &caption, const QString &hint,
+                                    const QString &name, const QIcon &icon)
+{
+    Panel &p = m_panels[panel];
+    const int index = int(p.items.size());
+    auto *b = new QToolButton(p.body);
+    b->setObjectName(name);
+    b->setText(caption);
+    b->setToolTip(hint);
+    b->setIcon(icon);
+    b->setIconSize(m_iconSize);
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setAutoRaise(true);
+    b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    b->setMinimumHeight(m_itemHeight);
+    connect(b, &QToolButton::clicked, this, [this, panel, index] { emit ItemClicked(panel, index); });
+    p.layout->addWidget(b);
+    p.items.push_back({b, name, -1});
+    return b;
+}
+
+void TInspectorBar::SetItemSize(QSize iconSize, int minHeight)
+{
+    m_iconSize = iconSize;
+    m_itemHeight = minHeight;
+    for (Panel &p : m_panels)
+        for (Item_ &i : p.items) {
+            i.button->setIconSize(iconSize);
+            i.button->setMinimumHeight(minHeight);
+        }
+}
+
+int TInspectorBar::ItemCount(int panel) const
+{
+    return panel >= 0 && panel < m_panels.size() ? int(m_panels[panel].items.size()) : 0;
+}
+
+QToolButton *TInspectorBar::Item(int panel, int item) const
+{
+    if (item < 0 || item >= ItemCount(panel))
+        return nullptr;
+    return m_panels[panel].items[item].button;
+}
+
+QString TInspectorBar::ItemName(int panel, int item) const
+{
+    if (item < 0 || item >= ItemCount(panel))
+        return QString();
+    return m_panels[panel].items[item].name;
+}
+
+QToolButton *TInspectorBar::PanelHeader(int panel) const
+{
+    return panel >= 0 && panel < m_panels.size() ? m_panels[panel].header : nullptr;
+}
+
+void TInspectorBar::SetOpenPanel(int panel)
+{
+    if (panel < 0 || panel >= m_panels.size() || panel == m_open)
+        return;
+    m_open = panel;
+    for (int i = 0; i < m_panels.size(); ++i) {
+        m_panels[i].body->setVisible(i == panel);
+        styleHeader(i);
+    }
+    emit OpenPanelChanged(panel);
+}
+
+int TInspectorBar::ImageIndex(int panel, int item) const
+{
+    if (item < 0 || item >= ItemCount(panel))
+        return -1;
+    return m_panels[panel].items[item].image;
+}
+
+void TInspectorBar::SetImageIndex(int panel, int item, int index)
+{
+    if (item < 0 || item >= ItemCount(panel))
+        return;
+    Item_ &it = m_panels[panel].items[item];
+    it.image = index;
+    if (index >= 0 && index < m_images.size())
+        it.button->setIcon(m_images[index]);
+}
+
+QColor TInspectorBar::GradientEnd(int panel) const
+{
+    return panel >= 0 && panel < m_panels.size() ? m_panels[panel].end : QColor();
+}
+
+void TInspectorBar::SetGradientEnd(int panel, const QColor &c)
+{
+    if (panel < 0 || panel >= m_panels.size())
+        return;
+    m_panels[panel].end = c;
+    styleHeader(panel);
+}
+
+void TInspectorBar::styleHeader(int panel)
+{
+    Panel &p = m_panels[panel];
+    const bool open = panel == m_open;
+    p.header->setStyleSheet(QStringLiteral(
+        "QToolButton { border: 1px solid #7f9db9; padding: 3px; font-weight: %1; color: #10244a;"
+        " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #ffffff, stop:1 %2); }")
+                                .arg(open ? QStringLiteral("bold") : QStringLiteral("normal"),
+                                     p.end.name()));
+}
+
+} // namespace mv

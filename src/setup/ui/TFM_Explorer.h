@@ -1,0 +1,36 @@
+#pragma once
+// The browser window: shows the shop, its administration menu or the
+// server's PHP information inside the program.
+
+#include <QMainWindow>
+
+class QComboBox;
+class QToolButton;
+class QWebEngineView;
+
+namespace mv {
+
+class TFM_Explorer : public QMainWindow {
+    Q_OBJECT
+public:
+    // Starts on ExplorerUrl(), or on our web site when that is blank.
+    explicit TFM_Explorer(QWidget *parent = nullptr);
+
+    static QString MakerSite();
+
+    QToolButton *BackBtn, *ForwardBtn, *RefreshBtn, *ToolButton6;
+    QComboBox *URLs;
+    QWebEngineView *WebBrowser1;
+
+    void Navigate();
+    void URLsClick();
+    void ToolButton6Click();
+    void BackActionExecute();
+    void ForwardActionExecute();
+    void StopActionExecute();
+
+protected:
+    bool eventFilter(QObject *o, QEvent *e) override;
+};
+
+} // namespace mv
