@@ -755,7 +755,23 @@ int TVLBTable::InternalPost(int pos, const QVector<QVariant> &values)
     int rec;
     if (pos >= 0) {
         const int old = m_order.at(m_lo + pos);
+        const int countBefore = m_store->RecordCount();
+        // A change outside the key fields leaves every record where it was:
+        // the order stays valid (the usual case: Internet, Selekt, Update).
+        bool keyChanged = false;
+        auto check = [&](int f) {
+            if (!keyChanged && WaWiCompareValues(m_store->Value(old, f), values.value(f), m_defs.at(f).type, false) != 0)
+                keyChanged = true;
+        };
+        for (int f : m_keyFields)
+            check(f);
+        for (int f : m_tiebreak)
+            check(f);
+        for (int f = 0; f < m_store->KeyFieldCount(); ++f)
+            check(f);
         rec = m_store->Update(old, values);
+        if (!keyChanged && rec == old && m_store->RecordCount() == countBefore && m_store->TakeRenumbering().isEmpty())
+            return posOfRecord(rec);
     } else {
         rec = m_store->Append(values);
     }
