@@ -423,6 +423,28 @@ private slots:
         QVERIFY(nummer.contains(QVariant()) && onlinenot.contains(QVariant(true)));
     }
 
+    void damagedOrMissingTable()
+    {
+        QFile bad(QDir(m_dir).filePath(QStringLiteral("Kaputt.DB")));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write(QByteArray("\x10\x00\x20garbage", 10));
+        bad.close();
+        for (const char *name : {"kaputt.db", "Fehlt.DB"}) {
+            TVLBTable t;
+            t.SetTableName(QString::fromLatin1(name));
+            t.SetDirectory(m_dir);
+            try {
+                t.Open();
+                QFAIL("geöffnet");
+            } catch (const DatasetError &e) {
+                QVERIFY2(e.message().contains(QString::fromLatin1(name).left(5), Qt::CaseInsensitive), qPrintable(e.message()));
+            }
+            QVERIFY(!t.Active());
+            QCOMPARE(t.RecNo(), 0);
+        }
+        QFile::remove(bad.fileName());
+    }
+
     void sideFiles()
     {
         QFile l(QDir(m_dir).filePath(QStringLiteral("Lieferart.TXT")));
