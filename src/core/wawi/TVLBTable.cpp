@@ -695,6 +695,11 @@ void TVLBTable::masterChanged()
     Resync();
 }
 
+bool TVLBTable::CanModify() const
+{
+    return m_filePath.isEmpty() || QFileInfo(m_filePath).isWritable();
+}
+
 int TVLBTable::RecNo() const
 {
     if (!Active())

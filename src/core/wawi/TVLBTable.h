@@ -102,6 +102,10 @@ public:
     void SetMasterSource(Dataset *master, const QString &masterFields, const QString &detailFields = QString());
     void ClearMasterSource();
 
+    // False when the table's file cannot be written (read-only share):
+    // Edit then fails at once instead of at Post.
+    bool CanModify() const override;
+
     // RecNo: 0 when closed; setting it on a closed table does nothing.
     int RecNo() const override;
     void SetRecNo(int recNo) override;
