@@ -204,19 +204,21 @@ int main(int argc, char **argv)
         QElapsedTimer w;
         w.start();
         double first = 0;
-        for (int i = 0; i < 3; ++i) {
+        double timed = 0;
+        for (int i = 0; i < 4; ++i) {   // an even count leaves the table as it was
             EnsureEditing(t);
             Field *inet = t.FieldByName(QStringLiteral("Internet"));
             inet->SetValue(!inet->AsBoolean());
             StampUpdate(t);
             t.Post();
-            if (i == 0) {
+            if (i == 0)
                 first = w.nsecsElapsed() / 1e6;
-                w.restart();
-            }
+            else
+                timed += w.nsecsElapsed() / 1e6;
+            w.restart();
         }
         std::printf("TVLBTable: Edit/Post on the same table: first %.1f ms (with backup copy), then %.1f ms each\n",
-                    first, w.nsecsElapsed() / 2e6);
+                    first, timed / 3);
     }
 
     PxApi px;
