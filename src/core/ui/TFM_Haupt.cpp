@@ -336,6 +336,12 @@ void TFM_Haupt::ShowWaWiCfg()
     // FM_WaWiCFG joins with the WaWi detection.
 }
 
+void TFM_Haupt::EndProgram()
+{
+    Settings().AbortWait = true;
+    QTimer::singleShot(0, qApp, [] { QApplication::exit(1); });
+}
+
 void TFM_Haupt::ShowGatewayAddress(const QString &text)
 {
     PA_WEB->PA_Web_Status->setPlainText(text);

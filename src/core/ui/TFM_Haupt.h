@@ -61,6 +61,8 @@ public:
     void Action_Debug_OffExecute();
     bool DebugMode() const;
     void ShowWaWiCfg();
+    // Ends the program at once (the WaWi's Mandant table is unreadable).
+    void EndProgram();
 
     // The web panel shows the gateway's answer and, in debug mode, its address.
     void ShowGatewayAddress(const QString &text);
