@@ -21,6 +21,17 @@ QStringList RtfDocument::plainLines() const
     return out;
 }
 
+void RtfDocument::clear()
+{
+    isRtf = false;
+    text.resize(0);
+    lines.clear();
+    runs.clear();
+    formats.clear();
+    fontNames.clear();
+    defaultFormat = RtfCharFormat();
+}
+
 namespace {
 
 // ---------------------------------------------------------------- code pages
@@ -190,12 +201,50 @@ const std::vector<KwEntry> &keywordTable()
     return table;
 }
 
+// Open-addressing hash table over the keyword list: the reader looks up
+// every control word, so this is on the hot path.
+struct KwHash {
+    static constexpr size_t Size = 1024;
+    std::array<qint16, Size> slot;
+
+    static size_t hash(std::string_view w)
+    {
+        size_t h = 2166136261u;
+        for (char c : w)
+            h = (h ^ quint8(c)) * 16777619u;
+        return h;
+    }
+
+    KwHash()
+    {
+        slot.fill(-1);
+        const auto &t = keywordTable();
+        for (size_t i = 0; i < t.size(); ++i) {
+            size_t h = hash(t[i].name) & (Size - 1);
+            while (slot[h] >= 0)
+                h = (h + 1) & (Size - 1);
+            slot[h] = qint16(i);
+        }
+    }
+};
+
 Kw lookup(std::string_view word)
 {
+    static const KwHash table;
     const auto &t = keywordTable();
-    auto it = std::lower_bound(t.begin(), t.end(), word,
-                               [](const KwEntry &e, std::string_view w) { return e.name < w; });
-    return it != t.end() && it->name == word ? it->kw : Kw::Unknown;
+    size_t h = KwHash::hash(word) & (KwHash::Size - 1);
+    while (table.slot[h] >= 0) {
+        const KwEntry &e = t[size_t(table.slot[h])];
+        if (e.name.size() == word.size()) {
+            size_t i = 0;
+            while (i < word.size() && e.name[i] == word[i])
+                ++i;
+            if (i == word.size())
+                return e.kw;
+        }
+        h = (h + 1) & (KwHash::Size - 1);
+    }
+    return Kw::Unknown;
 }
 
 // ---------------------------------------------------------------- parser
@@ -248,7 +297,8 @@ public:
     Parser(QStringView in, RtfDocument &doc, bool withFormats)
         : m_p(in.data()), m_e(in.data() + in.size()), m_doc(doc), m_withFormats(withFormats)
     {
-        m_doc.text.reserve(in.size() / 2 + 16);
+        if (m_doc.text.capacity() < in.size() / 2)
+            m_doc.text.reserve(in.size() / 2 + 16);
     }
 
     bool run();
@@ -302,6 +352,12 @@ private:
     std::vector<std::pair<qsizetype, quint64>> m_rawRuns;
 
     std::vector<Font> m_fonts;
+    QHash<int, int> m_fontIndex;    // RTF font number -> index into m_fonts
+    const Font *findFont(int num) const
+    {
+        const auto it = m_fontIndex.constFind(num);
+        return it == m_fontIndex.cend() ? nullptr : &m_fonts[size_t(it.value())];
+    }
     Font m_font;              // entry being read in the font table
     bool m_fontOpen = false;
     std::vector<qint32> m_colors;   // 0xRRGGBB or -1 (auto)
@@ -606,7 +662,8 @@ void Parser::keyword(Kw kw, bool hasParam, int param)
             m_curLevels.clear();
             return;
         case Kw::ListLevel:
-            m_curLevels.push_back(-1);
+            if (m_curLevels.size() < 9)
+                m_curLevels.push_back(-1);
             return;
         case Kw::LevelNfc:
             if (!m_curLevels.empty())
@@ -687,15 +744,15 @@ void Parser::keyword(Kw kw, bool hasParam, int param)
         m_st.flags = 0;
         m_st.hidden = false;
         m_st.fontCp = 0;
-        for (const Font &f : m_fonts)
-            if (f.num == m_deff) { m_st.fontCp = f.cp; break; }
+        if (const Font *f = findFont(m_deff))
+            m_st.fontCp = f->cp;
         m_fmtDirty = true;
         return;
     case Kw::F:
         m_st.font = param;
         m_st.fontCp = 0;
-        for (const Font &f : m_fonts)
-            if (f.num == param) { m_st.fontCp = f.cp; break; }
+        if (const Font *f = findFont(param))
+            m_st.fontCp = f->cp;
         m_fmtDirty = true;
         return;
     case Kw::Fs:
@@ -802,6 +859,8 @@ void Parser::put(const QChar *s, qsizetype n)
 
 void Parser::emitChar(char16_t c)
 {
+    if (c < 0x20 && c != '\t')
+        return;   // control characters from escapes are no text
     const QChar ch(c);
     put(&ch, 1);
 }
@@ -929,12 +988,12 @@ void Parser::commitFont()
     m_font.name = m_font.name.trimmed();
     if (m_fonts.size() >= 4096)
         return;
-    for (Font &f : m_fonts) {
-        if (f.num == m_font.num) {
-            f = m_font;
-            return;
-        }
+    const auto known = m_fontIndex.constFind(m_font.num);
+    if (known != m_fontIndex.cend()) {
+        m_fonts[size_t(known.value())] = m_font;
+        return;
     }
+    m_fontIndex.insert(m_font.num, int(m_fonts.size()));
     m_fonts.push_back(m_font);
     // Text before the table was read with the document's code page; now
     // the default font's code page is known.
@@ -949,8 +1008,8 @@ void Parser::resolveFormats()
 {
     // Font names: the default font stands in for numbers the table lacks.
     QString defaultName;
-    for (const Font &f : m_fonts)
-        if (f.num == m_deff) { defaultName = f.name; break; }
+    if (const Font *f = findFont(m_deff))
+        defaultName = f->name;
     if (defaultName.isEmpty() && !m_fonts.empty())
         defaultName = m_fonts.front().name;
     if (defaultName.isEmpty())
@@ -959,8 +1018,8 @@ void Parser::resolveFormats()
     QHash<QString, int> nameIndex;
     auto nameOf = [&](qint32 num) {
         QString name;
-        for (const Font &f : m_fonts)
-            if (f.num == num) { name = f.name; break; }
+        if (const Font *f = findFont(num))
+            name = f->name;
         if (name.isEmpty())
             name = defaultName;
         auto it = nameIndex.constFind(name);
@@ -1025,7 +1084,8 @@ void Parser::resolveFormats()
 
 void readPlain(QStringView text, RtfDocument &doc)
 {
-    doc.text.reserve(text.size());
+    if (doc.text.capacity() < text.size())
+        doc.text.reserve(text.size());
     qsizetype start = 0;
     const qsizetype n = text.size();
     qsizetype i = 0;
@@ -1065,7 +1125,7 @@ bool startsWithRtf(QStringView t)
 
 bool RtfReader::read(QStringView text, RtfDocument &doc, bool withFormats)
 {
-    doc = RtfDocument();
+    doc.clear();
     if (!startsWithRtf(text)) {
         readPlain(text, doc);
         return true;
@@ -1073,7 +1133,7 @@ bool RtfReader::read(QStringView text, RtfDocument &doc, bool withFormats)
     doc.isRtf = true;
     Parser parser(text, doc, withFormats);
     if (!parser.run()) {
-        doc = RtfDocument();
+        doc.clear();
         return false;
     }
     return true;

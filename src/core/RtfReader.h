@@ -62,6 +62,8 @@ struct RtfDocument {
         return QStringView(text).mid(l.start, l.length);
     }
     QStringList plainLines() const;
+    // Empties the document but keeps its memory for the next text.
+    void clear();
 };
 
 class RtfReader {

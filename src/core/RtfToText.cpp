@@ -67,110 +67,268 @@ bool inAnsi(char16_t c)
     }
 }
 
-void appendHex2(QString &out, unsigned v)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    out += QLatin1Char(digits[(v >> 4) & 15]);
-    out += QLatin1Char(digits[v & 15]);
-}
-
-void openTags(QString &out, const RtfCharFormat &f, const QStringList &names)
-{
-    out += QLatin1String("<FONT COLOR=\"#");
-    appendHex2(out, (f.color >> 16) & 0xFF);
-    appendHex2(out, (f.color >> 8) & 0xFF);
-    appendHex2(out, f.color & 0xFF);
-    out += QLatin1String("\" SIZE=\"");
-    out += QString::number(f.size % 8 + 2);
-    out += QLatin1String("\" FACE=\"");
-    out += names.value(f.fontName);
-    out += QLatin1String("\">");
-    if (f.bold) out += QLatin1String("<B>");
-    if (f.italic) out += QLatin1String("<I>");
-    if (f.strike) out += QLatin1String("<STRIKE>");
-    if (f.underline) out += QLatin1String("<U>");
-}
-
-void closeTags(QString &out, const RtfCharFormat &f)
-{
-    if (f.underline) out += QLatin1String("</U>");
-    if (f.strike) out += QLatin1String("</STRIKE>");
-    if (f.italic) out += QLatin1String("</I>");
-    if (f.bold) out += QLatin1String("</B>");
-    out += QLatin1String("</FONT>");
-}
-
-void openPara(QString &out, const RtfParaFormat &p)
-{
-    if (p.bullet)
-        out += QLatin1String("<LI>");
-    switch (p.align) {
-    case RtfAlign::Left: out += QLatin1String("<P ALIGN=\"LEFT\">"); break;
-    case RtfAlign::Right: out += QLatin1String("<P ALIGN=\"RIGHT\">"); break;
-    case RtfAlign::Center: out += QLatin1String("<P ALIGN=\"CENTER\">"); break;
+// Writes the result lines: the line breaks, the indent, the line limit and
+// the removal of brackets happen here, in one buffer without per-character
+// allocations.
+class Sink {
+public:
+    Sink(int indent, qsizetype expected)
+    {
+        if (indent > 0)
+            m_pad = std::min(indent, 72);
+        else if (indent < 0)
+            m_maxLines = -qint64(indent);
+        m_buf.resize(std::max<qsizetype>(expected, 64));
+        m_d = m_buf.data();
+        m_end = m_d + m_buf.size();
     }
-}
 
-void closePara(QString &out, const RtfParaFormat &p)
-{
-    out += QLatin1String("</P>");
-    if (p.bullet)
-        out += QLatin1String("</LI>");
-}
-
-// Lines as views; indent and bracket removal applied while joining.
-QString joinLines(const std::vector<QStringView> &lines, int indent)
-{
-    size_t count = lines.size();
-    qsizetype pad = 0;
-    if (indent > 0)
-        pad = std::min(indent, 72);
-    else if (indent < 0)
-        count = std::min<size_t>(count, size_t(-qint64(indent)));
-    qsizetype total = 0;
-    for (size_t i = 0; i < count; ++i)
-        total += lines[i].size() + pad + 2;
-    QString out;
-    out.resize(total);
-    QChar *d = out.data();
-    QChar *const start = d;
-    for (size_t i = 0; i < count; ++i) {
-        if (i > 0) {
-            *d++ = QLatin1Char('\r');
-            *d++ = QLatin1Char('\n');
+    // Starts the next line; false once the line limit is reached.
+    bool line()
+    {
+        if (m_lines >= m_maxLines)
+            return false;
+        reserve(m_pad + 2);
+        if (m_lines > 0) {
+            *m_d++ = QLatin1Char('\r');
+            *m_d++ = QLatin1Char('\n');
         }
-        for (qsizetype k = 0; k < pad; ++k)
-            *d++ = QLatin1Char(' ');
-        const QChar *s = lines[i].data();
-        const QChar *e = s + lines[i].size();
-        for (; s < e; ++s) {
+        for (int k = 0; k < m_pad; ++k)
+            *m_d++ = QLatin1Char(' ');
+        ++m_lines;
+        return true;
+    }
+
+    // Markup without brackets.
+    void tag(QLatin1StringView s)
+    {
+        reserve(s.size());
+        const char *p = s.data();
+        for (qsizetype i = 0; i < s.size(); ++i)
+            *m_d++ = QLatin1Char(p[i]);
+    }
+
+    void text(const QChar *s, qsizetype n)
+    {
+        reserve(n);
+        for (const QChar *e = s + n; s < e; ++s) {
             const char16_t c = s->unicode();
             if (c == '{' || c == '}' || c == '[' || c == ']')
                 continue;
-            *d++ = *s;
+            *m_d++ = *s;
         }
     }
-    out.truncate(d - start);
-    return out;
+    void text(QStringView s) { text(s.data(), s.size()); }
+
+    void ch(char16_t c)
+    {
+        if (c == '{' || c == '}' || c == '[' || c == ']')
+            return;
+        reserve(1);
+        *m_d++ = QChar(c);
+    }
+
+    void number(quint32 v)
+    {
+        char digits[12];
+        int n = 0;
+        do {
+            digits[n++] = char('0' + v % 10);
+            v /= 10;
+        } while (v);
+        reserve(n);
+        while (n > 0)
+            *m_d++ = QLatin1Char(digits[--n]);
+    }
+
+    void reserve(qsizetype n)
+    {
+        if (m_end - m_d >= n)
+            return;
+        const qsizetype used = m_d - m_buf.data();
+        m_buf.resize(std::max(m_buf.size() * 2, used + n + 64));
+        m_d = m_buf.data() + used;
+        m_end = m_buf.data() + m_buf.size();
+    }
+
+    QString take()
+    {
+        m_buf.truncate(m_d - m_buf.data());
+        return std::move(m_buf);
+    }
+
+private:
+    QString m_buf;
+    QChar *m_d = nullptr;
+    QChar *m_end = nullptr;
+    int m_pad = 0;
+    qint64 m_maxLines = std::numeric_limits<qint64>::max();
+    qint64 m_lines = 0;
+};
+
+void hex2(Sink &out, unsigned v)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    const char s[2] = {digits[(v >> 4) & 15], digits[v & 15]};
+    out.tag(QLatin1StringView(s, 2));
+}
+
+void openTags(Sink &out, const RtfCharFormat &f, const QStringList &names)
+{
+    out.tag(QLatin1StringView("<FONT COLOR=\"#"));
+    hex2(out, (f.color >> 16) & 0xFF);
+    hex2(out, (f.color >> 8) & 0xFF);
+    hex2(out, f.color & 0xFF);
+    out.tag(QLatin1StringView("\" SIZE=\""));
+    out.number(quint32(f.size % 8 + 2));
+    out.tag(QLatin1StringView("\" FACE=\""));
+    if (f.fontName >= 0 && f.fontName < names.size())
+        out.text(names.at(f.fontName));
+    out.tag(QLatin1StringView("\">"));
+    if (f.bold) out.tag(QLatin1StringView("<B>"));
+    if (f.italic) out.tag(QLatin1StringView("<I>"));
+    if (f.strike) out.tag(QLatin1StringView("<STRIKE>"));
+    if (f.underline) out.tag(QLatin1StringView("<U>"));
+}
+
+void closeTags(Sink &out, const RtfCharFormat &f)
+{
+    if (f.underline) out.tag(QLatin1StringView("</U>"));
+    if (f.strike) out.tag(QLatin1StringView("</STRIKE>"));
+    if (f.italic) out.tag(QLatin1StringView("</I>"));
+    if (f.bold) out.tag(QLatin1StringView("</B>"));
+    out.tag(QLatin1StringView("</FONT>"));
+}
+
+void openPara(Sink &out, const RtfParaFormat &p)
+{
+    if (p.bullet)
+        out.tag(QLatin1StringView("<LI>"));
+    switch (p.align) {
+    case RtfAlign::Left: out.tag(QLatin1StringView("<P ALIGN=\"LEFT\">")); break;
+    case RtfAlign::Right: out.tag(QLatin1StringView("<P ALIGN=\"RIGHT\">")); break;
+    case RtfAlign::Center: out.tag(QLatin1StringView("<P ALIGN=\"CENTER\">")); break;
+    }
+}
+
+void closePara(Sink &out, const RtfParaFormat &p)
+{
+    out.tag(QLatin1StringView("</P>"));
+    if (p.bullet)
+        out.tag(QLatin1StringView("</LI>"));
 }
 
 QString plainResult(const RtfDocument &doc, int indent)
 {
-    std::vector<QStringView> views;
-    views.reserve(doc.lines.size());
-    for (size_t i = 0; i < doc.lines.size(); ++i)
-        views.push_back(doc.lineText(qsizetype(i)));
-    return joinLines(views, indent);
+    Sink out(indent, doc.text.size() + qsizetype(doc.lines.size()) * 2 + 16);
+    for (size_t i = 0; i < doc.lines.size(); ++i) {
+        if (!out.line())
+            break;
+        out.text(doc.lineText(qsizetype(i)));
+    }
+    return out.take();
+}
+
+// The HTML conversion: header line, default format, one "<BR>" line per
+// text line, closing lines.
+void writeHtml(const RtfDocument &doc, Sink &out)
+{
+    static const auto entities = [] {
+        std::array<QLatin1StringView, 256> t{};
+        const auto &names = entityTable();
+        for (size_t i = 0; i < 256; ++i)
+            if (names[i])
+                t[i] = QLatin1StringView(names[i]);
+        return t;
+    }();
+
+    if (!out.line())   // the empty header
+        return;
+    if (!out.line())
+        return;
+    openTags(out, doc.defaultFormat, doc.fontNames);
+
+    const RtfCharFormat *last = &doc.defaultFormat;
+    bool opened = false;     // a format opened inside the text
+    int lastIdx = -1;
+    RtfParaFormat lastPara;
+    size_t run = 0;
+    const QChar *chars = doc.text.constData();
+
+    for (size_t li = 0; li < doc.lines.size(); ++li) {
+        if (!out.line())
+            return;
+        out.tag(QLatin1StringView("<BR>"));
+        const RtfDocument::Line &l = doc.lines[li];
+        const qsizetype end = l.start + l.length;
+        qsizetype pos = l.start;
+        while (pos < end) {
+            while (run + 1 < doc.runs.size() && doc.runs[run + 1].pos <= pos)
+                ++run;
+            const int idx = run < doc.runs.size() ? doc.runs[run].format : -1;
+            if (idx != lastIdx) {
+                const RtfCharFormat &f = idx >= 0 ? doc.formats[size_t(idx)] : doc.defaultFormat;
+                if (!(f == *last)) {
+                    if (opened)
+                        closeTags(out, *last);
+                    openTags(out, f, doc.fontNames);
+                    last = &f;
+                    opened = true;
+                }
+                lastIdx = idx;
+            }
+            if (pos == l.start && !(l.para == lastPara)) {
+                closePara(out, lastPara);
+                openPara(out, l.para);
+                lastPara = l.para;
+            }
+            // The characters up to the next format change.
+            qsizetype spanEnd = end;
+            if (run + 1 < doc.runs.size() && doc.runs[run + 1].pos < spanEnd)
+                spanEnd = doc.runs[run + 1].pos;
+            out.reserve((spanEnd - pos) * 9);
+            for (; pos < spanEnd; ++pos) {
+                const char16_t c = chars[pos].unicode();
+                if (c < 256) {
+                    const QLatin1StringView e = entities[c];
+                    if (e.isEmpty())
+                        out.ch(c);
+                    else
+                        out.tag(e);
+                } else if (inAnsi(c)) {
+                    out.ch(c);
+                } else {
+                    char32_t code = c;
+                    if (QChar::isHighSurrogate(c) && pos + 1 < spanEnd
+                        && QChar::isLowSurrogate(chars[pos + 1].unicode())) {
+                        code = QChar::surrogateToUcs4(c, chars[pos + 1].unicode());
+                        ++pos;
+                    }
+                    out.tag(QLatin1StringView("&#"));
+                    out.number(quint32(code));
+                    out.ch(';');
+                }
+            }
+        }
+    }
+
+    if (!out.line())
+        return;
+    if (opened)
+        closeTags(out, *last);
+    if (!out.line())
+        return;
+    closePara(out, lastPara);
+    if (!out.line())
+        return;
+    closeTags(out, doc.defaultFormat);
 }
 
 QString htmlResult(const RtfDocument &doc, int indent)
 {
-    const QStringList lines = RtfHtmlLines(doc);
-    std::vector<QStringView> views;
-    views.reserve(size_t(lines.size()));
-    for (const QString &l : lines)
-        views.push_back(l);
-    return joinLines(views, indent);
+    Sink out(indent, doc.text.size() * 2 + qsizetype(doc.lines.size()) * 8 + 256);
+    writeHtml(doc, out);
+    return out.take();
 }
 
 bool readsAsRtf(const RtfDocument &doc)
@@ -185,17 +343,34 @@ bool readsAsRtf(const RtfDocument &doc)
     return hasRtfHeader(QStringView(head).left(5));
 }
 
+// Reused between calls: the transfer converts thousands of texts, and
+// fresh buffers for each would cost more than the conversion.
+RtfDocument &workDocument()
+{
+    thread_local RtfDocument doc;
+    return doc;
+}
+
 } // namespace
 
-QString RtfEscapeUnicode(const QString &text)
+namespace {
+
+// The Unicode-escape pass; writes into buf when something changes and
+// returns the text to read (text itself or buf).
+const QString &escapeUnicode(const QString &text, QString &buf)
 {
-    static const QString marker = QStringLiteral("\\u");
     const QChar *t = text.constData();
     const qsizetype n = text.size();
-    QString out;
+    bool changed = false;
     qsizetype copied = 0;
     int uc = 1;
-    qsizetype p = text.indexOf(marker);
+    auto next = [&](qsizetype from) -> qsizetype {
+        for (qsizetype b = from; b + 1 < n; ++b)
+            if (t[b].unicode() == '\\' && t[b + 1].unicode() == 'u')
+                return b;
+        return -1;
+    };
+    qsizetype p = next(0);
     while (p >= 3) {
         // An escaped backslash followed by "u" is text, not an escape.
         qsizetype slashes = 0;
@@ -204,14 +379,14 @@ QString RtfEscapeUnicode(const QString &text)
         const qsizetype digits0 = p + 2;
         qsizetype q = digits0;
         qint64 number = 0;
-        while (q < n && q < digits0 + 5 && t[q].isDigit() && t[q].unicode() < 128) {
+        while (q < n && q < digits0 + 5 && t[q].unicode() >= '0' && t[q].unicode() <= '9') {
             number = number * 10 + (t[q].unicode() - '0');
             ++q;
         }
         if (slashes % 2 == 0 && q == digits0 && q + 1 < n && t[q].unicode() == 'c'
             && t[q + 1].unicode() >= '0' && t[q + 1].unicode() <= '9') {
             // \ucN: how many fallback characters follow each escape.
-            uc = std::min(t[q + 1].unicode() - '0', 9);
+            uc = t[q + 1].unicode() - '0';
         }
         if (slashes % 2 == 0 && number > 255) {
             qsizetype end = q;
@@ -230,126 +405,76 @@ QString RtfEscapeUnicode(const QString &text)
                     break;
                 ++end;
             }
-            if (out.isEmpty())
-                out.reserve(n);
-            out.append(t + copied, p - copied);
-            out += QLatin1String("&#");
-            out += QString::number(number);
-            out += QLatin1Char(';');
+            if (!changed) {
+                buf.resize(0);
+                if (buf.capacity() < n + 16)
+                    buf.reserve(n + 16);
+                changed = true;
+            }
+            buf.append(t + copied, p - copied);
+            buf += QLatin1String("&#");
+            buf += QString::number(number);
+            buf += QLatin1Char(';');
             copied = end;
-            p = text.indexOf(marker, std::max(end, p + 3));
+            p = next(std::max(end, p + 3));
         } else {
-            p = text.indexOf(marker, p + 3);
+            p = next(p + 3);
         }
     }
-    if (copied == 0)
+    if (!changed)
         return text;
-    out.append(t + copied, n - copied);
-    return out;
+    buf.append(t + copied, n - copied);
+    return buf;
 }
 
-QStringList RtfHtmlLines(const RtfDocument &doc)
+} // namespace
+
+QString RtfEscapeUnicode(const QString &text)
 {
-    const auto &entities = entityTable();
-    QStringList out;
-    out.reserve(qsizetype(doc.lines.size()) + 5);
-    out.append(QString());   // the empty header
-
-    QString line;
-    openTags(line, doc.defaultFormat, doc.fontNames);
-    out.append(line);
-
-    const RtfCharFormat *last = &doc.defaultFormat;
-    bool opened = false;     // a format opened inside the text
-    int lastIdx = -1;
-    RtfParaFormat lastPara;
-    size_t run = 0;
-
-    for (size_t li = 0; li < doc.lines.size(); ++li) {
-        const RtfDocument::Line &l = doc.lines[li];
-        line.clear();
-        line.reserve(l.length + l.length / 4 + 16);
-        line += QLatin1String("<BR>");
-        const QChar *chars = doc.text.constData();
-        for (qsizetype pos = l.start, end = l.start + l.length; pos < end; ++pos) {
-            while (run + 1 < doc.runs.size() && doc.runs[run + 1].pos <= pos)
-                ++run;
-            const int idx = run < doc.runs.size() ? doc.runs[run].format : -1;
-            if (idx != lastIdx) {
-                const RtfCharFormat &f = idx >= 0 ? doc.formats[size_t(idx)] : doc.defaultFormat;
-                if (!(f == *last)) {
-                    if (opened)
-                        closeTags(line, *last);
-                    openTags(line, f, doc.fontNames);
-                    last = &f;
-                    opened = true;
-                }
-                lastIdx = idx;
-            }
-            if (pos == l.start && !(l.para == lastPara)) {
-                closePara(line, lastPara);
-                openPara(line, l.para);
-                lastPara = l.para;
-            }
-            const char16_t c = chars[pos].unicode();
-            if (c < 256) {
-                if (const char *e = entities[c])
-                    line += QLatin1String(e);
-                else
-                    line += QChar(c);
-            } else if (inAnsi(c)) {
-                line += QChar(c);
-            } else {
-                char32_t code = c;
-                if (QChar::isHighSurrogate(c) && pos + 1 < end
-                    && QChar::isLowSurrogate(chars[pos + 1].unicode())) {
-                    code = QChar::surrogateToUcs4(c, chars[pos + 1].unicode());
-                    ++pos;
-                }
-                line += QLatin1String("&#");
-                line += QString::number(quint32(code));
-                line += QLatin1Char(';');
-            }
-        }
-        out.append(line);
-    }
-
-    line.clear();
-    if (opened)
-        closeTags(line, *last);
-    out.append(line);
-    line.clear();
-    closePara(line, lastPara);
-    out.append(line);
-    line.clear();
-    closeTags(line, doc.defaultFormat);
-    out.append(line);
-    return out;
+    QString buf;
+    return escapeUnicode(text, buf);
 }
+
+namespace {
+
+QString convert(const QString &text, int indent, bool asHtml, RtfDocument &doc)
+{
+    if (!asHtml) {
+        thread_local QString buf;
+        const QString &escaped = escapeUnicode(text, buf);
+        QString result;
+        if (!RtfReader::read(escaped, doc, false))
+            result = QString();
+        else if (!readsAsRtf(doc))
+            result = plainResult(doc, indent);
+        else if (RtfReader::read(escaped, doc, true))   // not readable as rich text
+            result = htmlResult(doc, indent);
+        if (buf.capacity() > (1 << 20))
+            buf = QString();
+        return result;
+    }
+    if (!RtfReader::read(text, doc, true))
+        return QString();
+    return htmlResult(doc, indent);
+}
+
+} // namespace
 
 QString RtfToText(const QString &text, int indent, bool asHtml)
 {
     if (!hasRtfHeader(text))
         return text;
+    RtfDocument &doc = workDocument();
+    QString result;
     try {
-        RtfDocument doc;
-        if (!asHtml) {
-            const QString escaped = RtfEscapeUnicode(text);
-            if (!RtfReader::read(escaped, doc, false))
-                return QString();
-            if (!readsAsRtf(doc))
-                return plainResult(doc, indent);
-            // The engine could not read it as rich text.
-            if (!RtfReader::read(escaped, doc, true))
-                return QString();
-            return htmlResult(doc, indent);
-        }
-        if (!RtfReader::read(text, doc, true))
-            return QString();
-        return htmlResult(doc, indent);
+        result = convert(text, indent, asHtml, doc);
     } catch (const std::exception &) {
-        return QString();
+        result = QString();
     }
+    // Keep the buffers of article-sized texts only.
+    if (doc.text.capacity() > (1 << 20))
+        doc = RtfDocument();
+    return result;
 }
 
 MemoPreview MemoFirstLine(const QString &memo)

@@ -21,10 +21,6 @@ QString RtfToText(const QString &text, int indent, bool asHtml);
 // fallback characters) becomes "&#N;".
 QString RtfEscapeUnicode(const QString &text);
 
-// The HTML lines of a read document: empty header line, opening tags of
-// the default format, one "<BR>" line per text line, closing lines.
-QStringList RtfHtmlLines(const RtfDocument &doc);
-
 // What a grid cell shows of a memo: its first line, converted to plain
 // text first when the memo is RTF; moreLines when further lines follow.
 struct MemoPreview {

@@ -95,7 +95,14 @@ void MemTable::CreateDataSet(const QVector<FieldDef> &defs)
     m_rowIds.clear();
     m_order.clear();
     m_autoInc = 1;
-    Open();
+    m_creating = true;
+    try {
+        Open();
+    } catch (...) {
+        m_creating = false;
+        throw;
+    }
+    m_creating = false;
 }
 
 void MemTable::EmptyDataSet()
@@ -109,6 +116,13 @@ void MemTable::EmptyDataSet()
     m_rowIds.clear();
     m_order.clear();
     Resync();
+}
+
+void MemTable::EmptyRawRows()
+{
+    m_rows.clear();
+    m_rowIds.clear();
+    m_order.clear();
 }
 
 void MemTable::AppendRawRow(const QVector<QVariant> &values)
@@ -380,8 +394,10 @@ int MemTable::InternalPost(int pos, const QVector<QVariant> &values)
         for (int f = 0; f < m_defs.size(); ++f) {
             if (m_defs[f].type != FieldType::AutoInc)
                 continue;
-            if (isNull(row[f]))
-                row[f] = m_autoInc++;
+            if (isNull(row[f])) {
+                if (m_autoIncFill)
+                    row[f] = m_autoInc++;
+            }
             else if (row[f].toInt() >= m_autoInc)
                 m_autoInc = row[f].toInt() + 1;
         }

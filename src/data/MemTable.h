@@ -48,12 +48,21 @@ public:
     // Next value of an AutoInc field (stored as AUTOINCVALUE in table files).
     int AutoIncValue() const { return m_autoInc; }
     void SetAutoIncValue(int v) { m_autoInc = v; }
+    // Whether posting a new row numbers its empty AutoInc fields (default
+    // on). Off keeps them empty, as the article list's link file needs.
+    void SetAutoIncFill(bool on) { m_autoIncFill = on; }
+    bool AutoIncFill() const { return m_autoIncFill; }
 
     // True when a row was posted or deleted since Open/CreateDataSet.
     bool ChangedSinceOpen() const { return m_changed; }
     void ClearChanged() { m_changed = false; }
 
 protected:
+    // True while CreateDataSet opens the table (subclasses that read a
+    // file on open start empty then).
+    bool Creating() const { return m_creating; }
+    // Drops all stored rows without events (before a reload).
+    void EmptyRawRows();
     void InternalOpen() override;
     void InternalClose() override;
     int InternalRowCount() const override;
@@ -93,6 +102,8 @@ private:
     bool m_masterValid = false;
     int m_autoInc = 1;
     bool m_changed = false;
+    bool m_creating = false;
+    bool m_autoIncFill = true;
 };
 
 } // namespace mv

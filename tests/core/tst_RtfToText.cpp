@@ -49,6 +49,8 @@ private slots:
     void malformed();
     void tooDeepGivesEmptyText();
     void garbageAfterHeader();
+    void largeInputs_data();
+    void largeInputs();
     void richEditFixture();
     void libreOfficeArticle();
     void libreOfficeHeaderFooterTable();
@@ -357,6 +359,40 @@ void TestRtfToText::garbageAfterHeader()
         for (const QChar c : plain + html)
             QVERIFY(c != QLatin1Char('{') && c != QLatin1Char('}') && c != QLatin1Char('[') && c != QLatin1Char(']'));
     }
+}
+
+void TestRtfToText::largeInputs_data()
+{
+    // About a megabyte each of patterns that could make a reader slow.
+    QTest::addColumn<QString>("head");
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<int>("count");
+    QTest::newRow("fonts") << QStringLiteral("{\\rtf1{\\fonttbl") << QStringLiteral("{\\f%1 F%1;}") << 60000;
+    QTest::newRow("font switches") << kHead << QStringLiteral("\\f%1 x") << 120000;
+    QTest::newRow("format runs") << kHead << QStringLiteral("\\cf%1\\b x\\b0 y") << 80000;
+    QTest::newRow("list levels") << QStringLiteral("{\\rtf1{\\*\\listtable{\\list") << QStringLiteral("\\listlevel\\levelnfc23\\listid%1 ") << 40000;
+    QTest::newRow("unicode escapes") << kHead << QStringLiteral("\\u8364?\\u%1?") << 80000;
+    QTest::newRow("paragraphs") << kHead << QStringLiteral("\\par\\qc{\\*\\pn\\pnlvlblt}%1") << 60000;
+    QTest::newRow("empty groups") << kHead << QStringLiteral("{}{{}}%1") << 100000;
+    QTest::newRow("hex") << kHead << QStringLiteral("\\'e4\\'%1") << 100000;
+    QTest::newRow("code pages") << kHead << QStringLiteral("\\ansicpg%1\\'e4") << 60000;
+}
+
+void TestRtfToText::largeInputs()
+{
+    QFETCH(QString, head);
+    QFETCH(QString, unit);
+    QFETCH(int, count);
+    QString text = head;
+    for (int i = 0; i < count; ++i)
+        text += unit.arg(i % 1000);
+    QElapsedTimer timer;
+    timer.start();
+    const QString plain = RtfToText(text, 0, false);
+    const QString html = RtfToText(text, 0, true);
+    QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(plain.size() < text.size() * 2);
+    Q_UNUSED(html);
 }
 
 void TestRtfToText::richEditFixture()

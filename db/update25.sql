@@ -1,0 +1,10 @@
+ALTER TABLE wgruppen ADD bezeichnung2 VARCHAR(255) DEFAULT NULL AFTER bezeichnung;
+ALTER TABLE wgruppen ADD bezeichnung3 VARCHAR(255) DEFAULT NULL AFTER bezeichnung2;
+ALTER TABLE wgruppen ADD bezeichnung4 VARCHAR(255) DEFAULT NULL AFTER bezeichnung3;
+ALTER TABLE wgruppen ADD bezeichnung5 VARCHAR(255) DEFAULT NULL AFTER bezeichnung4;
+ALTER TABLE wgruppen ADD beschreibung2 MEDIUMTEXT AFTER beschreibung;
+ALTER TABLE wgruppen ADD beschreibung3 MEDIUMTEXT AFTER beschreibung2;
+ALTER TABLE wgruppen ADD beschreibung4 MEDIUMTEXT AFTER beschreibung3;
+ALTER TABLE wgruppen ADD beschreibung5 MEDIUMTEXT AFTER beschreibung4;
+ALTER TABLE artikel ADD bezeichnung2 VARCHAR(255) DEFAULT NULL AFTER bezeichnung;
+UPDATE version SET version=2.5, info='Shopdatenbank 2.5';

@@ -1,0 +1,14 @@
+ALTER TABLE zahlart ADD beschreibung2 VARCHAR(255) DEFAULT NULL AFTER beschreibung;
+ALTER TABLE zahlart ADD beschreibung3 VARCHAR(255) DEFAULT NULL AFTER beschreibung2;
+ALTER TABLE zahlart ADD beschreibung4 VARCHAR(255) DEFAULT NULL AFTER beschreibung3;
+ALTER TABLE zahlart ADD beschreibung5 VARCHAR(255) DEFAULT NULL AFTER beschreibung4;
+ALTER TABLE zahlart ADD beschreibung_2 VARCHAR(255) DEFAULT NULL AFTER beschreibung5;
+ALTER TABLE zahlart ADD beschreibung_2_2 VARCHAR(255) DEFAULT NULL AFTER beschreibung_2;
+ALTER TABLE zahlart ADD beschreibung_2_3 VARCHAR(255) DEFAULT NULL AFTER beschreibung_2_2;
+ALTER TABLE zahlart ADD beschreibung_2_4 VARCHAR(255) DEFAULT NULL AFTER beschreibung_2_3;
+ALTER TABLE zahlart ADD beschreibung_2_5 VARCHAR(255) DEFAULT NULL AFTER beschreibung_2_4;
+ALTER TABLE zahlart ADD bemerkung2 MEDIUMTEXT AFTER bemerkung;
+ALTER TABLE zahlart ADD bemerkung3 MEDIUMTEXT AFTER bemerkung2;
+ALTER TABLE zahlart ADD bemerkung4 MEDIUMTEXT AFTER bemerkung3;
+ALTER TABLE zahlart ADD bemerkung5 MEDIUMTEXT AFTER bemerkung4;
+UPDATE version SET version=3.2, info='Shopdatenbank 3.2';

@@ -1,0 +1,84 @@
+#pragma once
+// Carries one gateway request over HTTP, as the embedded browser did: the
+// address as a GET, and for long SQL texts or "Globals Off" the gateway
+// page's form "form1" filled in and submitted. One keep-alive connection
+// per server is reused between requests.
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QVector>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace mv {
+
+// One HTML form as a browser sees it.
+struct HtmlForm {
+    struct Control {
+        QString tag;    // input, textarea, select, button
+        QString type;   // lower-case input type ("text" when missing)
+        QString name, value;
+        bool checked = false;
+        bool disabled = false;
+    };
+    QString name, action, method, acceptCharset;
+    QVector<Control> controls;
+};
+// Finds the form with the given name (attribute name or id) in a page.
+bool FindHtmlForm(const QString &html, const QString &formName, HtmlForm &form);
+// The form's data set as a browser submits it with the button `submitName`
+// clicked (application/x-www-form-urlencoded in `charset`).
+QByteArray EncodeFormData(const HtmlForm &form, const QString &submitName, const QByteArray &charset);
+// Text to an address a server accepts: characters outside printable ASCII
+// (and the few a request line must not carry raw) as %XX of the charset's bytes.
+QByteArray WireUrl(const QString &url, const QByteArray &charset);
+// Text to bytes and back in a named character set (Windows-1252 when the
+// name is unknown); characters the set lacks become "?".
+QByteArray EncodeText(const QString &text, const QByteArray &charset);
+QString DecodeText(const QByteArray &bytes, const QByteArray &charset);
+// Splits a page into lines (CR LF, LF or CR; no empty last line).
+QStringList SplitPageLines(const QString &text);
+
+class GatewayTransport : public QObject {
+    Q_OBJECT
+public:
+    enum class Fetch { Ok, Failed, FormError };
+
+    explicit GatewayTransport(QObject *parent = nullptr);
+    ~GatewayTransport() override;
+
+    // Fetches one raw request address (before GatewayUrl). Ok: lines hold
+    // the page. Failed: no page or the wait was aborted (lines empty).
+    // FormError: a form route found no form "form1" on the page.
+    virtual Fetch FetchGatewayPage(const QString &address, QStringList &lines);
+
+    // Debug mode (the main window's status memo is visible): requests carry
+    // "debug=1" and each address is announced through debugAddress.
+    bool DebugMode = false;
+    // Character set of request texts and of pages that name none.
+    QByteArray Charset = "windows-1252";
+    // Seconds a request may take before it counts as failed (0 = no limit).
+    int TimeoutSeconds = 600;
+
+signals:
+    // The raw address, a line break and the encoded one.
+    void debugAddress(const QString &text);
+
+private:
+    // GET or POST and wait; false when aborted or nothing came back.
+    bool request(const QUrl &url, const QByteArray *postBody, QByteArray &body, QString &charset, QUrl &finalUrl);
+    bool submitForm(const QString &html, const QUrl &pageUrl, const QHash<QString, QString> &values,
+                    QByteArray &body, QString &charset, QUrl &finalUrl, bool &formError);
+
+    QNetworkAccessManager *m_nam = nullptr;
+};
+
+// The process-wide transport.
+GatewayTransport &Transport();
+
+} // namespace mv

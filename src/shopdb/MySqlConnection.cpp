@@ -1,0 +1,271 @@
+#include "shopdb/MySqlConnection.h"
+
+#include "core/ShopSettings.h"
+#include "core/TextUtil.h"
+#include "data/MemTable.h"
+
+#include <QAtomicInt>
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace mv {
+
+namespace {
+// Type ids of the MySQL client library.
+enum MyType {
+    T_DECIMAL = 0, T_TINY = 1, T_SHORT = 2, T_LONG = 3, T_FLOAT = 4, T_DOUBLE = 5, T_NULL = 6,
+    T_TIMESTAMP = 7, T_LONGLONG = 8, T_INT24 = 9, T_DATE = 10, T_TIME = 11, T_DATETIME = 12,
+    T_YEAR = 13, T_NEWDATE = 14, T_VARCHAR = 15, T_BIT = 16, T_NEWDECIMAL = 246, T_ENUM = 247,
+    T_SET = 248, T_TINY_BLOB = 249, T_MEDIUM_BLOB = 250, T_LONG_BLOB = 251, T_BLOB = 252,
+    T_VAR_STRING = 253, T_STRING = 254, T_GEOMETRY = 255
+};
+QAtomicInt g_connectionNo;
+}
+
+MySqlParams MySqlParams::fromSettings()
+{
+    const ShopSettings &s = Settings();
+    return {s.SQL_Host, s.SQL_User, s.SQL_Pass, s.SQL_Data};
+}
+
+void SplitHostPort(const QString &hostPort, QString &host, int &port)
+{
+    host = hostPort.trimmed();
+    port = 0;
+    const qsizetype c = host.lastIndexOf(QLatin1Char(':'));
+    // One colon only: an IPv6 address keeps its colons.
+    if (c > 0 && host.indexOf(QLatin1Char(':')) == c) {
+        bool ok = false;
+        const int p = host.mid(c + 1).toInt(&ok);
+        if (ok && p > 0 && p < 65536) {
+            port = p;
+            host.truncate(c);
+        }
+    }
+}
+
+MySqlConnection::MySqlConnection(QObject *parent)
+    : QObject(parent), m_name(QStringLiteral("mv_shop_%1").arg(g_connectionNo.fetchAndAddRelaxed(1)))
+{
+    QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), m_name);
+}
+
+MySqlConnection::~MySqlConnection()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+bool MySqlConnection::Connected() const
+{
+    return QSqlDatabase::database(m_name, false).isOpen();
+}
+
+void MySqlConnection::setError(const QSqlError &e)
+{
+    m_lastError = e.text();
+    m_lastErrorNumber = e.nativeErrorCode().toInt();
+}
+
+bool MySqlConnection::Connect(const MySqlParams &p)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    if (db.isOpen())
+        db.close();
+    if (!db.isValid()) {
+        m_lastError = QStringLiteral("Der MySQL-Treiber (QMYSQL) ist nicht installiert.");
+        m_lastErrorNumber = 0;
+        return false;
+    }
+    QString host;
+    int port = 0;
+    SplitHostPort(p.host, host, port);
+    db.setHostName(host);
+    db.setPort(port > 0 ? port : -1);
+    db.setUserName(p.user);
+    db.setPassword(p.password);
+    db.setDatabaseName(p.database);
+    db.setConnectOptions(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=20"));
+    if (!db.open()) {
+        setError(db.lastError());
+        return false;
+    }
+    // Text quoted by doubling apostrophes must stay complete: a backslash
+    // is an ordinary character in every statement of this session.
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SET SESSION sql_mode = TRIM(BOTH ',' FROM CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES'))"))) {
+        setError(q.lastError());
+        db.close();
+        return false;
+    }
+    m_lastError.clear();
+    m_lastErrorNumber = 0;
+    return true;
+}
+
+void MySqlConnection::Disconnect()
+{
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    if (db.isOpen())
+        db.close();
+}
+
+bool MySqlConnection::Execute(const QString &sql)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    if (!db.isOpen()) {
+        m_lastError = QStringLiteral("Keine Verbindung zur Datenbank!");
+        m_lastErrorNumber = 0;
+        return false;
+    }
+    QSqlQuery q(db);
+    if (!q.exec(sql)) {
+        setError(q.lastError());
+        return false;
+    }
+    return true;
+}
+
+FieldDef MySqlConnection::FieldFor(const QString &name, int type, int length, int metaTypeId)
+{
+    FieldDef d;
+    d.name = name;
+    // The client talks utf8mb4: lengths of text columns come in bytes, four per character.
+    const bool text = metaTypeId == QMetaType::QString;
+    const int chars = text ? length / 4 : length;
+    // The same kinds the gateway script reports for these columns.
+    switch (type) {
+    case T_TINY: case T_SHORT: case T_LONG: case T_INT24: case T_BIT:
+        d.type = FieldType::Integer;
+        break;
+    case T_LONGLONG:
+        d.type = length >= 20 ? FieldType::LargeInt : FieldType::Integer;
+        break;
+    case T_DECIMAL: case T_NEWDECIMAL: case T_FLOAT: case T_DOUBLE:
+        d.type = FieldType::Float;
+        break;
+    case T_DATE: case T_NEWDATE:
+        d.type = FieldType::Date;
+        break;
+    case 245: case T_TINY_BLOB: case T_MEDIUM_BLOB: case T_LONG_BLOB: case T_BLOB:
+        d.type = FieldType::Memo;
+        break;
+    case T_TIMESTAMP:
+        d.type = FieldType::String;
+        d.size = length > 0 && length <= 65535 ? length : 255;
+        break;
+    case T_VARCHAR: case T_ENUM: case T_SET: case T_VAR_STRING: case T_STRING:
+        d.type = FieldType::String;
+        d.size = chars > 0 && chars <= 65535 ? chars : 255;
+        break;
+    default: // DATETIME, TIME, YEAR, NULL, GEOMETRY: text
+        d.type = FieldType::String;
+        d.size = 255;
+        break;
+    }
+    return d;
+}
+
+static QVariant valueFor(const FieldDef &d, const QVariant &v)
+{
+    switch (d.type) {
+    case FieldType::Integer:
+        return v.toInt();
+    case FieldType::LargeInt:
+        return v.toLongLong();
+    case FieldType::Float:
+        return v.toDouble();
+    case FieldType::Date: {
+        const QDate date = v.toDate();
+        return date.isValid() ? QVariant(date) : QVariant();
+    }
+    default:
+        break;
+    }
+    switch (v.metaType().id()) {
+    case QMetaType::QDateTime: {
+        const QDateTime dt = v.toDateTime();
+        return dt.isValid() ? QVariant(dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))) : QVariant(QStringLiteral("0000-00-00 00:00:00"));
+    }
+    case QMetaType::QTime:
+        return v.toTime().toString(QStringLiteral("HH:mm:ss"));
+    case QMetaType::QByteArray:
+        return FromAnsi(v.toByteArray());
+    default:
+        return v.toString();
+    }
+}
+
+bool MySqlConnection::Query(const QString &sql, MemTable &table)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    if (!db.isOpen()) {
+        m_lastError = QStringLiteral("Keine Verbindung zur Datenbank!");
+        m_lastErrorNumber = 0;
+        return false;
+    }
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(sql)) {
+        setError(q.lastError());
+        return false;
+    }
+    const QSqlRecord rec = q.record();
+    QVector<FieldDef> defs;
+    for (int i = 0; i < rec.count(); ++i) {
+        const QSqlField f = rec.field(i);
+        FieldDef d = FieldFor(f.name(), f.typeID(), f.length(), f.metaType().id());
+        if (d.name.isEmpty())
+            d.name = QStringLiteral("Feld%1").arg(i + 1);
+        for (const FieldDef &o : defs)
+            if (o.name.compare(d.name, Qt::CaseInsensitive) == 0) {
+                d.name += QStringLiteral("_%1").arg(i + 1);
+                break;
+            }
+        defs.append(d);
+    }
+    table.Close();
+    table.CreateDataSet(defs);
+    const int n = int(defs.size());
+    while (q.next()) {
+        QVector<QVariant> row(n);
+        for (int i = 0; i < n; ++i)
+            if (!q.isNull(i))
+                row[i] = valueFor(defs.at(i), q.value(i));
+        table.AppendRawRow(std::move(row));
+    }
+    if (q.lastError().isValid()) {
+        setError(q.lastError());
+        return false;
+    }
+    table.RawRowsDone();
+    table.First();
+    return true;
+}
+
+bool MySqlConnection::FirstColumn(const QString &sql, QStringList &values)
+{
+    values.clear();
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    if (!db.isOpen())
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(sql)) {
+        setError(q.lastError());
+        return false;
+    }
+    while (q.next())
+        values.append(q.value(0).toString());
+    return true;
+}
+
+} // namespace mv

@@ -1,0 +1,62 @@
+#pragma once
+// A direct connection to the shop's MySQL database (Qt's QMYSQL driver).
+// Every session reads backslashes literally (NO_BACKSLASH_ESCAPES), so text
+// quoted by doubling apostrophes is always complete.
+
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include "data/Dataset.h"
+
+class QSqlError;
+
+namespace mv {
+
+class MemTable;
+
+struct MySqlParams {
+    QString host;      // "host" or "host:port"
+    QString user, password, database;
+    // From the settings: SQL_Host, SQL_User, SQL_Pass, SQL_Data.
+    static MySqlParams fromSettings();
+};
+
+class MySqlConnection : public QObject {
+    Q_OBJECT
+public:
+    explicit MySqlConnection(QObject *parent = nullptr);
+    ~MySqlConnection() override;
+
+    bool Connected() const;
+    // Opens with the given values; false with LastError() on failure.
+    bool Connect(const MySqlParams &p);
+    void Disconnect();
+
+    // A statement without rows.
+    bool Execute(const QString &sql);
+    // A query: all rows into table (typed fields, server order, positioned
+    // on the first row).
+    bool Query(const QString &sql, MemTable &table);
+    // A query's first column as texts.
+    bool FirstColumn(const QString &sql, QStringList &values);
+
+    QString LastError() const { return m_lastError; }
+    int LastErrorNumber() const { return m_lastErrorNumber; }
+    QString ConnectionName() const { return m_name; }
+
+    // Field definition for a server column (type id of the client library,
+    // length in bytes as the driver reports it, Qt's value type).
+    static FieldDef FieldFor(const QString &name, int mysqlType, int length, int metaTypeId);
+
+private:
+    void setError(const QSqlError &e);
+    QString m_name;
+    QString m_lastError;
+    int m_lastErrorNumber = 0;
+};
+
+// Splits "host:port" (port 0 when none).
+void SplitHostPort(const QString &hostPort, QString &host, int &port);
+
+} // namespace mv

@@ -1,0 +1,134 @@
+#include "shopdb/ShopConnection.h"
+
+#include "core/ShopSettings.h"
+#include "core/UiHooks.h"
+#include "data/MemTable.h"
+#include "shopdb/HttpSqlGateway.h"
+#include "shopdb/MySqlConnection.h"
+#include "shopdb/ShopErrorLog.h"
+
+namespace mv {
+
+ShopConnection::ShopConnection(QObject *parent)
+    : QObject(parent), m_conn(new MySqlConnection(this)), m_log(new ShopErrorLog(this))
+{
+    m_connectOff.setSingleShot(true);
+    m_connectOff.setInterval(2000);
+    m_connect2Off.setSingleShot(true);
+    m_connect2Off.setInterval(1000);
+    connect(&m_connectOff, &QTimer::timeout, this, &ShopConnection::Ti_Connect_OffTimer);
+    connect(&m_connect2Off, &QTimer::timeout, this, &ShopConnection::Ti_Connect2_OffTimer);
+}
+
+ShopConnection::~ShopConnection() = default;
+
+bool ShopConnection::GatewayMode()
+{
+    return Settings().SQL_Server == QLatin1String("HTML-Verbindung");
+}
+
+void ShopConnection::Ti_Connect_OffTimer()
+{
+    m_connectOff.stop();
+    m_conn->Disconnect();
+}
+
+void ShopConnection::Ti_Connect2_OffTimer()
+{
+    m_connect2Off.stop();
+    if (m_connectionToClose)
+        m_connectionToClose->Disconnect();
+    m_connectionToClose = nullptr;
+}
+
+int ShopConnection::ShopExecute(const QString &sql)
+{
+    if (sql.isEmpty())
+        return 0;
+    BusyScope busy;
+    Ui().ProcessEvents();
+    int result = -10;
+    m_lastErrorText.clear();
+    if (GatewayMode()) {
+        try {
+            result = Gateway().GatewayExecute(sql);
+        } catch (...) {
+            result = -9;
+        }
+        if (result != 0)
+            m_log->Append(QStringLiteral("Fehlernr:") + QString::number(result) + QLatin1Char(' ') + sql);
+        return result;
+    }
+    m_connectOff.stop();
+    if (!m_conn->Connected() && !m_conn->Connect(MySqlParams::fromSettings())) {
+        m_lastErrorText = m_conn->LastError();
+        return -10;
+    }
+    QString text = sql;
+    text.replace(QChar(0xB4), QLatin1String("&acute;"));
+    if (m_conn->Execute(text)) {
+        result = 0;
+    } else {
+        m_lastErrorText = m_conn->LastError();
+        m_log->Append(text);
+    }
+    m_connectOff.start();
+    return result;
+}
+
+int ShopConnection::ShopOpen(const QString &sql, TShopQuery &query)
+{
+    BusyScope busy;
+    Ui().ProcessEvents();
+    int result = -10;
+    m_lastErrorText.clear();
+    if (GatewayMode()) {
+        try {
+            if (query.ClientDataSet)
+                result = Gateway().GatewayOpen(sql, *query.ClientDataSet);
+        } catch (...) {
+            result = -9;
+        }
+    } else {
+        // A record without a connection of its own shares the default one.
+        if (!m_queryConn)
+            m_queryConn = new MySqlConnection(this);
+        MySqlConnection *conn = query.Connection ? query.Connection : m_queryConn;
+        if (query.ClientDataSet && conn) {
+            try {
+                query.ClientDataSet->Close();
+            } catch (...) {
+            }
+            m_connect2Off.stop();
+            bool ok = conn->Connected();
+            if (!ok) {
+                ok = conn->Connect(MySqlParams::fromSettings());
+                if (ok) {
+                    m_lastQuery = query;
+                    m_connectionToClose = conn;
+                }
+            }
+            if (ok) {
+                try {
+                    if (conn->Query(sql, *query.ClientDataSet))
+                        result = 0;
+                } catch (...) {
+                }
+                m_connect2Off.start();
+            }
+            if (result != 0)
+                m_lastErrorText = conn->LastError();
+        }
+    }
+    if (result != 0)
+        m_log->Append(QStringLiteral("Fehlernr:") + QString::number(result) + QLatin1Char(' ') + sql);
+    return result;
+}
+
+ShopConnection &Shop()
+{
+    static ShopConnection *s = new ShopConnection();
+    return *s;
+}
+
+} // namespace mv

@@ -1,0 +1,323 @@
+// The gateway's answer grammar, addresses and encodings, offline on byte
+// fixtures (no server).
+#include "core/ShopSettings.h"
+#include "core/TextUtil.h"
+#include "data/MemTable.h"
+#include "shopdb/GatewayTransport.h"
+#include "shopdb/HttpSqlGateway.h"
+
+#include <QtTest>
+
+using namespace mv;
+
+namespace {
+// A page as the transport delivers it: bytes in the ANSI code page, lines.
+QString page(const QByteArray &bytes) { return JoinAnswerLines(SplitPageLines(FromAnsi(bytes))); }
+
+QString columnDump(const GatewayTables &t)
+{
+    QStringList parts;
+    for (qsizetype c = 0; c < t.names.size(); ++c)
+        parts << t.names.at(c) + QLatin1Char('(') + t.types.at(c) + QLatin1String(")=") + t.cells.at(c).join(QLatin1Char('|'));
+    return parts.join(QLatin1Char(' '));
+}
+}
+
+class tst_HttpSqlGatewayParser : public QObject {
+    Q_OBJECT
+private slots:
+    void queryAnswer_data();
+    void queryAnswer();
+    void statementAnswer_data();
+    void statementAnswer();
+    void fieldTypes_data();
+    void fieldTypes();
+    void openReversesRows();
+    void openCellConversion();
+    void urlEncodeSql_data();
+    void urlEncodeSql();
+    void gatewayUrlCounterAndSeconds();
+    void requestAddress();
+    void badAnswersDoNotCrash();
+    void htmlForm();
+    void wireUrl();
+};
+
+void tst_HttpSqlGatewayParser::queryAnswer_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<int>("rowCount");
+    QTest::addColumn<QString>("dump");
+
+    const QByteArray eight = "+++datatype+++\r\n###id:int+#\r\n###name:string+30#\r\n+++newline+++\r\n"
+                             "###id:1#\r\n###name:abc#\r\n+++newline+++\r\n###id:2#\r\n";
+    QTest::newRow("eight lines") << eight << 0 << 2 << "id(int+)=1|2 name(string+30)=abc|";
+    QByteArray br = eight;
+    br.replace("\r\n", "<br>");
+    QTest::newRow("<br> as line break") << br << 0 << 2 << "id(int+)=1|2 name(string+30)=abc|";
+    QTest::newRow("only row_count") << QByteArray("###row_count:7#") << 0 << 1 << "row_count()=7";
+    QTest::newRow("column unknown to the type record")
+        << QByteArray("+++datatype+++\n###a:int+#\n+++newline+++\n###a:1#\n+++newline+++\n###a:2#\n###b:x#\n")
+        << 0 << 2 << "a(int+)=1|2 b()=|x";
+    QTest::newRow("ERROR upper-case is a column")
+        << QByteArray("+++newline+++\n###ERROR:5#\n") << 0 << 1 << "ERROR()=5";
+    QTest::newRow("error entry with rows")
+        << QByteArray("+++newline+++\n###a:1#\n###error:1146#\n") << 1146 << 1 << "a()=1 error()=1146";
+    QTest::newRow("names trimmed, case kept")
+        << QByteArray("+++newline+++\n###  Name :x#\n") << 0 << 1 << "Name()=x";
+    QTest::newRow("value over lines")
+        << QByteArray("+++newline+++\n###t:line1\nline2#\n") << 0 << 1 << "t()=line1\r\nline2";
+    QTest::newRow("escaped hash read back")
+        << QByteArray("+++newline+++\n###t:a&#35;b&#35;#\n") << 0 << 1 << "t()=a#b#";
+    QTest::newRow("references in names and values")
+        << QByteArray("+++newline+++\n###a&#58;b:x&#13;&#10;&#60;br>&&#35;35;&#43;++newline+++&#99999999;&#x;#\n")
+        << 0 << 1 << "a:b()=x\r\n<br>&#35;+++newline+++&#99999999;&"; // "&#x;" is no reference: its "#" ends the value
+    QTest::newRow("ANSI bytes") << QByteArray("+++newline+++\n###t:\xc4\xd6\xdc\xdf \x80#\n") << 0 << 1
+                                << QString::fromUtf8("t()=ÄÖÜß €");
+    QTest::newRow("error page without mark")
+        << QByteArray("<html><body><h1>500 Internal Server Error</h1></body></html>") << -10 << 0 << "";
+    QTest::newRow("plus marks only") << QByteArray("+++\n") << 0 << 0 << "";
+    QTest::newRow("text before the first marker ignored")
+        << QByteArray("<html>###x:1#\n+++newline+++\n###a:1#\n") << 0 << 1 << "a()=1";
+    QTest::newRow("trailing empty record counts, no cells")
+        << QByteArray("+++newline+++\n###a:1#\n+++newline+++\n</body>\n") << 0 << 2 << "a()=1";
+    QTest::newRow("entry without colon ends the record")
+        << QByteArray("+++newline+++\n###a:1#\n###broken\n+++newline+++\n###a:2#\n") << 0 << 2 << "a()=1|2";
+    QTest::newRow("no closing hash: empty value")
+        << QByteArray("+++newline+++\n###a:1") << 0 << 1 << "a()=";
+    QTest::newRow("closing hash followed by ###")
+        << QByteArray("+++newline+++\n###a:1####b:2#\n") << 0 << 1 << "a()=1 #b()=2";
+}
+
+void tst_HttpSqlGatewayParser::queryAnswer()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(int, result);
+    QFETCH(int, rowCount);
+    QFETCH(QString, dump);
+    GatewayTables t;
+    int n = -1;
+    QCOMPARE(ParseQueryAnswer(page(answer), t, n), result);
+    QCOMPARE(n, rowCount);
+    QCOMPARE(columnDump(t), dump);
+    for (const QStringList &c : t.cells)
+        QCOMPARE(c.size(), t.cells.first().size());
+}
+
+void tst_HttpSqlGatewayParser::statementAnswer_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<int>("rowCount");
+    QTest::newRow("row_count") << QByteArray("###row_count:7#") << 0 << 7;
+    QTest::newRow("ERROR lower-cased") << QByteArray("###ERROR:5#") << 5 << 0;
+    QTest::newRow("error and count") << QByteArray("x ###row_count:0# ###error:1064#") << 1064 << 0;
+    QTest::newRow("no mark") << QByteArray("Not Found") << -10 << 0;
+    QTest::newRow("plus is no mark for statements") << QByteArray("+++newline+++") << -10 << 0;
+    QTest::newRow("name not trimmed") << QByteArray("### error:5#") << 0 << 0;
+    QTest::newRow("name runs to the next colon") << QByteArray("###oops ###error:5#") << 0 << 0;
+    QTest::newRow("colon missing altogether") << QByteArray("###oops") << 0 << 0;
+}
+
+void tst_HttpSqlGatewayParser::statementAnswer()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(int, result);
+    QFETCH(int, rowCount);
+    int n = -1;
+    QCOMPARE(ParseStatementAnswer(page(answer), n), result);
+    QCOMPARE(n, rowCount);
+}
+
+void tst_HttpSqlGatewayParser::fieldTypes_data()
+{
+    QTest::addColumn<QString>("typeText");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("size");
+    QTest::newRow("none") << "" << int(FieldType::String) << 255;
+    QTest::newRow("unknown") << "geometry+4" << int(FieldType::String) << 255;
+    QTest::newRow("int") << "int+11" << int(FieldType::Integer) << 0;
+    QTest::newRow("bigint keeps 64 bits") << "int+20" << int(FieldType::LargeInt) << 0;
+    QTest::newRow("real") << "REAL+12" << int(FieldType::Float) << 0;
+    QTest::newRow("date") << "date+10" << int(FieldType::Date) << 0;
+    QTest::newRow("datetime is no date+") << "datetime+19" << int(FieldType::String) << 255;
+    QTest::newRow("timestamp") << "timestamp+19" << int(FieldType::String) << 19;
+    QTest::newRow("blob") << "blob+65535" << int(FieldType::Memo) << 0;
+    QTest::newRow("string") << "string+30" << int(FieldType::String) << 30;
+}
+
+void tst_HttpSqlGatewayParser::fieldTypes()
+{
+    QFETCH(QString, typeText);
+    QFETCH(int, type);
+    QFETCH(int, size);
+    const GatewayFieldType t = GatewayTypeOf(typeText);
+    QCOMPARE(t.type, type);
+    QCOMPARE(t.size, size);
+}
+
+void tst_HttpSqlGatewayParser::openReversesRows()
+{
+    GatewayTables t;
+    int n = 0;
+    ParseQueryAnswer(page("+++datatype+++\n###v:int+11#\n+++newline+++\n###v:1#\n+++newline+++\n###v:2#\n"
+                          "+++newline+++\n###v:3#\n"), t, n);
+    MemTable table;
+    QVERIFY(BuildGatewayTable(t, table));
+    QVERIFY(table.Active());
+    QCOMPARE(table.FieldByName("v")->DataType(), FieldType::Integer);
+    QStringList seen;
+    for (table.First(); !table.Eof(); table.Next())
+        seen << table.FieldByName("v")->AsString();
+    QCOMPARE(seen, QStringList({"3", "2", "1"}));
+    table.First();
+    QCOMPARE(table.RecNo(), 1);
+}
+
+void tst_HttpSqlGatewayParser::openCellConversion()
+{
+    GatewayTables t;
+    int n = 0;
+    ParseQueryAnswer(page("+++datatype+++\n###i:int+11#\n###f:real+12#\n###d:date+10#\n###s:string+0#\n###m:blob+65535#\n"
+                          "+++newline+++\n###i:x#\n###f:1,5#\n###d:0000-00-00#\n###s:#\n###m:long#\n"
+                          "+++newline+++\n###i:42#\n###f:2.25#\n###d:2024-02-29#\n###s:abc#\n"),
+                     t, n);
+    MemTable table;
+    QVERIFY(BuildGatewayTable(t, table));
+    // first row = the answer's last record
+    QCOMPARE(table.FieldByName("i")->AsInteger(), 42);
+    QCOMPARE(table.FieldByName("f")->AsFloat(), 2.25);
+    QCOMPARE(table.FieldByName("d")->Value().toDate(), QDate(2024, 2, 29));
+    QCOMPARE(table.FieldByName("s")->DataType(), FieldType::String);
+    QCOMPARE(table.FieldByName("s")->Size(), 255); // refused size 0
+    QVERIFY(table.FieldByName("m")->IsNull());
+    table.Next();
+    QVERIFY(table.FieldByName("i")->IsNull());    // not a number: empty, not an error
+    QCOMPARE(table.FieldByName("f")->AsFloat(), 1.5);
+    QVERIFY(table.FieldByName("d")->IsNull());    // a zero date is no date
+    QCOMPARE(table.FieldByName("m")->DataType(), FieldType::Memo);
+    QCOMPARE(table.FieldByName("m")->AsString(), QStringLiteral("long"));
+}
+
+void tst_HttpSqlGatewayParser::urlEncodeSql_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("encoded");
+    QTest::newRow("example") << QString::fromUtf8("a b%´`+") << "a%20b%25%26acute;%60%2B";
+    QTest::newRow("quote amp hash") << "\"&#" << "%22%26%23";
+    QTest::newRow("passes") << QString::fromUtf8("'=?/\r\nä€") << QString::fromUtf8("'=?/\r\nä€");
+    QTest::newRow("percent first") << "%20" << "%2520";
+}
+
+void tst_HttpSqlGatewayParser::urlEncodeSql()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, encoded);
+    QCOMPARE(UrlEncodeSql(sql), encoded);
+}
+
+void tst_HttpSqlGatewayParser::gatewayUrlCounterAndSeconds()
+{
+    QCOMPARE(GatewaySeconds(QDateTime(QDate(1899, 12, 30), QTime(0, 0))), qint64(0));
+    QCOMPARE(GatewaySeconds(QDateTime(QDate(1899, 12, 31), QTime(0, 0, 1))), qint64(86401));
+    QCOMPARE(GatewaySeconds(QDateTime(QDate(2000, 1, 1), QTime(12, 0))), qint64(36526) * 86400 + 43200);
+
+    const int c0 = UrlCounter;
+    const qint64 before = GatewaySeconds();
+    const QString a = GatewayUrl("http://x/db_check.php?show=2&dbhost=h&sql_query=select 1");
+    const QString b = GatewayUrl("http://x/db_check.php?show=2&dbhost=h&sql_query=select 1");
+    const qint64 after = GatewaySeconds();
+    QCOMPARE(UrlCounter, c0 + 2);
+    const QRegularExpression re("^http://x/db_check\\.php\\?show=2&dbhost=h&xxl=(\\d+)_(\\d+)&sql_query=select%201$");
+    const auto ma = re.match(a), mb = re.match(b);
+    QVERIFY2(ma.hasMatch(), qPrintable(a));
+    QVERIFY(mb.hasMatch());
+    QCOMPARE(ma.captured(1).toInt(), c0);
+    QCOMPARE(mb.captured(1).toInt(), c0 + 1);
+    QVERIFY(a != b);
+    QVERIFY(ma.captured(2).toLongLong() >= before && ma.captured(2).toLongLong() <= after);
+    QCOMPARE(GatewayUrl("http://x/a.php?show=2"), QString("http://x/a.php?show=2&xxl=%1").arg(c0 + 2));
+}
+
+void tst_HttpSqlGatewayParser::requestAddress()
+{
+    ShopSettings &s = Settings();
+    s.SQL_HTTP = "http://shop.example";
+    s.SQL_Host = "db:3307";
+    s.SQL_Data = "shop";
+    s.SQL_User = "u";
+    s.SQL_Pass = "p&w#d+";
+    s.SQL_Global.clear();
+    QCOMPARE(GatewayAddress(GatewayRequest::Statement, "x"),
+             QString("http://shop.example/module/db_check/db_check.php?insert=1&dbhost=db%3A3307&dbname=shop&dbuser=u"
+                     "&dbpass=p%26w%23d%2B&sql_query=x"));
+    s.SQL_Global = "2";
+    QCOMPARE(GatewayAddress(GatewayRequest::Query, "y", true),
+             QString("http://shop.example/module/db_check/db_check2.php?show=2&debug=1&dbhost=db%3A3307&dbname=shop"
+                     "&dbuser=u&dbpass=p%26w%23d%2B&sql_query=y"));
+    s.SQL_Global.clear();
+}
+
+void tst_HttpSqlGatewayParser::badAnswersDoNotCrash()
+{
+    QList<QByteArray> bad;
+    bad << QByteArray(1 << 20, 'x');
+    bad << "###" + QByteArray(1 << 20, 'y');
+    bad << "+++newline+++\n###a:" + QByteArray(1 << 20, 'z');
+    bad << QByteArray(1 << 18, '#');
+    bad << QByteArray("+++datatype+++\n###a:int+").repeated(20000);
+    QByteArray junk(1 << 16, 0);
+    quint32 x = 12345;
+    for (char &c : junk) {
+        x = x * 1103515245 + 12345;
+        c = char(x >> 24);
+    }
+    bad << junk;
+    bad << "+++newline+++\n###a:1#\n+++newl"; // truncated page
+    for (const QByteArray &b : bad) {
+        GatewayTables t;
+        int n = 0;
+        ParseQueryAnswer(page(b), t, n);
+        for (const QStringList &c : t.cells)
+            QCOMPARE(c.size(), t.cells.first().size());
+        MemTable table;
+        QVERIFY(BuildGatewayTable(t, table));
+        ParseStatementAnswer(page(b), n);
+    }
+}
+
+void tst_HttpSqlGatewayParser::htmlForm()
+{
+    const QString html = QStringLiteral(
+        "<html><form name=other action=x><input name=a></form>"
+        "<FORM Name=\"form1\" METHOD=post action='db_check2.php?x=1&amp;y=2' accept-charset=\"windows-1252\">"
+        "<input type=hidden name=show value=\"2\"><input name=dbhost value='h'>"
+        "<textarea name=sql_query>\nold</textarea>"
+        "<input type=checkbox name=c1 checked><input type=checkbox name=c2>"
+        "<select name=s><option>a<option selected value=b>B</select>"
+        "<input type=submit name=Submit value=\"Abschicken\"><input type=submit name=Other value=o>"
+        "</form>");
+    HtmlForm f;
+    QVERIFY(FindHtmlForm(html, "form1", f));
+    QCOMPARE(f.action, QString("db_check2.php?x=1&y=2"));
+    QCOMPARE(f.method, QString("post"));
+    QCOMPARE(f.controls.size(), 8);
+    QCOMPARE(f.controls.at(2).value, QString("old"));
+    QCOMPARE(EncodeFormData(f, "Submit", "windows-1252"),
+             QByteArray("show=2&dbhost=h&sql_query=old&c1=on&s=b&Submit=Abschicken"));
+    f.controls[2].value = QString::fromUtf8("a b+c&d=ä€\r\n#%");
+    QCOMPARE(EncodeFormData(f, "Submit", "windows-1252").split('&').at(2),
+             QByteArray("sql_query=a+b%2Bc%26d%3D%E4%80%0D%0A%23%25"));
+    QVERIFY(!FindHtmlForm("<html><form name=x></form>", "form1", f));
+    QVERIFY(!FindHtmlForm("<form name=\"form1", "form1", f));
+}
+
+void tst_HttpSqlGatewayParser::wireUrl()
+{
+    QCOMPARE(WireUrl(QString::fromUtf8("a?b=c%20d&e='ä€\\<\r\n"), "windows-1252"),
+             QByteArray("a?b=c%20d&e='%E4%80%5C%3C%0D%0A"));
+}
+
+QTEST_GUILESS_MAIN(tst_HttpSqlGatewayParser)
+#include "tst_HttpSqlGatewayParser.moc"

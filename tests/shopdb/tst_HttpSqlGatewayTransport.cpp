@@ -1,0 +1,386 @@
+// The gateway transport against a small scripted HTTP server: address or
+// form route, "Globals Off", the cache-buster, abort, debug display,
+// keep-alive reuse and broken pages.
+#include "core/ShopSettings.h"
+#include "core/UiHooks.h"
+#include "data/MemTable.h"
+#include "shopdb/GatewayTransport.h"
+#include "shopdb/HttpSqlGateway.h"
+#include "shopdb/ShopConnection.h"
+#include "shopdb/ShopErrorLog.h"
+#include "support/TestEnv.h"
+
+#include <QtTest>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <functional>
+
+using namespace mv;
+
+namespace {
+
+struct Request {
+    QByteArray method, target, body;
+    int connection = 0;
+};
+struct Response {
+    int status = 200;
+    QByteArray contentType = "text/html; charset=windows-1252";
+    QByteArray body;
+    bool hang = false;  // never answer
+    bool drop = false;  // close without an answer
+};
+
+class FakeHttpServer : public QObject {
+public:
+    std::function<Response(const Request &)> handler;
+    QList<Request> requests;
+    int connections = 0;
+
+    FakeHttpServer()
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = m_server.nextPendingConnection()) {
+                const int id = ++connections;
+                auto buffer = std::make_shared<QByteArray>();
+                QObject::connect(s, &QTcpSocket::readyRead, s, [this, s, id, buffer] {
+                    *buffer += s->readAll();
+                    serve(s, id, *buffer);
+                });
+                QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+    QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
+
+private:
+    void serve(QTcpSocket *s, int id, QByteArray &buf)
+    {
+        for (;;) {
+            const qsizetype end = buf.indexOf("\r\n\r\n");
+            if (end < 0)
+                return;
+            const QByteArray head = buf.left(end);
+            qsizetype length = 0;
+            for (const QByteArray &line : head.split('\n'))
+                if (line.toLower().startsWith("content-length:"))
+                    length = line.mid(15).trimmed().toLongLong();
+            if (buf.size() < end + 4 + length)
+                return;
+            Request r;
+            const QList<QByteArray> first = head.left(head.indexOf("\r\n")).split(' ');
+            r.method = first.value(0);
+            r.target = first.value(1);
+            r.body = buf.mid(end + 4, length);
+            r.connection = id;
+            buf.remove(0, end + 4 + length);
+            requests << r;
+            const Response resp = handler ? handler(r) : Response{};
+            if (resp.hang)
+                return;
+            if (resp.drop) {
+                s->disconnectFromHost();
+                return;
+            }
+            QByteArray out = "HTTP/1.1 " + QByteArray::number(resp.status) + " X\r\nContent-Type: " + resp.contentType
+                             + "\r\nContent-Length: " + QByteArray::number(resp.body.size())
+                             + "\r\nConnection: keep-alive\r\n\r\n" + resp.body;
+            s->write(out);
+        }
+    }
+    QTcpServer m_server;
+};
+
+const QByteArray formPage =
+    "<html><body><form name=\"form1\" id=\"form1\" method=\"post\" action=\"db_check.php\">\n"
+    "dbhost: <input type=\"text\" name=\"dbhost\" value=\"\"><br>\n"
+    "dbname: <input type=\"text\" name=\"dbname\" value=\"\"><br>\n"
+    "dbuser: <input type=\"text\" name=\"dbuser\" value=\"\"><br>\n"
+    "dbpass: <input type=\"password\" name=\"dbpass\" value=\"\"><br>\n"
+    "debug: <input type=\"text\" name=\"debug\" value=\"\"><br>\n"
+    "show: <input type=\"text\" name=\"show\" value=\"\"><br>\n"
+    "insert: <input type=\"text\" name=\"insert\" value=\"1\"><br>\n"
+    "<textarea name=\"sql_query\"></textarea>\n"
+    "<input type=\"submit\" name=\"Submit\" value=\"Submit\">\n</form></body></html>\n";
+
+// Form page for requests without SQL, an answer naming the route otherwise.
+Response gatewayLike(const Request &r)
+{
+    Response resp;
+    if (r.method == "POST")
+        resp.body = "###row_count:2#<br>\n";
+    else if (r.target.contains("sql_query="))
+        resp.body = "###row_count:1#<br>\n";
+    else
+        resp.body = formPage;
+    return resp;
+}
+
+QByteArray formValue(const QByteArray &body, const QByteArray &name)
+{
+    for (const QByteArray &kv : body.split('&'))
+        if (kv.startsWith(name + '='))
+            return kv.mid(name.size() + 1);
+    return "<missing>";
+}
+
+} // namespace
+
+class tst_HttpSqlGatewayTransport : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void addressOrForm_data();
+    void addressOrForm();
+    void globalsOffForEveryRequest();
+    void sqlArrivesEncoded();
+    void cacheBuster();
+    void abortEndsWaitAtOnce();
+    void debugModeShowsAddresses();
+    void keepAliveReuse();
+    void brokenPages_data();
+    void brokenPages();
+    void pageCharset();
+    void cleanupTestCase();
+
+private:
+    std::unique_ptr<mv::test::TestEnv> m_env;
+    std::unique_ptr<FakeHttpServer> m_http;
+    RecordingUiHooks m_ui;
+};
+
+void tst_HttpSqlGatewayTransport::initTestCase()
+{
+    m_env = std::make_unique<mv::test::TestEnv>();
+    SetUiHooks(&m_ui);
+    m_http = std::make_unique<FakeHttpServer>();
+}
+
+void tst_HttpSqlGatewayTransport::cleanupTestCase() { SetUiHooks(nullptr); }
+
+void tst_HttpSqlGatewayTransport::init()
+{
+    ShopSettings &s = Settings();
+    s.SQL_Server = QStringLiteral("HTML-Verbindung");
+    s.SQL_HTTP = m_http->base();
+    s.SQL_Host = QStringLiteral("db.example:3306");
+    s.SQL_Data = QStringLiteral("shop");
+    s.SQL_User = QStringLiteral("user");
+    s.SQL_Pass = QString::fromUtf8("pa&ss#wört+");
+    s.SQL_Global.clear();
+    s.AbortWait = false;
+    Transport().DebugMode = false;
+    m_http->requests.clear();
+    m_http->handler = gatewayLike;
+    Shop().ErrorLog().Clear();
+}
+
+void tst_HttpSqlGatewayTransport::addressOrForm_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("rowCount");
+    QTest::newRow("1499: in the address") << 1499 << 1;
+    QTest::newRow("1500: through the form") << 1500 << 2;
+}
+
+void tst_HttpSqlGatewayTransport::addressOrForm()
+{
+    QFETCH(int, length);
+    QFETCH(int, rowCount);
+    const QString head = QString::fromUtf8("UPDATE t SET a='ä´");
+    const int fixed = int(GatewayAddress(GatewayRequest::Statement, head + QLatin1Char('\'')).size());
+    const QString sql = head + QString(length - fixed, QLatin1Char(' ')) + QLatin1Char('\'');
+    QCOMPARE(GatewayAddress(GatewayRequest::Statement, sql).size(), length);
+    int n = 0;
+    QCOMPARE(Gateway().GatewayExecute(sql, n), 0);
+    QCOMPARE(n, rowCount);
+    if (rowCount == 1) {
+        QCOMPARE(m_http->requests.size(), 1);
+        return;
+    }
+    QCOMPARE(m_http->requests.size(), 2);
+    const Request &get = m_http->requests.at(0);
+    QVERIFY(!get.target.contains("sql_query"));
+    QVERIFY(get.target.startsWith("/module/db_check/db_check.php?insert=1&dbhost=db.example%3A3306&dbname=shop"));
+    const Request &post = m_http->requests.at(1);
+    QCOMPARE(post.method, QByteArray("POST"));
+    QCOMPARE(post.target, QByteArray("/module/db_check/db_check.php"));
+    // The raw text in the form (acute accent as "&acute;"), the other fields as the page had them.
+    QString expected = sql;
+    expected.replace(QChar(0xB4), QLatin1String("&acute;"));
+    QCOMPARE(QString::fromLatin1(QByteArray::fromPercentEncoding(formValue(post.body, "sql_query").replace('+', ' '))),
+             QString::fromLatin1(EncodeText(expected, "windows-1252")));
+    QCOMPARE(formValue(post.body, "insert"), QByteArray("1"));
+    QCOMPARE(formValue(post.body, "Submit"), QByteArray("Submit"));
+}
+
+void tst_HttpSqlGatewayTransport::globalsOffForEveryRequest()
+{
+    Settings().SQL_Global = QStringLiteral("2");
+    for (const QString &sql : {QStringLiteral("SELECT 1"), QStringLiteral("DELETE FROM x")}) {
+        m_http->requests.clear();
+        int n = 0;
+        QCOMPARE(Gateway().GatewayExecute(sql, n), 0);
+        QCOMPARE(n, 2);
+        QCOMPARE(m_http->requests.size(), 2);
+        const Request &get = m_http->requests.at(0);
+        QVERIFY2(get.target.startsWith("/module/db_check/db_check2.php?insert=1&dbhost="), get.target.constData());
+        QVERIFY(get.target.contains("&xxl="));
+        QVERIFY(!get.target.contains("sql_query"));
+        const QByteArray body = m_http->requests.at(1).body;
+        QCOMPARE(formValue(body, "dbhost"), QByteArray("db.example%3A3306"));
+        QCOMPARE(formValue(body, "dbname"), QByteArray("shop"));
+        QCOMPARE(formValue(body, "dbuser"), QByteArray("user"));
+        QCOMPARE(formValue(body, "dbpass"), QByteArray("pa%26ss%23w%F6rt%2B"));
+        QCOMPARE(formValue(body, "debug"), QByteArray("1"));
+        QCOMPARE(formValue(body, "show"), QByteArray("2"));
+        QCOMPARE(formValue(body, "sql_query"), EncodeText(sql, "windows-1252").toPercentEncoding().replace("%20", "+"));
+    }
+}
+
+void tst_HttpSqlGatewayTransport::sqlArrivesEncoded()
+{
+    int n = 0;
+    QCOMPARE(Gateway().GatewayExecute(QString::fromUtf8("a b%´`+ 'ä€'\r\n\"&#"), n), 0);
+    const QByteArray target = m_http->requests.last().target;
+    QVERIFY2(target.endsWith("&sql_query=a%20b%25%26acute;%60%2B%20'%E4%80'%0D%0A%22%26%23"), target.constData());
+    QVERIFY(target.contains("&dbpass=pa%26ss%23w%F6rt%2B&"));
+}
+
+void tst_HttpSqlGatewayTransport::cacheBuster()
+{
+    const int c0 = UrlCounter;
+    const qint64 s0 = GatewaySeconds();
+    int n = 0;
+    Gateway().GatewayExecute(QStringLiteral("SELECT 1"), n);
+    Gateway().GatewayExecute(QStringLiteral("SELECT 1"), n);
+    const qint64 s1 = GatewaySeconds();
+    QCOMPARE(m_http->requests.size(), 2);
+    const QRegularExpression re(QStringLiteral("&xxl=(\\d+)_(\\d+)&sql_query="));
+    const auto a = re.match(QString::fromLatin1(m_http->requests.at(0).target));
+    const auto b = re.match(QString::fromLatin1(m_http->requests.at(1).target));
+    QVERIFY(a.hasMatch() && b.hasMatch());
+    QCOMPARE(a.captured(1).toInt(), c0);
+    QCOMPARE(b.captured(1).toInt(), c0 + 1);
+    QVERIFY(a.captured(2).toLongLong() >= s0 && b.captured(2).toLongLong() <= s1);
+    QVERIFY(m_http->requests.at(0).target != m_http->requests.at(1).target);
+}
+
+void tst_HttpSqlGatewayTransport::abortEndsWaitAtOnce()
+{
+    m_http->handler = [](const Request &) { Response r; r.hang = true; return r; };
+    QTimer::singleShot(300, [] { Settings().AbortWait = true; });
+    QElapsedTimer clock;
+    clock.start();
+    QStringList lines{"old"};
+    QCOMPARE(Transport().FetchGatewayPage(GatewayAddress(GatewayRequest::Query, "SELECT 1"), lines),
+             GatewayTransport::Fetch::Failed);
+    QVERIFY(lines.isEmpty());
+    QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+    // Through the shop connection: -10 and a log line, at once.
+    clock.restart();
+    QCOMPARE(Shop().ShopExecute(QStringLiteral("DELETE FROM x")), -10);
+    QVERIFY(clock.elapsed() < 500);
+    QCOMPARE(Shop().ErrorLog().Lines(), QStringList{"Fehlernr:-10 DELETE FROM x"});
+    QCOMPARE(m_ui.busyDepth, 0);
+}
+
+void tst_HttpSqlGatewayTransport::debugModeShowsAddresses()
+{
+    Transport().DebugMode = true;
+    QSignalSpy spy(&Transport(), &GatewayTransport::debugAddress);
+    const int c0 = UrlCounter;
+    int n = 0;
+    QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT 1"), n), 0);
+    QCOMPARE(spy.count(), 1);
+    const QStringList shown = spy.at(0).at(0).toString().split(QLatin1Char('\n'));
+    QCOMPARE(shown.size(), 2);
+    QVERIFY(shown.at(0).startsWith(m_http->base() + "/module/db_check/db_check.php?insert=1&debug=1&dbhost="));
+    QVERIFY(shown.at(0).endsWith("&sql_query=SELECT 1"));
+    QVERIFY(shown.at(1).contains(QStringLiteral("&xxl=%1_").arg(c0)));
+    QVERIFY(shown.at(1).endsWith("&sql_query=SELECT%201"));
+    // The address navigated has the next counter value.
+    QVERIFY(m_http->requests.last().target.contains(QStringLiteral("&xxl=%1_").arg(c0 + 1).toLatin1()));
+    QVERIFY(m_http->requests.last().target.startsWith("/module/db_check/db_check.php?insert=1&debug=1&"));
+    Transport().DebugMode = false;
+}
+
+void tst_HttpSqlGatewayTransport::keepAliveReuse()
+{
+    const int before = m_http->connections;
+    for (int i = 0; i < 20; ++i)
+        QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT %1").arg(i)), 0);
+    QCOMPARE(m_http->requests.size(), 20);
+    QVERIFY2(m_http->connections - before <= 1, qPrintable(QString::number(m_http->connections - before)));
+}
+
+void tst_HttpSqlGatewayTransport::brokenPages_data()
+{
+    QTest::addColumn<QByteArray>("global");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<bool>("drop");
+    QTest::addColumn<int>("result");
+    QTest::newRow("server error page") << QByteArray() << 500 << QByteArray("<h1>Internal Server Error</h1>") << false << -10;
+    QTest::newRow("not found") << QByteArray() << 404 << QByteArray("Not Found") << false << -10;
+    QTest::newRow("connection dropped") << QByteArray() << 200 << QByteArray() << true << -10;
+    QTest::newRow("empty page") << QByteArray() << 200 << QByteArray() << false << -10;
+    QTest::newRow("Globals Off, no form1") << QByteArray("2") << 200 << QByteArray("<html>no form</html>") << false << -9;
+    QByteArray noSubmit = formPage;
+    noSubmit.replace("name=\"Submit\"", "name=\"Other\"");
+    QTest::newRow("Globals Off, form without Submit") << QByteArray("2") << 200 << noSubmit << false << -10;
+}
+
+void tst_HttpSqlGatewayTransport::brokenPages()
+{
+    QFETCH(QByteArray, global);
+    QFETCH(int, status);
+    QFETCH(QByteArray, page);
+    QFETCH(bool, drop);
+    QFETCH(int, result);
+    Settings().SQL_Global = QString::fromLatin1(global);
+    m_http->handler = [&](const Request &) {
+        Response r;
+        r.status = status;
+        r.body = page;
+        r.drop = drop;
+        return r;
+    };
+    QCOMPARE(Shop().ShopExecute(QStringLiteral("DELETE FROM x")), result);
+    MemTable t;
+    TShopQuery q{nullptr, &t};
+    QCOMPARE(Shop().ShopOpen(QStringLiteral("SELECT 1"), q), result);
+    QCOMPARE(Shop().ErrorLog().Lines().size(), 2);
+    QVERIFY(Shop().ErrorLog().Lines().at(0).startsWith(QStringLiteral("Fehlernr:%1 DELETE").arg(result)));
+}
+
+void tst_HttpSqlGatewayTransport::pageCharset()
+{
+    QByteArray type;
+    QByteArray body;
+    m_http->handler = [&](const Request &) {
+        Response r;
+        r.contentType = type;
+        r.body = body;
+        return r;
+    };
+    const QString expected = QString::fromUtf8("Grüße €");
+    const QList<QPair<QByteArray, QByteArray>> cases = {
+        {"text/html; charset=utf-8", expected.toUtf8()},
+        {"text/html; charset=ISO-8859-1", EncodeText(expected, "windows-1252")},
+        {"text/html", EncodeText(expected, "windows-1252")},
+    };
+    for (const auto &c : cases) {
+        type = c.first;
+        body = "+++newline+++<br>###t:" + c.second + "#<br>";
+        int n = 0;
+        QCOMPARE(Gateway().GatewayQuery(QStringLiteral("SELECT t"), n), 0);
+        QCOMPARE(GatewayCells.value(0).value(0), expected);
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_HttpSqlGatewayTransport)
+#include "tst_HttpSqlGatewayTransport.moc"
