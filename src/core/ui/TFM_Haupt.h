@@ -96,6 +96,9 @@ private:
     void buildTimers();
 
     bool m_shown = false;
+    bool m_ending = false;
+    const QString *m_shownPage = nullptr;
+    qsizetype m_shownPageLines = -1;
 };
 
 // The main window (null before it exists and after it is gone).
