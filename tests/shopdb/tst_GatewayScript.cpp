@@ -5,6 +5,7 @@
 #include "support/TestServers.h"
 
 #include <QEventLoop>
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
@@ -216,6 +217,9 @@ private slots:
     void rowCount();
     void backslashIsLiteral();
     void noDatabaseStillListsDatabases();
+    void hostAndPort_data();
+    void hostAndPort();
+    void configuredCharset();
     void formPage_data();
     void formPage();
     void longRequestFormRoute();
@@ -581,6 +585,62 @@ void GatewayScript::noDatabaseStillListsDatabases()
     QCOMPARE(parseQuery(p.text).error, 0);
     QCOMPARE(m_db.scalar(QStringLiteral("SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME='neu_db'")),
              QStringLiteral("1"));
+}
+
+void GatewayScript::hostAndPort_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("error");
+    const QString port = QString::number(m_db.port());
+    QTest::newRow("ip:port") << QStringLiteral("127.0.0.1:") + port << 0;
+    // "localhost" alone would mean the local socket; with a port it is TCP.
+    QTest::newRow("localhost:port") << QStringLiteral("localhost:") + port << 0;
+    QTest::newRow("blanks around") << QStringLiteral(" 127.0.0.1:") + port + QStringLiteral(" ") << 0;
+    QTest::newRow("closed port") << QStringLiteral("127.0.0.1:1") << 2002;
+}
+
+void GatewayScript::hostAndPort()
+{
+    QFETCH(QString, host);
+    QFETCH(int, error);
+    const QByteArray url = m_php.baseUrl().toLatin1() + "/module/db_check/db_check.php?show=2&dbhost="
+        + QUrl::toPercentEncoding(host) + "&dbname=" + m_db.database().toLatin1() + "&dbuser=" + m_db.user().toLatin1()
+        + "&dbpass=" + QUrl::toPercentEncoding(m_db.password()) + "&xxl=1_1&sql_query=SELECT%2042%20AS%20x";
+    const Page p = fetch(m_nam.get(QNetworkRequest(QUrl::fromEncoded(url))));
+    QVERIFY2(!hasPhpMessage(p.text), qPrintable(p.text));
+    const QueryAnswer a = parseQuery(p.text);
+    QVERIFY(a.marked);
+    QCOMPARE(a.error, error);
+    if (!error) QCOMPARE(a.rows.value(0).value(QStringLiteral("x")), QStringLiteral("42"));
+}
+
+void GatewayScript::configuredCharset()
+{
+    // A shop configured for utf8mb4 answers in UTF-8 and says so.
+    PhpServer php;
+    QString err;
+    MV_REQUIRE_SERVER(php.startShop(&err), err);
+    QFile cfg(php.docroot() + QStringLiteral("/config/config.php"));
+    QVERIFY(cfg.open(QIODevice::WriteOnly));
+    cfg.write("<?php\r\n$dbhost = \"localhost\"; //Server\r\n$dbcharset = \"utf8mb4\"; //Zeichensatz\r\n?>\r\n");
+    cfg.close();
+    QVERIFY2(m_db.exec(QStringLiteral("DELETE FROM texte"), &err), qPrintable(err));
+    const QString value = QStringLiteral("Grüße € „x“ #1");
+    const QByteArray base = php.baseUrl().toLatin1() + "/module/db_check/db_check.php?" ;
+    Page p = fetch(m_nam.get(QNetworkRequest(QUrl::fromEncoded(
+        base + "insert=1" + params() + "&sql_query="
+        + urlEncodeSql(QStringLiteral("insert into texte (name) values ('%1')").arg(value), Enc::Utf8)))));
+    QCOMPARE(p.charset, QStringLiteral("utf-8"));
+    QCOMPARE(parseStatement(p.text).rowCount, 1);
+    p = fetch(m_nam.get(QNetworkRequest(QUrl::fromEncoded(
+        base + "show=2" + params() + "&sql_query=" + urlEncodeSql(QStringLiteral("SELECT name FROM texte"), Enc::Utf8)))));
+    QCOMPARE(p.charset, QStringLiteral("utf-8"));
+    const QueryAnswer a = parseQuery(p.text);
+    QCOMPARE(a.types, QStringList{QStringLiteral("string+60")});
+    QCOMPARE(a.rows.value(0).value(QStringLiteral("name")), value);
+    // Stored in the latin1 column as Windows-1252.
+    QCOMPARE(m_db.scalar(QStringLiteral("SELECT HEX(name) FROM texte")),
+             QString::fromLatin1(QByteArray(QStringEncoder("windows-1252").encode(value)).toHex().toUpper()));
 }
 
 void GatewayScript::formPage_data()

@@ -36,17 +36,33 @@
  * (posted values win); db_check2.php ("Globals Off") only from the posted
  * form.
  *
- * Character set: the connection and the page use MV_DB_CHARSET (latin1,
- * which MySQL treats as Windows-1252, unless changed below); the page
- * says so in its Content-Type header. An SQL text that arrives as UTF-8 is
+ * Character set: the connection and the page use the shop's character set,
+ * "$dbcharset" in config/config.php (latin1, which MySQL treats as
+ * Windows-1252, when the file has none); the page says so in its
+ * Content-Type header. An SQL text that arrives as UTF-8 is
  * recognised and read as UTF-8. The session adds NO_BACKSLASH_ESCAPES to
  * sql_mode, so a backslash in a quoted text is an ordinary character.
  *
  * Works with PHP 7.0 to 8.x and mysqli.
  */
 
+// The shop's character set: "$dbcharset" of config/config.php, else latin1.
+// The file is read, not run, so nothing in it can disturb the answer.
+function mv_configured_charset()
+{
+    $file = __DIR__ . '/../../config/config.php';
+    if (@is_readable($file)) {
+        $text = @file_get_contents($file);
+        if (is_string($text)
+            && preg_match('/^\s*\$dbcharset\s*=\s*"([A-Za-z0-9_]+)"/m', $text, $m)) {
+            return strtolower($m[1]);
+        }
+    }
+    return 'latin1';
+}
+
 if (!defined('MV_DB_CHARSET')) {
-    define('MV_DB_CHARSET', 'latin1');
+    define('MV_DB_CHARSET', mv_configured_charset());
 }
 
 // Never let a PHP notice or warning into the answer page.
@@ -168,7 +184,7 @@ function mv_split_host($host)
         if ($end !== false) {
             $rest = substr($host, $end + 1);
             $h = substr($host, 1, $end - 1);
-            if (strlen($rest) > 1 && $rest[0] === ':' && ctype_digit(substr($rest, 1))) {
+            if (strlen($rest) > 1 && $rest[0] === ':' && preg_match('/^[0-9]+$/', substr($rest, 1)) === 1) {
                 $port = (int)substr($rest, 1);
             }
             return array($h, $port, null);
@@ -178,9 +194,13 @@ function mv_split_host($host)
     if ($colon !== false && substr_count($host, ':') === 1) {
         $tail = substr($host, $colon + 1);
         $h = substr($host, 0, $colon);
-        if ($tail !== '' && ctype_digit($tail)) {
+        if ($tail !== '' && preg_match('/^[0-9]+$/', $tail) === 1) {
             $port = (int)$tail;
             $host = $h;
+            // "localhost" would take the local socket and ignore the port.
+            if (strtolower($host) === 'localhost') {
+                $host = '127.0.0.1';
+            }
         } elseif ($tail !== '' && $tail[0] === '/') {
             $socket = $tail;
             $host = $h;
