@@ -24,30 +24,6 @@ using namespace mv;
 using mv::test::TestEnv;
 
 namespace {
-// A plain read-only model over the table's rows (stand-in for the shared
-// dataset model in these tests).
-class RowsModel : public QAbstractTableModel {
-public:
-    explicit RowsModel(MemTable *t) : m_t(t) {}
-    int rowCount(const QModelIndex & = {}) const override { return int(m_t->RawRows().size()); }
-    int columnCount(const QModelIndex & = {}) const override { return m_t->FieldCount(); }
-    QVariant data(const QModelIndex &i, int role) const override
-    {
-        const QVariant v = m_t->RawRows()[i.row()][i.column()];
-        if (role == Qt::EditRole)
-            return v;
-        if (role == Qt::DisplayRole)
-            return v.toString();
-        return QVariant();
-    }
-    QVariant headerData(int s, Qt::Orientation o, int role) const override
-    {
-        return o == Qt::Horizontal && role == Qt::DisplayRole ? m_t->FieldAt(s)->FieldName() : QVariant();
-    }
-private:
-    MemTable *m_t;
-};
-
 QByteArray pngOf(int w, int h)
 {
     QImage img(w, h, QImage::Format_RGB32);
@@ -61,7 +37,6 @@ QByteArray pngOf(int w, int h)
 
 struct Fixture {
     MemTable table;
-    RowsModel model{&table};
     TDBBGrid grid;
     Fixture()
     {
@@ -73,7 +48,8 @@ struct Fixture {
         table.AppendRawRow({2, QStringLiteral("Tisch"), QStringLiteral("nur eine Zeile"), QVariant()});
         table.AppendRawRow({3, QStringLiteral("Bank"), QString(), QVariant()});
         table.RawRowsDone();
-        grid.SetDataSource(&table, &model);
+        table.First();
+        grid.SetDataSet(&table);
         grid.resize(600, 200);
     }
     QColor pixel(int row, int column)
