@@ -2,6 +2,7 @@
 
 #include "browse/ui/WinColors.h"
 #include "core/RtfToText.h"
+#include "core/UiHooks.h"
 #include "data/Dataset.h"
 #include "data/DatasetModel.h"
 
@@ -277,6 +278,21 @@ TDBBGrid::TDBBGrid(QWidget *parent)
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     verticalHeader()->setMinimumWidth(12);
     horizontalHeader()->setHighlightSections(false);
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex &cur) {
+        if (m_syncing || !m_ds || !m_ds->Active() || !cur.isValid() || m_ds->RecNo() == cur.row() + 1)
+            return;
+        m_syncing = true;
+        try {
+            m_ds->SetRecNo(cur.row() + 1);
+        } catch (const DatasetError &e) {
+            // A record that cannot be posted keeps the cursor where it is.
+            Ui().ShowMessage(e.message(), UiHooks::Icon::Error);
+            const int row = m_ds->RecNo() - 1;
+            if (row >= 0)
+                setCurrentIndex(m_columns->index(row, cur.column()));
+        }
+        m_syncing = false;
+    });
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int i, int, int w) {
         if (i >= 0 && i < m_cols.size())
             m_cols[i].width = w;
@@ -297,6 +313,16 @@ void TDBBGrid::SetDataSource(Dataset *ds, QAbstractItemModel *model)
     if (!m_customised)
         defaultColumns();
     m_columns->SetSource(model);
+    // The grid and the dataset's cursor follow each other.
+    disconnect(m_cursorConn);
+    if (auto *dm = qobject_cast<DatasetModel *>(model))
+        m_cursorConn = connect(dm, &DatasetModel::currentRowChanged, this, [this](int row) {
+            if (m_syncing || row < 0 || row >= m_columns->rowCount() || currentIndex().row() == row)
+                return;
+            m_syncing = true;
+            setCurrentIndex(m_columns->index(row, qMax(0, currentIndex().column())));
+            m_syncing = false;
+        });
     disconnect(m_resetConn);
     if (model)
         m_resetConn = connect(model, &QAbstractItemModel::modelReset, this, [this] {

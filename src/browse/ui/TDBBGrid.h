@@ -122,7 +122,8 @@ private:
 
     Dataset *m_ds = nullptr;
     DatasetModel *m_ownModel = nullptr;
-    QMetaObject::Connection m_resetConn;
+    QMetaObject::Connection m_resetConn, m_cursorConn;
+    bool m_syncing = false;
     TGridColumnsModel *m_columns;
     QVector<GridColumnLayout> m_cols;
     bool m_customised = false;

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QImage>
@@ -82,6 +83,39 @@ private slots:
         f.grid.selectRow(1);
         f.grid.setCurrentIndex(f.grid.model()->index(1, 0));
         QCOMPARE(f.pixel(1, 2), ToQColor(WinColor::clHighlight));
+    }
+
+    void gridAndCursorFollowEachOther()
+    {
+        Fixture f;
+        f.grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.grid));
+        f.grid.setCurrentIndex(f.grid.model()->index(1, 1));
+        QCOMPARE(f.table.RecNo(), 2);
+        QCOMPARE(f.table.FieldByName(QStringLiteral("Name"))->AsString(), QStringLiteral("Tisch"));
+        f.table.Last();
+        QCOMPARE(f.grid.currentIndex().row(), 2);
+        QCOMPARE(f.grid.currentIndex().column(), 1);
+    }
+
+    void cancelWithoutABackupFileRestoresFromMemory()
+    {
+        TestEnv env;
+        Fixture f;
+        f.grid.SetColumns(f.grid.Columns());
+        const QVector<GridColumnLayout> before = f.grid.Columns();
+        // The backup cannot be written (a folder holds its name): the
+        // cancel button must still bring the columns back.
+        const QString backup = TFM_TabellenDesigner::BackupPath();
+        QFile::remove(backup);
+        QVERIFY(QDir().mkpath(backup));
+        TFM_TabellenDesigner dlg(&f.grid, QString(), false, nullptr);
+        dlg.show();
+        dlg.Action1->trigger();
+        QCOMPARE(f.grid.Columns().size(), 0);
+        dlg.BitBtn2->click();
+        QDir(backup).removeRecursively();
+        QCOMPARE(f.grid.Columns(), before);
     }
 
     void defaultColumnsHaveNoStripes()
