@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 try { t->UpdateRecord(0, {{f, t->Value(t->RowCount() - 1, f)}}); } catch (const mv::ParadoxError &) {}
                 try {
                     QVariantList v = t->Values(t->RowCount() - 1);
-                    if (!v.isEmpty() && t->Fields()[0].type == mv::PxType::Long) v[0] = v[0].toInt() + 1;
+                    if (!v.isEmpty() && t->Fields()[0].type == mv::PxType::Long) v[0] = v[0].toLongLong() + 1;
                     t->AppendRecord(v);
                 } catch (const mv::ParadoxError &) {}
             }

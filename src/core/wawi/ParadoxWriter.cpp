@@ -355,7 +355,7 @@ struct ParadoxWriter::Impl {
     bool hasBlobs = false;
     QByteArray records;
     qint64 count = 0;
-    qint32 autoInc = 1;
+    qint64 autoInc = 1;
     int autoField = -1;
 };
 
@@ -416,8 +416,7 @@ void ParadoxWriter::AddRecord(const QVariantList &values)
             const ParadoxField &f = d->fields[i];
             if (f.type == PxType::AutoInc) {
                 if (!v.isValid() || v.isNull()) v = d->autoInc;
-                else d->autoInc = qMax<qint32>(d->autoInc, qint32(v.toLongLong()));
-                if (i == d->autoField) d->autoInc = qMax<qint32>(d->autoInc, qint32(v.toLongLong()) + 1);
+                if (i == d->autoField) d->autoInc = qMax<qint64>(d->autoInc, v.toLongLong() + 1);
             }
             encodeValue(rec, f, v, *d->codec, d->mb.get());
         }
@@ -478,7 +477,7 @@ void ParadoxWriter::Finish()
     if (infos.size() > 0xFFFF) throw ParadoxError(QStringLiteral("Tabelle zu groß für das Paradox-Format."));
     patchStructure(dbHdr, recs.size(), int(infos.size()), int(infos.size()), infos.isEmpty() ? 0 : 1, int(infos.size()));
     // the header keeps the last value handed out
-    put32(dbHdr.data() + 0x49, quint32(d->autoField >= 0 && d->count > 0 ? d->autoInc - 1 : 0));
+    put32(dbHdr.data() + 0x49, quint32(d->autoField >= 0 && d->count > 0 ? qint32(d->autoInc - 1) : 0));
 
     pxjournal::Transaction tx(d->path);
     QStringList written;
@@ -1150,11 +1149,11 @@ QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
     MbState mb = openMb(*this);
     // next value to hand out: one past the header's last value, and past
     // every value in the table (in case the header lags behind)
-    qint32 autoInc = qMax<qint32>(m_header.autoIncValue, 0) + 1;
+    qint64 autoInc = qint64(qMax<qint32>(m_header.autoIncValue, 0)) + 1;
     int autoField = -1;
     for (int i = 0; i < m_fields.size(); ++i) if (m_fields[i].type == PxType::AutoInc) { autoField = i; break; }
     if (autoField >= 0)
-        for (int r = 0; r < m_rows.size(); ++r) autoInc = qMax(autoInc, Value(r, autoField).toInt() + 1);
+        for (int r = 0; r < m_rows.size(); ++r) autoInc = qMax<qint64>(autoInc, Value(r, autoField).toLongLong() + 1);
     QVector<QByteArray> recs;
     for (const QVariantList &vals : records) {
         if (vals.size() > m_fields.size()) throw ParadoxError(QStringLiteral("Zu viele Werte für die Tabelle."));
@@ -1163,7 +1162,7 @@ QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
             QVariant v = vals.value(i);
             if (m_fields[i].type == PxType::AutoInc) {
                 if (!v.isValid() || v.isNull()) v = autoInc;
-                if (i == autoField) autoInc = qMax<qint32>(autoInc, qint32(v.toLongLong()) + 1);
+                if (i == autoField) autoInc = qMax<qint64>(autoInc, v.toLongLong() + 1);
             }
             encodeValue(rec.data(), m_fields[i], v, *m_codec, mb.app.get());
         }
@@ -1176,7 +1175,7 @@ QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
     backupOnce();
     pxjournal::Transaction tx(m_path);
     flushMb(mb, tx);
-    e.writeOut(tx, m_header.recordCount + recs.size(), autoField >= 0 ? autoInc - 1 : m_header.autoIncValue);
+    e.writeOut(tx, m_header.recordCount + recs.size(), autoField >= 0 ? qint32(autoInc - 1) : m_header.autoIncValue);
     QVector<BlockInfo> infos;
     for (const ParadoxEdit::Blk &b : e.chain)
         if (!b.recs.isEmpty()) infos.append({b.number, b.recs.constData(), int(b.recs.size() / m_header.recordSize)});
