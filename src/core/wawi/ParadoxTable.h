@@ -45,6 +45,7 @@ class QFile;
 namespace mv {
 
 namespace pxfmt { class Codec; }
+namespace pxjournal { class Transaction; }
 
 // Damaged or unreadable file, or a write that could not be done. The
 // message is German and names the file; it can be shown to the user.
@@ -204,6 +205,8 @@ private:
     void parse(const char *data, qint64 size, bool strict);
     void checkWritable();
     void backupOnce();
+    void releaseMb();
+    void commitWrite(pxjournal::Transaction &tx);
     friend class ParadoxWriter;
     friend struct ParadoxEdit;
 

@@ -960,6 +960,39 @@ bool updateIndexIncrementally(pxjournal::Transaction &tx, const ParadoxTable &t,
 
 } // namespace
 
+void ParadoxTable::releaseMb()
+{
+    m_mbData.clear();
+    m_mbFile.reset();
+    m_mbLoaded = false;
+}
+
+// Commits with no mapping of ours on the files (Windows does not let a
+// mapped file change size), then reads the table again.
+void ParadoxTable::commitWrite(pxjournal::Transaction &tx)
+{
+    releaseMb();
+    m_rows.clear();
+    m_rowBlock.clear();
+    m_data = nullptr;
+    m_size = 0;
+    m_file.reset();
+    m_ownData.clear();
+    try {
+        tx.commit();
+    } catch (...) {
+        try { load(); } catch (...) { m_rows.clear(); m_rowBlock.clear(); }
+        throw;
+    }
+    try {
+        load();
+    } catch (...) {
+        m_rows.clear();
+        m_rowBlock.clear();
+        throw;
+    }
+}
+
 void ParadoxTable::checkWritable()
 {
     if (m_fromBytes) throw ParadoxError(QStringLiteral("Diese Tabelle ist nur im Speicher geöffnet."));
@@ -1090,6 +1123,7 @@ int ParadoxTable::UpdateRecord(int row, const QHash<int, QVariant> &changes)
     const QVector<ParadoxIndexInfo> indexes = SecondaryIndexes();
     backupOnce();
     pxjournal::Transaction tx(m_path);
+    releaseMb();
     flushMb(mb, tx);
     QVariantList newKey;
     if (!keyChanged) {
@@ -1121,8 +1155,7 @@ int ParadoxTable::UpdateRecord(int row, const QHash<int, QVariant> &changes)
             }
             rebuildIndexes(tx, *this, touched, refs, 1);
         }
-        tx.commit();
-        load();
+        commitWrite(tx);
         return row;
     }
     ParadoxEdit e(*this);
@@ -1137,8 +1170,7 @@ int ParadoxTable::UpdateRecord(int row, const QHash<int, QVariant> &changes)
     rebuildPrimary(tx, *this, infos, 2);
     rebuildIndexes(tx, *this, indexes, refs, 2);
     for (int i = 0; i < m_header.keyFieldCount; ++i) newKey.append(DecodeField(rec.constData(), i));
-    tx.commit();
-    load();
+    commitWrite(tx);
     return RowOfKey(newKey);
 }
 
@@ -1174,6 +1206,7 @@ QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
     for (const QByteArray &rec : recs) e.insert(rec); // throws on a duplicate key before anything is written
     backupOnce();
     pxjournal::Transaction tx(m_path);
+    releaseMb();
     flushMb(mb, tx);
     e.writeOut(tx, m_header.recordCount + recs.size(), autoField >= 0 ? qint32(autoInc - 1) : m_header.autoIncValue);
     QVector<BlockInfo> infos;
@@ -1216,9 +1249,8 @@ QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
         for (int i = 0; i < m_header.keyFieldCount; ++i) k.append(DecodeField(rec.constData(), i));
         keys.append(k);
     }
-    tx.commit();
     const qint64 before = m_rows.size();
-    load();
+    commitWrite(tx);
     QVector<int> out;
     if (Keyed()) {
         for (const QVariantList &k : keys) out.append(RowOfKey(k));
