@@ -88,6 +88,10 @@ bool MySqlConnection::Connect(const MySqlParams &p)
     QString host;
     int port = 0;
     SplitHostPort(p.host, host, port);
+    // The client library would take "localhost" as its local socket and
+    // ignore the port.
+    if (port > 0 && host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        host = QStringLiteral("127.0.0.1");
     db.setHostName(host);
     db.setPort(port > 0 ? port : -1);
     db.setUserName(p.user);

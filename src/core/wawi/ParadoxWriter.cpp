@@ -193,8 +193,9 @@ QByteArray buildTreeFile(QByteArray hdr, const QVector<BlockInfo> &blocks, const
     if (total > 0xFFFF) throw ParadoxError(QStringLiteral("Index zu groß für das Paradox-Format."));
     patchStructure(hdr, totalEntries, total, total, total ? 1 : 0, total);
     char *o = hdr.data();
-    put16(o + 0x1E, quint16(root));
-    o[0x20] = char(levels);
+    // an empty index: root 1, no levels (as the engine writes it)
+    put16(o + 0x1E, quint16(total ? root : 1));
+    o[0x20] = char(total ? levels : 0);
     o[0x2C] = char(uchar(o[0x2C]) + changes);
     return hdr + body;
 }
@@ -469,7 +470,8 @@ void ParadoxWriter::Finish()
     QByteArray blocks = packBlocks(recs, rs, blockSize, &infos);
     if (infos.size() > 0xFFFF) throw ParadoxError(QStringLiteral("Tabelle zu groß für das Paradox-Format."));
     patchStructure(dbHdr, recs.size(), int(infos.size()), int(infos.size()), infos.isEmpty() ? 0 : 1, int(infos.size()));
-    put32(dbHdr.data() + 0x49, quint32(d->autoField >= 0 ? d->autoInc : 0));
+    // the header keeps the last value handed out
+    put32(dbHdr.data() + 0x49, quint32(d->autoField >= 0 && d->count > 0 ? d->autoInc - 1 : 0));
 
     pxjournal::Transaction tx(d->path);
     QStringList written;
@@ -901,7 +903,7 @@ void flushMb(MbState &s, pxjournal::Transaction &tx)
     if (!s.app) return;
     if (s.size == 0) {
         QByteArray all = s.app->tail();
-        if (all.isEmpty()) return;
+        if (all.size() <= 4096) return; // header only: no memo was written
         put16(all.data() + 3, s.app->modCount());
         tx.replaceFile(s.path, all);
         return;
@@ -1012,13 +1014,13 @@ QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
     if (records.isEmpty()) return {};
     checkWritable();
     MbState mb = openMb(*this);
-    qint32 autoInc = m_header.autoIncValue;
+    // next value to hand out: one past the header's last value, and past
+    // every value in the table (in case the header lags behind)
+    qint32 autoInc = qMax<qint32>(m_header.autoIncValue, 0) + 1;
     int autoField = -1;
     for (int i = 0; i < m_fields.size(); ++i) if (m_fields[i].type == PxType::AutoInc) { autoField = i; break; }
-    if (autoField >= 0 && autoInc <= 0) {
-        autoInc = 1;
+    if (autoField >= 0)
         for (int r = 0; r < m_rows.size(); ++r) autoInc = qMax(autoInc, Value(r, autoField).toInt() + 1);
-    }
     QVector<QByteArray> recs;
     for (const QVariantList &vals : records) {
         if (vals.size() > m_fields.size()) throw ParadoxError(QStringLiteral("Zu viele Werte für die Tabelle."));
@@ -1040,7 +1042,7 @@ QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
     backupOnce();
     pxjournal::Transaction tx(m_path);
     flushMb(mb, tx);
-    e.writeOut(tx, m_header.recordCount + recs.size(), autoField >= 0 ? autoInc : m_header.autoIncValue);
+    e.writeOut(tx, m_header.recordCount + recs.size(), autoField >= 0 ? autoInc - 1 : m_header.autoIncValue);
     QVector<BlockInfo> infos;
     for (const ParadoxEdit::Blk &b : e.chain)
         if (!b.recs.isEmpty()) infos.append({b.number, b.recs.constData(), int(b.recs.size() / m_header.recordSize)});

@@ -1,0 +1,48 @@
+// marktvoll-cli schema install: creates the shop database and its tables
+// from db/dbdelete.sql and db/dbschema.sql beside the program.
+#include "app/cli/CliCommand.h"
+
+#include "core/ShopSettings.h"
+#include "shopdb/SchemaInstaller.h"
+
+#include <QFileInfo>
+
+namespace {
+
+int runSchema(const QStringList &argsIn)
+{
+    using namespace mv;
+    QStringList args = argsIn;
+    QString mode;
+    const bool hasMode = cli::takeOption(args, QStringLiteral("--mode"), mode);
+    if (args != QStringList{QStringLiteral("install")}
+        || (hasMode && mode != QLatin1String("direct") && mode != QLatin1String("gateway"))) {
+        cli::err() << "Aufruf: marktvoll-cli schema install [--mode direct|gateway]" << Qt::endl;
+        return 2;
+    }
+    if (!cli::loadSettingsForCli())
+        return 1;
+    if (hasMode)
+        Settings().SQL_Server = mode == QLatin1String("gateway") ? QStringLiteral("HTML-Verbindung") : QStringLiteral("MySQL");
+    if (!QFileInfo::exists(SchemaInstaller::ScriptPath(QStringLiteral("db/dbschema.sql"))))
+        cli::err() << "Skript fehlt: " << SchemaInstaller::ScriptPath(QStringLiteral("db/dbschema.sql")) << Qt::endl;
+    const SchemaInstaller::Result r = SchemaInstaller::Install();
+    switch (r.check) {
+    case SchemaInstaller::Check::Installed:
+        cli::out() << "Datenbanktabellen wurden angelegt!\n" << r.tables.size() << " Tabellen" << Qt::endl;
+        return 0;
+    case SchemaInstaller::Check::TooFew:
+        cli::out() << "Die Datenbanken konnten nicht richtig angelegt werden!\n" << r.tables.size() << " Tabellen" << Qt::endl;
+        return 1;
+    case SchemaInstaller::Check::NoConnection:
+        break;
+    }
+    cli::err() << "Keine Verbindung zur Datenbank!" << Qt::endl;
+    if (!r.error.isEmpty())
+        cli::err() << r.error << Qt::endl;
+    return 1;
+}
+
+mv::cli::Register reg("schema", "schema install [--mode direct|gateway]", &runSchema);
+
+} // namespace
