@@ -201,7 +201,8 @@ bool FindHtmlForm(const QString &html, const QString &formName, HtmlForm &form)
     form.method = tag.attrs.value(QStringLiteral("method")).toLower();
     form.acceptCharset = tag.attrs.value(QStringLiteral("accept-charset"));
 
-    HtmlForm::Control *select = nullptr;
+    // Index, not pointer: later controls may move the list.
+    qsizetype select = -1;
     bool selectHasSelected = false;
     for (;;) {
         pos = html.indexOf(QLatin1Char('<'), pos);
@@ -262,11 +263,12 @@ bool FindHtmlForm(const QString &html, const QString &formName, HtmlForm &form)
             c.name = attr("name");
             c.disabled = tag.attrs.contains(QStringLiteral("disabled"));
             form.controls.append(c);
-            select = &form.controls.last();
+            select = form.controls.size() - 1;
             selectHasSelected = false;
         } else if (t == QLatin1String("/select")) {
-            select = nullptr;
-        } else if (t == QLatin1String("option") && select) {
+            select = -1;
+        } else if (t == QLatin1String("option") && select >= 0) {
+            HtmlForm::Control &sc = form.controls[select];
             QString v;
             if (tag.attrs.contains(QStringLiteral("value"))) {
                 v = attr("value");
@@ -275,9 +277,9 @@ bool FindHtmlForm(const QString &html, const QString &formName, HtmlForm &form)
                 v = decodeEntities(QStringView(html).mid(pos, (e < 0 ? html.size() : e) - pos)).trimmed();
             }
             const bool sel = tag.attrs.contains(QStringLiteral("selected"));
-            if (!select->checked || (sel && !selectHasSelected)) {
-                select->value = v;
-                select->checked = true;
+            if (!sc.checked || (sel && !selectHasSelected)) {
+                sc.value = v;
+                sc.checked = true;
                 selectHasSelected = sel;
             }
         }
@@ -340,6 +342,12 @@ QByteArray EncodeFormData(const HtmlForm &form, const QString &submitName, const
 
 GatewayTransport::GatewayTransport(QObject *parent) : QObject(parent) {}
 GatewayTransport::~GatewayTransport() = default;
+
+void GatewayTransport::CloseConnections()
+{
+    if (m_nam)
+        m_nam->clearConnectionCache();
+}
 
 static QByteArray charsetOf(const QByteArray &contentType)
 {

@@ -57,6 +57,10 @@ public:
     // FormError: a form route found no form "form1" on the page.
     virtual Fetch FetchGatewayPage(const QString &address, QStringList &lines);
 
+    // Drops the kept-alive connections (a single-worker server serves no
+    // one else while one of them stays open).
+    void CloseConnections();
+
     // Debug mode (the main window's status memo is visible): requests carry
     // "debug=1" and each address is announced through debugAddress.
     bool DebugMode = false;

@@ -310,6 +310,13 @@ void tst_HttpSqlGatewayParser::htmlForm()
     QCOMPARE(EncodeFormData(f, "Submit", "windows-1252").split('&').at(2),
              QByteArray("sql_query=a+b%2Bc%26d%3D%E4%80%0D%0A%23%25"));
     QVERIFY(!FindHtmlForm("<html><form name=x></form>", "form1", f));
+    // Controls between a select and its options (found by fuzzing: the list grew under the select).
+    QString many = QStringLiteral("<form name=form1><select name=s>");
+    for (int i = 0; i < 40; ++i)
+        many += QStringLiteral("<input name=i%1>").arg(i);
+    many += QStringLiteral("<option selected value=z></select></form>");
+    QVERIFY(FindHtmlForm(many, "form1", f));
+    QCOMPARE(f.controls.first().value, QString("z"));
     QVERIFY(!FindHtmlForm("<form name=\"form1", "form1", f));
 }
 

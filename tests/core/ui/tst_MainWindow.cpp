@@ -223,6 +223,41 @@ private slots:
         QVERIFY(w->PA_WEB->findChild<QWidget *>(QStringLiteral("WebBrowser1")));
     }
 
+    void debugModeShowsGatewayAddressesAndAnswers()
+    {
+        TestEnv env;
+        demoWaWi(env);
+        writeIni("Assi_Frage=1\r\nAssi_Zeige=0\r\n");
+        auto w = start();
+        // A shop answering every request with one page.
+        const QByteArray page = "<html><body>###row_count:1#<br>\r\nGatewayseite</body></html>";
+        QTcpServer shop;
+        QVERIFY(shop.listen(QHostAddress::LocalHost));
+        connect(&shop, &QTcpServer::newConnection, &shop, [&] {
+            while (QTcpSocket *s = shop.nextPendingConnection())
+                connect(s, &QTcpSocket::readyRead, s, [s, page] {
+                    s->readAll();
+                    s->write("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=windows-1252\r\nContent-Length: "
+                             + QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
+                    s->disconnectFromHost();
+                });
+        });
+        Settings().SQL_Server = QStringLiteral("HTML-Verbindung");
+        Settings().SQL_HTTP = QStringLiteral("http://127.0.0.1:%1").arg(shop.serverPort());
+        Settings().AbortWait = false;
+        w->RunAction(QStringLiteral("Action_Debug_On"));
+        QCOMPARE(ShopExecute(QStringLiteral("UPDATE artikel SET a=1")), 0);
+        const QString status = w->PA_WEB->PA_Web_Status->toPlainText();
+        QVERIFY2(status.contains(QStringLiteral("/module/db_check/db_check.php")), qPrintable(status));
+        QVERIFY(status.contains(QStringLiteral("debug=1")));
+        QTRY_VERIFY_WITH_TIMEOUT(w->PA_WEB->LastPage().contains(QStringLiteral("Gatewayseite")), 1500);
+        // Out of debug mode the addresses are no longer announced.
+        w->RunAction(QStringLiteral("Action_Debug_Off"));
+        w->PA_WEB->PA_Web_Status->clear();
+        QCOMPARE(ShopExecute(QStringLiteral("UPDATE artikel SET a=2")), 0);
+        QVERIFY(w->PA_WEB->PA_Web_Status->toPlainText().isEmpty());
+    }
+
     void backgroundHidesWithin500msOfAChildWindow()
     {
         TestEnv env;
