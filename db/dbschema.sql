@@ -45,7 +45,7 @@ CREATE TABLE wgruppen (
   KEY ix_hiernr (hiernr)
 ) ENGINE=InnoDB DEFAULT CHARSET=latin1;
 #
-# waverbindung: zusaetzliche Warengruppen eines Artikels (stufe 99: aus dem Artikel)
+# waverbindung: zusätzliche Warengruppen eines Artikels (stufe 99: aus dem Artikel)
 CREATE TABLE waverbindung (
   zaehler INT(11) NOT NULL AUTO_INCREMENT,
   artikel INT(11) DEFAULT NULL,
@@ -144,7 +144,7 @@ CREATE TABLE varianten (
   KEY ix_artikel (artikel)
 ) ENGINE=InnoDB DEFAULT CHARSET=latin1;
 #
-# adressen: Kunden, Lieferanten, Interessenten; adresse < 0: im Shop angemeldet, art 9999: im Shop geaendert
+# adressen: Kunden, Lieferanten, Interessenten; adresse < 0: im Shop angemeldet, art 9999: im Shop geändert
 CREATE TABLE adressen (
   adresse INT(11) NOT NULL,
   art INT(11) DEFAULT NULL,
@@ -206,7 +206,7 @@ CREATE TABLE bestellpositionen (
   KEY ix_bestellung (bestellung)
 ) ENGINE=InnoDB DEFAULT CHARSET=latin1;
 #
-# warenkorb: Warenkoerbe offener Sitzungen
+# warenkorb: Warenkörbe offener Sitzungen
 CREATE TABLE warenkorb (
   zaehler INT(11) NOT NULL AUTO_INCREMENT,
   sitzung VARCHAR(64) DEFAULT NULL,
@@ -244,7 +244,7 @@ CREATE TABLE produktbewertung (
   KEY ix_user (user)
 ) ENGINE=InnoDB DEFAULT CHARSET=latin1;
 #
-# counter: Besuchszaehler (adressid = adresse des angemeldeten Kunden)
+# counter: Besuchszähler (adressid = adresse des angemeldeten Kunden)
 CREATE TABLE counter (
   zaehler INT(11) NOT NULL AUTO_INCREMENT,
   adressid INT(11) DEFAULT NULL,
@@ -324,7 +324,7 @@ CREATE TABLE zahlart (
   KEY ix_kfmart (kfmart)
 ) ENGINE=InnoDB DEFAULT CHARSET=latin1;
 #
-# laender: Laender mit Waehrung und Flagge
+# laender: Länder mit Währung und Flagge
 CREATE TABLE laender (
   zaehler INT(11) NOT NULL AUTO_INCREMENT,
   laendername VARCHAR(80) DEFAULT NULL,
@@ -389,7 +389,7 @@ CREATE TABLE news (
   KEY ix_header (header)
 ) ENGINE=InnoDB DEFAULT CHARSET=latin1;
 #
-# faq_gruppe: FAQ-Themen; z = Zaehler der Datenbank, zaehler = Nummer aus dem DatenManager
+# faq_gruppe: FAQ-Themen; z = Zähler der Datenbank, zaehler = Nummer aus dem DatenManager
 CREATE TABLE faq_gruppe (
   z INT(11) NOT NULL AUTO_INCREMENT,
   zaehler INT(11) DEFAULT NULL,
@@ -404,7 +404,7 @@ CREATE TABLE faq_gruppe (
   PRIMARY KEY (z)
 ) ENGINE=InnoDB DEFAULT CHARSET=latin1;
 #
-# faq_thema: FAQ-Eintraege einer Gruppe
+# faq_thema: FAQ-Einträge einer Gruppe
 CREATE TABLE faq_thema (
   zaehler INT(11) NOT NULL AUTO_INCREMENT,
   gruppe INT(11) DEFAULT NULL,
@@ -423,7 +423,7 @@ CREATE TABLE faq_thema (
   KEY ix_gruppe (gruppe)
 ) ENGINE=InnoDB DEFAULT CHARSET=latin1;
 #
-# newsletter: Empfaenger des Newsletters
+# newsletter: Empfänger des Newsletters
 CREATE TABLE newsletter (
   zaehler INT(11) NOT NULL AUTO_INCREMENT,
   EMail VARCHAR(100) DEFAULT NULL,
@@ -455,7 +455,7 @@ CREATE TABLE gutscheine (
   KEY ix_code (gutscheincode)
 ) ENGINE=InnoDB DEFAULT CHARSET=latin1;
 #
-# shopadmin: Zugaenge zur Shopverwaltung
+# shopadmin: Zugänge zur Shopverwaltung
 CREATE TABLE shopadmin (
   zaehler INT(11) NOT NULL AUTO_INCREMENT,
   benutzer VARCHAR(40) DEFAULT NULL,
@@ -474,7 +474,7 @@ CREATE TABLE suchanfragen (
   PRIMARY KEY (zaehler)
 ) ENGINE=InnoDB DEFAULT CHARSET=latin1;
 #
-# kontaktanfragen: Anfragen ueber das Kontaktformular
+# kontaktanfragen: Anfragen über das Kontaktformular
 CREATE TABLE kontaktanfragen (
   zaehler INT(11) NOT NULL AUTO_INCREMENT,
   adresse INT(11) DEFAULT NULL,

@@ -356,30 +356,42 @@ QByteArray Field::AsBytes() const
 }
 
 namespace {
-QString formatted(const Field &f, const QString &fmt)
+QString formatted(const Field &f, const QVariant &v, const QString &fmt)
 {
-    const QVariant v = f.Value();
     if (isNullValue(v))
         return QString();
     if (!fmt.isEmpty()) {
         const FieldType t = f.DataType();
-        if (IsNumericType(t))
-            return FormatFloatMask(fmt, f.AsFloat());
-        if (t == FieldType::Date || t == FieldType::Time || t == FieldType::DateTime)
-            return FormatDateTimeMask(fmt, f.AsDateTime());
+        try {
+            if (IsNumericType(t))
+                return FormatFloatMask(fmt, ConvertToFieldType(v, FieldType::Float, f.FieldName()).toDouble());
+            if (t == FieldType::Date || t == FieldType::Time || t == FieldType::DateTime)
+                return FormatDateTimeMask(fmt, ConvertToFieldType(v, FieldType::DateTime, f.FieldName()).toDateTime());
+        } catch (const DatasetError &) {
+        }
     }
-    return f.AsString();
+    return FieldValueToText(v, f.DataType());
 }
 }
 
 QString Field::DisplayText() const
 {
-    return formatted(*this, DisplayFormat);
+    return formatted(*this, Value(), DisplayFormat);
 }
 
 QString Field::EditText() const
 {
-    return formatted(*this, EditFormat);
+    return formatted(*this, Value(), EditFormat);
+}
+
+QString Field::DisplayTextOf(const QVariant &v) const
+{
+    return formatted(*this, v, DisplayFormat);
+}
+
+QString Field::EditTextOf(const QVariant &v) const
+{
+    return formatted(*this, v, EditFormat);
 }
 
 void Field::SetValue(const QVariant &v)
@@ -504,8 +516,13 @@ void Dataset::SetFieldDefs(const QVector<FieldDef> &defs)
     if (same)
         return;
     m_fields.clear();
-    for (int i = 0; i < defs.size(); ++i)
+    m_fieldIndex.clear();
+    for (int i = 0; i < defs.size(); ++i) {
         m_fields.push_back(std::make_unique<Field>(this, i, defs[i]));
+        const QString key = defs[i].name.toLower();
+        if (!m_fieldIndex.contains(key))  // the first of equal names wins
+            m_fieldIndex.insert(key, i);
+    }
 }
 
 Field *Dataset::FieldByName(const QString &name) const
@@ -518,6 +535,10 @@ Field *Dataset::FieldByName(const QString &name) const
 
 Field *Dataset::FindField(const QString &name) const
 {
+    const auto it = m_fieldIndex.constFind(name.toLower());
+    if (it != m_fieldIndex.cend())
+        return m_fields[size_t(*it)].get();
+    // Names that only match with Unicode case folding.
     for (const auto &f : m_fields)
         if (f->FieldName().compare(name, Qt::CaseInsensitive) == 0)
             return f.get();
@@ -850,7 +871,9 @@ void Dataset::Post()
     if (BeforePost)
         BeforePost(*this);
     for (const auto &f : m_fields) {
-        if (f->Def().required && isNullValue(m_buffer.value(f->Index())) && f->DataType() != FieldType::AutoInc)
+        const QVariant &v = m_buffer.value(f->Index());
+        const bool missing = isNullValue(v) || (IsTextType(f->DataType()) && v.toString().isEmpty());
+        if (f->Def().required && missing && f->DataType() != FieldType::AutoInc)
             throw DatasetError(QStringLiteral("Feld '%1' muss einen Wert haben").arg(f->FieldName()));
     }
     const bool wasInsert = m_state == State::Insert;

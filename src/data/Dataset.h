@@ -5,6 +5,7 @@
 // and the filter.
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -85,7 +86,7 @@ public:
 
     QVariant Value() const;
     bool IsNull() const;
-    QString AsString() const;     // "" for NULL; dates in the short formats
+    QString AsString() const;     // "" for NULL; dates in the short formats, floats with decimal comma
     int AsInteger() const;        // 0 for NULL
     qint64 AsLargeInt() const;
     double AsFloat() const;       // 0 for NULL
@@ -94,6 +95,9 @@ public:
     QByteArray AsBytes() const;   // blob content; text as Windows-1252
     QString DisplayText() const;  // AsString formatted by DisplayFormat
     QString EditText() const;     // AsString formatted by EditFormat
+    // The same for a value of this field taken from any row (views).
+    QString DisplayTextOf(const QVariant &v) const;
+    QString EditTextOf(const QVariant &v) const;
 
     // Setters need the dataset in edit or insert state (DatasetError
     // otherwise); the text is converted to the field's type (DatasetError
@@ -273,6 +277,7 @@ private:
     void checkModify() const;
 
     std::vector<std::unique_ptr<Field>> m_fields;
+    QHash<QString, int> m_fieldIndex;  // lower-case name -> index
     State m_state = State::Inactive;
     int m_cur = -1;            // index into the visible rows
     bool m_eof = true, m_bof = true;

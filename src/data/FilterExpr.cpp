@@ -224,6 +224,9 @@ private:
     {
         auto left = parseAnd();
         while (peek().kind == Token::KwOr) {
+            // Operator chains become nested nodes: bound them as well.
+            if (++m_ops > 5000)
+                fail(peek().pos, QStringLiteral("Ausdruck zu lang"));
             take();
             auto n = std::make_unique<Node>();
             n->kind = Node::Or;
@@ -237,6 +240,9 @@ private:
     {
         auto left = parseNot();
         while (peek().kind == Token::KwAnd) {
+            // Operator chains become nested nodes: bound them as well.
+            if (++m_ops > 5000)
+                fail(peek().pos, QStringLiteral("Ausdruck zu lang"));
             take();
             auto n = std::make_unique<Node>();
             n->kind = Node::And;
@@ -249,7 +255,8 @@ private:
     std::unique_ptr<Node> parseNot()
     {
         if (peek().kind == Token::KwNot) {
-            take();
+            const Token &t = take();
+            Depth d(*this, t.pos);
             auto n = std::make_unique<Node>();
             n->kind = Node::Not;
             n->a = parseNot();
@@ -257,10 +264,21 @@ private:
         }
         return parseCmp();
     }
+    // Bounds the nesting so that no expression can exhaust the stack.
+    struct Depth {
+        Depth(Parser &p, int pos) : m_p(p)
+        {
+            if (++m_p.m_depth > 200)
+                fail(pos, QStringLiteral("Ausdruck zu tief verschachtelt"));
+        }
+        ~Depth() { --m_p.m_depth; }
+        Parser &m_p;
+    };
     std::unique_ptr<Node> parseCmp()
     {
         if (peek().kind == Token::LParen) {
             const int p = take().pos;
+            Depth d(*this, p);
             auto inner = parseOr();
             if (peek().kind != Token::RParen)
                 fail(peek().pos, QStringLiteral("')' erwartet (zu '(' an Position %1)").arg(p));
@@ -317,6 +335,8 @@ private:
 
     const QVector<Token> &m_t;
     int m_i = 0;
+    int m_depth = 0;
+    int m_ops = 0;
 };
 
 Domain domainOf(FieldType t)

@@ -405,11 +405,14 @@ int MemTable::InternalPost(int pos, const QVector<QVariant> &values)
         const int before = PendingInsertPos();
         if (m_indexFields.isEmpty() && before >= 0 && before < m_order.size())
             s = m_order.at(before);
+        const bool atEnd = s == m_rows.size();
         m_rows.insert(s, row);
         m_rowIds.insert(s, m_nextRowId++);
-        for (int &o : m_order)
-            if (o >= s)
-                ++o;
+        if (!atEnd) {
+            for (int &o : m_order)
+                if (o >= s)
+                    ++o;
+        }
         return placeRow(s);
     }
     const int s = m_order.at(pos);

@@ -374,6 +374,8 @@ void Parser::readTagBody(Tag &t)
                 a.entities = true;
             else if (ch == '<')
                 fail(q, QStringLiteral("Zeichen '<' in einem Attributwert"));
+            else if ((unsigned char)ch < 0x20)
+                fail(q, QStringLiteral("Steuerzeichen %1 in einem Attributwert").arg(int((unsigned char)ch)));
         }
         a.valLen = int(vend - m_p);
         m_p = vend + 1;
@@ -556,13 +558,17 @@ void Parser::parseFields(const Tag &open)
             continue;
         }
         FieldInfo fi;
-        QByteArray type, subtype, displayName;
+        QByteArray type, subtype;
+        QString attrText, displayName;
         bool haveWidth = false;
         for (const Attr &a : t.attrs) {
-            if (a.nameIs("attrname"))
-                fi.attr = latin(a);
-            else if (a.nameIs("fieldname"))
-                displayName = latin(a);
+            if (a.nameIs("attrname")) {
+                attrText = decode(a.val, a.valLen, a.entities, a.name);
+                // ROW attributes are matched as the bytes the file holds.
+                fi.attr = !a.entities ? QByteArray(a.val, a.valLen)
+                                      : (m_enc == Enc::Utf8 ? attrText.toUtf8() : ToAnsi(attrText));
+            } else if (a.nameIs("fieldname"))
+                displayName = decode(a.val, a.valLen, a.entities, a.name);
             else if (a.nameIs("fieldtype"))
                 type = latin(a);
             else if (a.nameIs("SUBTYPE"))
@@ -580,8 +586,7 @@ void Parser::parseFields(const Tag &open)
         }
         if (fi.attr.isEmpty())
             fail(t.at, QStringLiteral("Feld ohne Namen (attrname fehlt)"));
-        const QString attrText = decode(fi.attr.constData(), fi.attr.size(), false, t.at);
-        fi.def.name = displayName.isEmpty() ? attrText : decode(displayName.constData(), displayName.size(), false, t.at);
+        fi.def.name = displayName.isEmpty() ? attrText : displayName;
         // Attribute names are compared as bytes; keep them as written.
         if (type.isEmpty())
             fail(t.at, QStringLiteral("Feld %1 ohne Feldtyp").arg(fi.def.name));
@@ -953,11 +958,17 @@ void appendEscaped(QByteArray &out, const QString &s)
             out += char(b);
             continue;
         }
-        // Outside the code page (or a control character): a character reference.
+        // Outside the code page (or a control character): a character
+        // reference. NUL cannot stay in an XML file and is dropped; a lone
+        // surrogate becomes the replacement character.
+        if (c == 0)
+            continue;
         char32_t code = c;
         if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
             code = QChar::surrogateToUcs4(c, p[i + 1]);
             ++i;
+        } else if (QChar::isSurrogate(c)) {
+            code = 0xFFFD;
         }
         out += "&#";
         out += QByteArray::number(uint(code));
@@ -1206,6 +1217,12 @@ TableFile::TableFile(QObject *parent) : MemTable(parent) {}
 
 TableFile::~TableFile()
 {
+    // What was typed but not yet posted is kept too.
+    try {
+        if (Active())
+            CheckBrowseMode();
+    } catch (...) {
+    }
     try {
         Close();
     } catch (...) {

@@ -217,7 +217,8 @@ inline QVector<QVariantList> pxlibRead(const QString &path, QString *error)
                 case pxfAlpha: q = QString::fromLatin1(v->value.str.val, int(qstrnlen(v->value.str.val, size_t(v->value.str.len)))); break;
                 // pxlib 0.6.8 reports empty dates/times as INT_MIN and empty timestamps as 0, not as NULL
                 case pxfDate: if (v->value.lval != INT_MIN) q = QDate::fromJulianDay(v->value.lval + 1721425); break;
-                case pxfShort: case pxfLong: case pxfAutoInc: q = int(v->value.lval); break;
+                case pxfShort: q = int(v->value.lval); break;
+                case pxfLong: case pxfAutoInc: if (v->value.lval != INT_MIN) q = int(v->value.lval); break;
                 case pxfLogical: q = bool(v->value.lval); break;
                 case pxfCurrency: case pxfNumber: q = v->value.dval; break;
                 case pxfTime: if (v->value.lval != INT_MIN) q = QTime::fromMSecsSinceStartOfDay(int(v->value.lval)); break;
@@ -227,7 +228,12 @@ inline QVector<QVariantList> pxlibRead(const QString &path, QString *error)
                     q = QDateTime(QDate::fromJulianDay(ms / 86400000 + 1721425), QTime::fromMSecsSinceStartOfDay(int(ms % 86400000)));
                     break;
                 }
-                case pxfBCD: q = QString::fromLatin1(v->value.str.val).toDouble(); break;
+                case pxfBCD: {
+                    bool ok = false;
+                    const double d = QString::fromLatin1(v->value.str.val).toDouble(&ok);
+                    q = ok ? QVariant(d) : QVariant(QStringLiteral("<unparsable>")); // pxlib prints noise digits as they are
+                    break;
+                }
                 case pxfBytes: q = QByteArray(v->value.str.val, v->value.str.len); break;
                 default: q = QStringLiteral("<blob>"); break;
                 }
@@ -259,6 +265,8 @@ inline void crossCheckWithPxlib(const QString &path)
             QVariant theirs = px[r][f];
             // pxlib reports an empty number or currency field as 0
             if ((t->Fields()[f].type == PxType::Number || t->Fields()[f].type == PxType::Currency) && !ours.isValid() && theirs == QVariant(0.0))
+                continue;
+            if (theirs == QVariant(QStringLiteral("<unparsable>")))
                 continue;
             if (t->Fields()[f].type == PxType::Alpha && theirs.isValid())
                 theirs = t->DecodeText(theirs.toString().toLatin1().constData(), int(theirs.toString().size()));

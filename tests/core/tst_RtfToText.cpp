@@ -91,6 +91,9 @@ void TestRtfToText::plain_data()
     QTest::newRow("unicode escape with hex fallback")
         << QStringLiteral("{\\rtf1\\ansi\\uc1 Gr\\u246\\'f6\\u223\\'dfe \\u8222\\'84x\\u8220\\'93 10 \\u8364\\'80}")
         << QStringLiteral("Größe &#8222;x&#8220; 10 &#8364;");
+    QTest::newRow("escape delimited by a blank")
+        << QStringLiteral("{\\rtf1 a \\u8364 ?b}")
+        << QStringLiteral("a &#8364;b");
     QTest::newRow("two fallback characters")
         << QStringLiteral("{\\rtf1\\ansi\\uc2\\u8364??x \\uc0\\u8364 y}")
         << QStringLiteral("&#8364;x &#8364;y");

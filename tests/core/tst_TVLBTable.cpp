@@ -7,6 +7,8 @@
 #include "core/wawi/WaWiSchema.h"
 #include "support/TestEnv.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTest>
 
 using namespace mv;
@@ -211,6 +213,42 @@ private slots:
         QVERIFY(names.contains(QStringLiteral("WGruppe_Nr")));
         t.SetIndexName(QStringLiteral("nummer"));
         QCOMPARE(t.CurrentIndexFields(), QStringList({QStringLiteral("Art"), QStringLiteral("Mandant"), QStringLiteral("Artikelnummer")}));
+    }
+
+    void shippedCatalogMatchesTheTables()
+    {
+        QFile f(test::TestEnv::sourceDir() + QStringLiteral("/wawi/WaWiIndexe.txt"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const auto shipped = ParseWaWiCatalog(QString::fromUtf8(f.readAll()));
+        const auto builtIn = ParseWaWiCatalog(WaWiCatalogText());
+        QCOMPARE(shipped.size(), builtIn.size());
+        for (int i = 0; i < shipped.size(); ++i) {
+            QCOMPARE(shipped.at(i).table, builtIn.at(i).table);
+            QCOMPARE(shipped.at(i).index, builtIn.at(i).index);
+            QCOMPARE(shipped.at(i).fields, builtIn.at(i).fields);
+        }
+    }
+
+    void catalogFileBesideTheProgram()
+    {
+        test::TestEnv env;
+        QDir(env.path()).mkpath(QStringLiteral("wawi"));
+        QFile f(env.file(QStringLiteral("wawi/WaWiIndexe.txt")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("# eigene Indexe\nARTIKEL.db\tNachGruppe\tWarengruppe;Artikelnummer\nArtikel.DB\tKaputt\tGibtEsNicht\nzu wenig Spalten\n");
+        f.close();
+        ResetWaWiCatalog();
+        TVLBTable t;
+        t.SetTableName(QStringLiteral("Artikel.DB"));
+        t.SetDirectory(env.path());
+        t.Open();
+        QVERIFY(t.IndexNames().contains(QStringLiteral("NachGruppe")));
+        QVERIFY(!t.IndexNames().contains(QStringLiteral("Kaputt")));   // names a missing field
+        QVERIFY(!t.IndexNames().contains(QStringLiteral("Nummer")));   // the file replaces the built-in list
+        t.SetIndexName(QStringLiteral("NachGruppe"));
+        t.SetRange({5}, {5});
+        QCOMPARE(column(t, "Artikel"), QStringList({"2", "4", "5", "7", "1", "10", "11", "12"}));
+        ResetWaWiCatalog();
     }
 
     // (kind, Mandant, text) on "Schnellsuche", bounds RangeLow/RangeHigh.

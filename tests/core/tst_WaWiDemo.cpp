@@ -17,6 +17,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTest>
 
 #include <paradox.h>
@@ -374,6 +375,74 @@ private slots:
     {
         QFETCH(QString, table);
         checkWithPxlib(db(table));
+    }
+
+    // The demo holds the cases the transfer and the lists must handle.
+    void demoCoversTheCases()
+    {
+        auto col = [this](const char *table, const char *field) {
+            const int i = WaWiTable(QString::fromLatin1(table))->fieldIndex(QString::fromUtf8(field));
+            QVariantList out;
+            for (const auto &v : m_generated.value(QString::fromLatin1(table)))
+                out << v.at(i);
+            return out;
+        };
+        const QVariantList art = col("Warengruppe.DB", "ART"), hidden = col("Warengruppe.DB", "Internet"),
+                           wgNr = col("Warengruppe.DB", "Warengruppe"), parent = col("Warengruppe.DB", "Anhang");
+        QVERIFY(std::any_of(art.cbegin(), art.cend(), [](const QVariant &v) { return v.isValid() && v.toInt() >= 200; }));
+        QSet<int> hiddenGroups;
+        for (int i = 0; i < wgNr.size(); ++i)
+            if (hidden.at(i).toBool())
+                hiddenGroups << wgNr.at(i).toInt();
+        const QVariantList artGroup = col("Artikel.DB", "Warengruppe"), online = col("Artikel.DB", "Internet");
+        QVERIFY(std::any_of(artGroup.cbegin(), artGroup.cend(), [&](const QVariant &v) { return hiddenGroups.contains(v.toInt()); }));
+        QVERIFY(online.contains(QVariant(false)) && online.contains(QVariant(true)));
+        // Three levels: a group whose parent has a parent.
+        QHash<int, int> up;
+        for (int i = 0; i < wgNr.size(); ++i)
+            up.insert(wgNr.at(i).toInt(), parent.at(i).toInt());
+        QVERIFY(std::any_of(up.cbegin(), up.cend(), [&](int p) { return up.value(p, 0) > 0; }));
+        const QVariantList zusatz3 = col("Artikel.DB", "Zusatz3"), extra = col("Artikel.DB", "Warengruppen"),
+                           names = col("Artikel.DB", "Bezeichnung"), lang = col("Artikel.DB", "Langtext");
+        QVERIFY(std::any_of(zusatz3.cbegin(), zusatz3.cend(), [](const QVariant &v) { return v.toString().startsWith(QStringLiteral("#ArtikelNr:")); }));
+        QVERIFY(std::any_of(extra.cbegin(), extra.cend(), [](const QVariant &v) { return v.toString().contains(QLatin1Char(';')); }));
+        QVERIFY(std::any_of(names.cbegin(), names.cend(), [](const QVariant &v) { return v.toString().contains(QLatin1Char('\'')); }));
+        QVERIFY(std::any_of(names.cbegin(), names.cend(), [](const QVariant &v) { return v.toString().contains(QLatin1Char('&')); }));
+        QVERIFY(std::any_of(lang.cbegin(), lang.cend(), [](const QVariant &v) { return v.toString().contains(QStringLiteral("\\'e4")); }));
+        // Variants that use only eigen2 and eigen4.
+        const QVariantList e1 = col("Artikel_Eig.DB", "eigen1"), e4 = col("Artikel_Eig.DB", "eigen4");
+        bool onlyTwoFour = false;
+        for (int i = 0; i < e1.size(); ++i)
+            onlyTwoFour = onlyTwoFour || (e1.at(i).toString().isEmpty() && !e4.at(i).toString().isEmpty());
+        QVERIFY(onlyTwoFour);
+        const QVariantList levels = col("VK_Staffel.db", "Preisstufe"), prices = col("Rabatt.DB", "Preis");
+        QVERIFY(levels.contains(QVariant(0)) && levels.contains(QVariant(2)));
+        QVERIFY(std::any_of(prices.cbegin(), prices.cend(), [](const QVariant &v) { return v.toDouble() < 0; }));
+        QVERIFY(!m_generated.value(QStringLiteral("AdrArtVer.DB")).isEmpty());
+        const QVariantList nummer = col("Adressen.DB", "Nummer"), onlinenot = col("Adressen.DB", "Onlinenot");
+        QVERIFY(nummer.contains(QVariant()) && onlinenot.contains(QVariant(true)));
+    }
+
+    void damagedOrMissingTable()
+    {
+        QFile bad(QDir(m_dir).filePath(QStringLiteral("Kaputt.DB")));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write(QByteArray("\x10\x00\x20garbage", 10));
+        bad.close();
+        for (const char *name : {"kaputt.db", "Fehlt.DB"}) {
+            TVLBTable t;
+            t.SetTableName(QString::fromLatin1(name));
+            t.SetDirectory(m_dir);
+            try {
+                t.Open();
+                QFAIL("geöffnet");
+            } catch (const DatasetError &e) {
+                QVERIFY2(e.message().contains(QString::fromLatin1(name).left(5), Qt::CaseInsensitive), qPrintable(e.message()));
+            }
+            QVERIFY(!t.Active());
+            QCOMPARE(t.RecNo(), 0);
+        }
+        QFile::remove(bad.fileName());
     }
 
     void sideFiles()

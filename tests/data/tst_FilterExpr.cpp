@@ -115,6 +115,9 @@ private slots:
         QTest::newRow("text for number") << "ART<>'abc'" << "abc";
         QTest::newRow("bad character") << "ART<200 ; Name=''" << "Position 9";
         QTest::newRow("dangling AND") << "ART<200 AND" << "Position 12";
+        QTest::newRow("nesting too deep") << QString(5000, QLatin1Char('(')) + "ART<200" << "verschachtelt";
+        QTest::newRow("OR chain too long") << QStringLiteral("ART=1 OR ").repeated(6000) + "ART=2" << "zu lang";
+        QTest::newRow("NOT chain too deep") << QStringLiteral("NOT ").repeated(5000) + "ART<200" << "verschachtelt";
     }
     void errors()
     {

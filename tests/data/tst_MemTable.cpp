@@ -237,6 +237,27 @@ private slots:
         QVERIFY(!t.ChangedSinceOpen());
     }
 
+    void manyAppendsStayFast()
+    {
+        // Imports append row by row: that must not turn quadratic.
+        MemTable t;
+        t.CreateDataSet({{"EMAIL", FieldType::String, 100}, {"html", FieldType::Integer}});
+        QElapsedTimer timer;
+        timer.start();
+        t.DisableControls();
+        for (int i = 0; i < 50000; ++i) {
+            t.Append();
+            t.FieldAt(0)->SetAsString(QStringLiteral("a%1@b.de").arg(i));
+            t.FieldAt(1)->SetAsInteger(1);
+            t.Post();
+        }
+        t.EnableControls();
+        QCOMPARE(t.RecordCount(), 50000);
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+        t.Last();
+        QCOMPARE(t.FieldAt(0)->AsString(), QStringLiteral("a49999@b.de"));
+    }
+
     void fieldsSurviveReopen()
     {
         // Field pointers and their formats stay valid over Close/Open with

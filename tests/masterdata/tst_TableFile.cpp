@@ -114,6 +114,21 @@ private slots:
         QVERIFY(data.contains("<FIELD attrname=\"s\" fieldtype=\"string\" WIDTH=\"50\"/>"));
     }
 
+    void charactersXmlCannotHold()
+    {
+        // NUL cannot be stored and is dropped; a lone surrogate becomes U+FFFD;
+        // other control characters survive as references. The file must
+        // stay readable either way.
+        const QString text = QStringLiteral("a") + QChar(0) + QStringLiteral("b") + QChar(0xD800) + QChar(1) + QChar(0x1F);
+        const QString name = QString::fromUtf8("Ω-Wert");
+        const QByteArray data = TableFile::WritePacket({{"s", FieldType::String, 10}, {name, FieldType::Integer}}, {{text, 5}});
+        const TablePacket p = TableFile::ParsePacket(data);
+        QCOMPARE(p.rows[0][0].toString(), QStringLiteral("ab") + QChar(0xFFFD) + QChar(1) + QChar(0x1F));
+        // A field name outside the code page keeps its spelling.
+        QCOMPARE(p.fields[1].name, name);
+        QCOMPARE(p.rows[0][1].toInt(), 5);
+    }
+
     void fieldDeclarations()
     {
         const QByteArray data = TableFile::WritePacket(WarengruppenLayout(), {}, 1);
@@ -229,6 +244,7 @@ private slots:
         QTest::newRow("change log incomplete") << QByteArray(good).replace("<PARAMS/>", "<PARAMS CHANGE_LOG=\"1 0\"/>") << "CHANGE_LOG";
         QTest::newRow("content after packet") << good + "<DATAPACKET/>" << "nach dem Datenpaket";
         QTest::newRow("unsupported encoding") << QByteArray("<?xml version=\"1.0\" encoding=\"x-unbekannt\"?>") + good << "x-unbekannt";
+        QTest::newRow("control character") << QByteArray(good).replace("abc", QByteArray("a\0b", 3)) << "Steuerzeichen 0";
         QTest::newRow("duplicate field") << QByteArray(good).replace("attrname=\"s\"", "attrname=\"n\"") << "doppelt";
     }
     void brokenInput()
@@ -287,9 +303,13 @@ private slots:
             t.FieldByName("EMAIL")->SetAsString("c@d.de");
             t.FieldByName("iupdate")->SetAsDateTime(QDateTime(QDate(2026, 12, 9), QTime(10, 30, 15, 250)));
             t.Post();
+            // Typed but not posted when the window goes: kept as well.
+            t.Append();
+            t.FieldByName("EMAIL")->SetAsString("e@f.de");
         }
         const TablePacket p = TableFile::ReadPacket(path);
-        QCOMPARE(p.rows.size(), 2);
+        QCOMPARE(p.rows.size(), 3);
+        QCOMPARE(p.rows[2][0].toString(), QStringLiteral("e@f.de"));
         QCOMPARE(p.rows[1][3].toDateTime(), QDateTime(QDate(2026, 12, 9), QTime(10, 30, 15, 250)));
         QVERIFY(!QFile::exists(path + ".tmp"));
         QCOMPARE(QDir(env.path()).entryList(QDir::Files).size(), 1); // no temporary file left

@@ -6,7 +6,13 @@
 #include "support/TestServers.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QStringEncoder>
+#include <QTimer>
+#include <QUrl>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -167,6 +173,7 @@ private slots:
     void statementsOfTheTransfer_data();
     void statementsOfTheTransfer();
     void repairsOfAnOldShop();
+    void installsThroughTheGateway();
 };
 
 QSqlDatabase SchemaScripts::open(const QString &schema)
@@ -558,6 +565,71 @@ void SchemaScripts::repairsOfAnOldShop()
     QCOMPARE(q.value(1).toInt(), 5);
     QVERIFY(q.exec(QStringLiteral("SELECT * FROM zahlart LIMIT 0,1")));
     QCOMPARE(q.record().indexOf(QStringLiteral("neukunde")), q.record().indexOf(QStringLiteral("kfmart")) + 1);
+}
+
+void SchemaScripts::installsThroughTheGateway()
+{
+    // Shops without remote database access install through the gateway
+    // script: every statement posted as the form route posts it.
+    PhpServer php;
+    QString err;
+    MV_REQUIRE_SERVER(php.startShop(&err), err);
+    QNetworkAccessManager nam;
+    QStringEncoder enc("windows-1252");
+    auto field = [&](const char *name, const QString &value) {
+        return QByteArray(name) + '=' + QByteArray(enc.encode(value)).toPercentEncoding();
+    };
+    // New installation, and an old one brought up to date.
+    const QList<QPair<QString, bool>> roads{{QStringLiteral("per_http"), false}, {QStringLiteral("per_http_alt"), true}};
+    for (const auto &[schema, old] : roads) {
+        recreate(schema);
+        QStringList failures;
+        int sent = 0;
+        auto send = [&](const QString &sql) {
+            ++sent;
+            const QByteArray body = field("insert", QStringLiteral("1")) + '&' + field("dbhost", m_server.hostPort())
+                + '&' + field("dbname", schema) + '&' + field("dbuser", m_server.user()) + '&'
+                + field("dbpass", m_server.password()) + '&' + field("sql_query", sql);
+            QNetworkRequest req(QUrl(php.baseUrl() + QStringLiteral("/module/db_check/db_check.php")));
+            req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
+            QNetworkReply *reply = nam.post(req, body);
+            QEventLoop loop;
+            connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+            QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+            loop.exec();
+            const QString page = QString::fromLatin1(reply->readAll());
+            reply->deleteLater();
+            if (!page.contains(QLatin1String("###")) || page.contains(QLatin1String("###error:")))
+                failures << page.left(300) + QStringLiteral(" :: ") + sql.left(100);
+        };
+        // The install format, as the runner cuts it.
+        for (const QString file : {QStringLiteral("dbdelete.sql"), old ? QStringLiteral("dbschema_old.sql")
+                                                                       : QStringLiteral("dbschema.sql")}) {
+            QStringList lines = readLines(scriptPath(file));
+            lines << QStringLiteral("#");
+            QStringList collected;
+            for (const QString &line : lines) {
+                if (trimCtl(line).isEmpty()) continue;
+                if (!line.startsWith(QLatin1Char('#'))) {
+                    collected << line;
+                    continue;
+                }
+                const QString stmt = trimCtl(collected.join(QLatin1Char(' ')));
+                collected.clear();
+                if (!stmt.isEmpty()) send(stmt);
+            }
+        }
+        if (old) {
+            for (const LadderStep &s : kLadder)
+                for (const QString &line : readLines(scriptPath(QLatin1String(s.file))))
+                    if (!trimCtl(line).isEmpty()) send(line);
+        }
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join(u'\n')));
+        QVERIFY(sent > 50);
+        QSqlDatabase db = open(schema);
+        QCOMPARE(shopVersion(db), 7.0);
+        QCOMPARE(schemaSnapshot(db, schema), schemaSnapshot(db, QStringLiteral("neu")));
+    }
 }
 
 QTEST_GUILESS_MAIN(SchemaScripts)

@@ -84,6 +84,12 @@ void TestServers::mariaDbStartsAnswersAndVanishes()
         }
         QSqlDatabase::removeDatabase(QStringLiteral("ok"));
         QSqlDatabase::removeDatabase(QStringLiteral("bad"));
+
+        // A shop database ready for transfer tests.
+        QVERIFY2(db.installShopSchema(QStringLiteral("shop"), &err), qPrintable(err));
+        QVERIFY(db.scalar(QStringLiteral("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA='shop'"))
+                    .toInt() > 26);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT version FROM version"), QStringLiteral("shop")), QStringLiteral("7"));
     }
     QVERIFY(!QDir(dataDir).exists());
 }

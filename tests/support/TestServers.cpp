@@ -150,7 +150,7 @@ QString MariaDbServer::clientProgram() const
 }
 
 bool MariaDbServer::runClient(const QStringList &args, const QByteArray &input, QByteArray *out,
-                              QString *error, int timeoutMs) const
+                              QString *error, int timeoutMs, const char *charset) const
 {
     const QString client = clientProgram();
     if (client.isEmpty()) {
@@ -159,7 +159,7 @@ bool MariaDbServer::runClient(const QStringList &args, const QByteArray &input, 
     }
     QStringList all{QStringLiteral("--no-defaults"), QStringLiteral("--protocol=socket"),
                     QStringLiteral("--socket=") + socketPath(), QStringLiteral("--user=root"),
-                    QStringLiteral("--default-character-set=utf8mb4"), QStringLiteral("--batch"),
+                    QStringLiteral("--default-character-set=") + QLatin1String(charset), QStringLiteral("--batch"),
                     QStringLiteral("--raw"), QStringLiteral("--skip-column-names")};
     if (m_rootHasPassword) all << QStringLiteral("--password=") + rootPassword();
     all << args;
@@ -364,6 +364,25 @@ bool MariaDbServer::createDatabase(const QString &name, QString *error) const
 bool MariaDbServer::dropDatabase(const QString &name, QString *error) const
 {
     return exec(QStringLiteral("DROP DATABASE IF EXISTS `%1`").arg(name), error, nullptr, QStringLiteral("mysql"));
+}
+
+bool MariaDbServer::installShopSchema(const QString &db, QString *error) const
+{
+    const QString database = db.isEmpty() ? this->database() : db;
+    if (!exec(QStringLiteral("CREATE DATABASE IF NOT EXISTS `%1` CHARACTER SET latin1").arg(database), error, nullptr,
+              QStringLiteral("mysql")))
+        return false;
+    QByteArray script;
+    for (const char *name : {"dbdelete.sql", "dbschema.sql"}) {
+        QFile f(QStringLiteral(MV_SOURCE_DIR "/db/") + QLatin1String(name));
+        if (!f.open(QIODevice::ReadOnly)) {
+            setErr(error, QStringLiteral("cannot read ") + f.fileName());
+            return false;
+        }
+        script += f.readAll() + "\n";
+    }
+    // The files are Windows-1252, which MySQL calls latin1.
+    return runClient({QStringLiteral("--database=") + database}, script, nullptr, error, 120000, "latin1");
 }
 
 QString MariaDbServer::addQtConnection(const QString &connectionName, const QString &db) const

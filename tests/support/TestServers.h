@@ -62,6 +62,11 @@ public:
     bool createDatabase(const QString &name, QString *error = nullptr) const;
     bool dropDatabase(const QString &name, QString *error = nullptr) const;
 
+    // Installs the shop schema (db/dbdelete.sql, db/dbschema.sql of the
+    // source tree) into a database, creating it when missing. The scripts'
+    // "#" lines are comments to the mariadb client, so it runs them as is.
+    bool installShopSchema(const QString &db = QString(), QString *error = nullptr) const;
+
     // Adds a QMYSQL connection (not yet opened) with the test user.
     // Returns the connection name.
     QString addQtConnection(const QString &connectionName, const QString &db = QString()) const;
@@ -72,7 +77,7 @@ private:
     QString clientProgram() const;
     bool waitReady(int timeoutMs, QString *error);
     bool runClient(const QStringList &args, const QByteArray &input, QByteArray *out,
-                   QString *error, int timeoutMs = 120000) const;
+                   QString *error, int timeoutMs = 120000, const char *charset = "utf8mb4") const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QProcess> m_proc;

@@ -184,7 +184,7 @@ function mv_split_host($host)
         if ($end !== false) {
             $rest = substr($host, $end + 1);
             $h = substr($host, 1, $end - 1);
-            if (strlen($rest) > 1 && $rest[0] === ':' && ctype_digit(substr($rest, 1))) {
+            if (strlen($rest) > 1 && $rest[0] === ':' && preg_match('/^[0-9]+$/', substr($rest, 1)) === 1) {
                 $port = (int)substr($rest, 1);
             }
             return array($h, $port, null);
@@ -194,7 +194,7 @@ function mv_split_host($host)
     if ($colon !== false && substr_count($host, ':') === 1) {
         $tail = substr($host, $colon + 1);
         $h = substr($host, 0, $colon);
-        if ($tail !== '' && ctype_digit($tail)) {
+        if ($tail !== '' && preg_match('/^[0-9]+$/', $tail) === 1) {
             $port = (int)$tail;
             $host = $h;
             // "localhost" would take the local socket and ignore the port.

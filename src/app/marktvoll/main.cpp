@@ -1,6 +1,7 @@
 #include "core/ShopSettings.h"
 #include "core/ui/GuiUiHooks.h"
 #include "core/ui/TFM_Haupt.h"
+#include "core/wawi/WaWiDetect.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,6 +29,11 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Marktvoll DatenManager"));
     QApplication::setApplicationDisplayName(QStringLiteral("VLB-Marktvoll DatenManager"));
+
+    // The first argument names a branch sub-key of the WaWi's registry key.
+    const QStringList args = QApplication::arguments();
+    if (args.size() > 1)
+        mv::SetWaWiCommandLineArgument(args.at(1));
 
     mv::GuiUiHooks hooks;
     mv::SetUiHooks(&hooks);

@@ -2,7 +2,9 @@
 
 #include "browse/ui/WinColors.h"
 #include "core/RtfToText.h"
+#include "core/UiHooks.h"
 #include "data/Dataset.h"
+#include "data/DatasetModel.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -71,16 +73,22 @@ void TGridColumnsModel::remap()
 {
     m_map.clear();
     QHash<QString, int> byName;
-    if (m_source)
+    if (m_source) {
+        auto *dm = qobject_cast<DatasetModel *>(m_source.data());
         for (int c = 0; c < m_source->columnCount(); ++c) {
             QString name;
-            if (Dataset *ds = m_grid->DataSet(); ds && c < ds->FieldCount())
+            if (dm) {
+                if (Field *f = dm->FieldOfColumn(c))
+                    name = f->FieldName();
+            } else if (Dataset *ds = m_grid->DataSet(); ds && c < ds->FieldCount()) {
                 name = ds->FieldAt(c)->FieldName();
-            else
+            } else {
                 name = m_source->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+            }
             if (!byName.contains(name.toLower()))
                 byName.insert(name.toLower(), c);
         }
+    }
     for (const GridColumnLayout &col : m_grid->Columns())
         m_map << byName.value(col.fieldName.toLower(), -1);
 }
@@ -95,6 +103,28 @@ void TGridColumnsModel::ColumnsChanged()
 int TGridColumnsModel::SourceColumn(int c) const
 {
     return c >= 0 && c < m_map.size() ? m_map[c] : -1;
+}
+
+Field *TGridColumnsModel::FieldOf(int c) const
+{
+    const int sc = SourceColumn(c);
+    if (!m_source || sc < 0)
+        return nullptr;
+    if (auto *dm = qobject_cast<DatasetModel *>(m_source.data()))
+        return dm->FieldOfColumn(sc);
+    Dataset *ds = m_grid->DataSet();
+    return ds && sc < ds->FieldCount() ? ds->FieldAt(sc) : nullptr;
+}
+
+QVariant TGridColumnsModel::RawValue(const QModelIndex &index) const
+{
+    const int sc = SourceColumn(index.column());
+    if (!m_source || sc < 0)
+        return QVariant();
+    const QModelIndex si = m_source->index(index.row(), sc);
+    if (qobject_cast<DatasetModel *>(m_source.data()))
+        return m_source->data(si, DatasetModel::ValueRole);
+    return m_source->data(si, Qt::EditRole);
 }
 
 int TGridColumnsModel::rowCount(const QModelIndex &parent) const
@@ -200,12 +230,11 @@ void TDBBGridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, co
     p->save();
     p->fillRect(opt.rect, bg);
 
-    const int sc = m_grid->ColumnsModel()->SourceColumn(index.column());
-    Dataset *ds = m_grid->DataSet();
-    const FieldType type = ds && sc >= 0 && sc < ds->FieldCount() ? ds->FieldAt(sc)->DataType() : FieldType::String;
+    Field *field = m_grid->ColumnsModel()->FieldOf(index.column());
+    const FieldType type = field ? field->DataType() : FieldType::String;
     const QRect r = opt.rect;
     if (type == FieldType::Graphic && m_grid->AutoDisp_Image) {
-        const QByteArray bytes = index.data(Qt::EditRole).toByteArray();
+        const QByteArray bytes = m_grid->ColumnsModel()->RawValue(index).toByteArray();
         const QString key = QStringLiteral("mvgrid:%1:%2").arg(qHash(bytes)).arg(bytes.size());
         QPixmap pm;
         if (!QPixmapCache::find(key, &pm)) {
@@ -249,10 +278,33 @@ TDBBGrid::TDBBGrid(QWidget *parent)
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     verticalHeader()->setMinimumWidth(12);
     horizontalHeader()->setHighlightSections(false);
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex &cur) {
+        if (m_syncing || !m_ds || !m_ds->Active() || !cur.isValid() || m_ds->RecNo() == cur.row() + 1)
+            return;
+        m_syncing = true;
+        try {
+            m_ds->SetRecNo(cur.row() + 1);
+        } catch (const DatasetError &e) {
+            // A record that cannot be posted keeps the cursor where it is.
+            Ui().ShowMessage(e.message(), UiHooks::Icon::Error);
+            const int row = m_ds->RecNo() - 1;
+            if (row >= 0)
+                setCurrentIndex(m_columns->index(row, cur.column()));
+        }
+        m_syncing = false;
+    });
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int i, int, int w) {
         if (i >= 0 && i < m_cols.size())
             m_cols[i].width = w;
     });
+}
+
+void TDBBGrid::SetDataSet(Dataset *ds)
+{
+    if (!m_ownModel)
+        m_ownModel = new DatasetModel(nullptr, this);
+    m_ownModel->SetDataset(ds);
+    SetDataSource(ds, m_ownModel);
 }
 
 void TDBBGrid::SetDataSource(Dataset *ds, QAbstractItemModel *model)
@@ -261,8 +313,19 @@ void TDBBGrid::SetDataSource(Dataset *ds, QAbstractItemModel *model)
     if (!m_customised)
         defaultColumns();
     m_columns->SetSource(model);
-    if (!m_customised && model)
-        connect(model, &QAbstractItemModel::modelReset, this, [this] {
+    // The grid and the dataset's cursor follow each other.
+    disconnect(m_cursorConn);
+    if (auto *dm = qobject_cast<DatasetModel *>(model))
+        m_cursorConn = connect(dm, &DatasetModel::currentRowChanged, this, [this](int row) {
+            if (m_syncing || row < 0 || row >= m_columns->rowCount() || currentIndex().row() == row)
+                return;
+            m_syncing = true;
+            setCurrentIndex(m_columns->index(row, qMax(0, currentIndex().column())));
+            m_syncing = false;
+        });
+    disconnect(m_resetConn);
+    if (model)
+        m_resetConn = connect(model, &QAbstractItemModel::modelReset, this, [this] {
             if (!m_customised) {
                 defaultColumns();
                 ColumnsChanged();
@@ -406,11 +469,10 @@ QColor TDBBGrid::RowBackground(int row) const
 
 QString TDBBGrid::CellText(const QModelIndex &index, int width, const QFontMetrics &fm) const
 {
-    const int sc = m_columns->SourceColumn(index.column());
-    const FieldType type = m_ds && sc >= 0 && sc < m_ds->FieldCount() ? m_ds->FieldAt(sc)->DataType()
-                                                                      : FieldType::String;
+    Field *field = m_columns->FieldOf(index.column());
+    const FieldType type = field ? field->DataType() : FieldType::String;
     if ((type == FieldType::Memo || type == FieldType::FmtMemo) && AutoDisp_Memo) {
-        const MemoPreview m = MemoFirstLine(index.data(Qt::EditRole).toString());
+        const MemoPreview m = MemoFirstLine(m_columns->RawValue(index).toString());
         QString line = m.firstLine;
         const QString dots = QStringLiteral("...");
         const int room = width - (m.moreLines ? fm.horizontalAdvance(dots) : 0);

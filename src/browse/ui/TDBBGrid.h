@@ -15,6 +15,8 @@
 namespace mv {
 
 class Dataset;
+class DatasetModel;
+class Field;
 class TDBBGrid;
 
 // The grid's columns over the dataset's model: column i shows the field
@@ -27,6 +29,10 @@ public:
     QAbstractItemModel *Source() const { return m_source; }
     // Source column of grid column c (-1 when the field is unknown).
     int SourceColumn(int c) const;
+    // The dataset field behind grid column c (null when unknown).
+    Field *FieldOf(int c) const;
+    // The field's value in its value form (memo text, picture bytes).
+    QVariant RawValue(const QModelIndex &index) const;
     void ColumnsChanged();
 
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -58,7 +64,10 @@ class TDBBGrid : public QTableView {
 public:
     explicit TDBBGrid(QWidget *parent = nullptr);
 
-    // The dataset and the model that shows it (columns = fields in order).
+    // Shows a dataset through a model of its own.
+    void SetDataSet(Dataset *ds);
+    // The dataset and a model that shows it: a DatasetModel, or any table
+    // model whose columns are the fields in order.
     void SetDataSource(Dataset *ds, QAbstractItemModel *model);
     Dataset *DataSet() const { return m_ds; }
     QAbstractItemModel *SourceModel() const { return m_columns->Source(); }
@@ -112,6 +121,9 @@ private:
     void defaultColumns();
 
     Dataset *m_ds = nullptr;
+    DatasetModel *m_ownModel = nullptr;
+    QMetaObject::Connection m_resetConn, m_cursorConn;
+    bool m_syncing = false;
     TGridColumnsModel *m_columns;
     QVector<GridColumnLayout> m_cols;
     bool m_customised = false;

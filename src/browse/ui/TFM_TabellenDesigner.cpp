@@ -344,13 +344,14 @@ void TFM_TabellenDesigner::SelectColumn(int i)
     showColumn();
 }
 
-void TFM_TabellenDesigner::SaveLayout(const QString &path)
+bool TFM_TabellenDesigner::SaveLayout(const QString &path)
 {
     if (!m_grid)
-        return;
-    WriteColumnFile(path, m_grid->Columns());
+        return false;
+    bool ok = WriteColumnFile(path, m_grid->Columns());
     if (m_colors)
-        WriteColorFile(ColorFilePath(path), *m_colors);
+        ok = WriteColorFile(ColorFilePath(path), *m_colors) && ok;
+    return ok;
 }
 
 void TFM_TabellenDesigner::LoadLayout(const QString &path)
@@ -379,7 +380,12 @@ void TFM_TabellenDesigner::showEvent(QShowEvent *e)
         QMetaObject::invokeMethod(this, &QDialog::reject, Qt::QueuedConnection);
         return;
     }
-    SaveLayout(BackupPath());
+    // The backup file may belong to another grid when it cannot be written:
+    // then the cancel button restores from memory.
+    m_backupCols = m_grid->Columns();
+    if (m_colors)
+        m_backupColors = *m_colors;
+    m_backupOk = SaveLayout(BackupPath());
     fillLists();
     SelectColumn(m_grid->Columns().isEmpty() ? -1 : 0);
     if (m_colors) {
@@ -460,7 +466,13 @@ void TFM_TabellenDesigner::BitBtn1Click()
 
 void TFM_TabellenDesigner::BitBtn2Click()
 {
-    LoadLayout(BackupPath());
+    if (m_backupOk) {
+        LoadLayout(BackupPath());
+    } else if (m_grid) {
+        m_grid->SetColumns(m_backupCols);
+        if (m_colors)
+            *m_colors = m_backupColors;
+    }
     reject();
 }
 

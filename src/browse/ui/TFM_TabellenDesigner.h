@@ -6,6 +6,8 @@
 #include <QFrame>
 #include <QPointer>
 
+#include "browse/GridLayout.h"
+
 #include <functional>
 #include <optional>
 
@@ -47,7 +49,7 @@ public:
     // Where the backup of the layout goes (system temporary path).
     static QString BackupPath();
 
-    void SaveLayout(const QString &path);
+    bool SaveLayout(const QString &path);
     void LoadLayout(const QString &path);
     void StoreColors();
 
@@ -91,6 +93,9 @@ private:
     QStringList *m_colors;
     QString m_tempDir;
     QColor m_fontColor;
+    bool m_backupOk = false;
+    QVector<GridColumnLayout> m_backupCols;
+    QStringList m_backupColors;
 };
 
 } // namespace mv

@@ -144,4 +144,10 @@ int AskQuestion(int page, const QStringList &lines, const QStringList &captions,
     return dlg.Result();
 }
 
+TFM_Frage::~TFM_Frage()
+{
+    if (FM_Frage == this)
+        FM_Frage = nullptr;
+}
+
 } // namespace mv

@@ -15,6 +15,7 @@ class TFM_Frage : public QDialog {
     Q_OBJECT
 public:
     explicit TFM_Frage(QWidget *parent = nullptr);
+    ~TFM_Frage() override;
 
     int Result() const { return m_result; }
     // Page 0..3 of Notebook1, lines into Memo1, captions onto the buttons.

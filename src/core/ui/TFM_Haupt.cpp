@@ -11,6 +11,11 @@
 #include "core/ui/TInspectorBar.h"
 #include "core/ui/TWarten.h"
 #include "core/ui/TWebPanel.h"
+#include "core/ui/TFM_WaWiCFG.h"
+#include "core/wawi/WaWiDetect.h"
+#include "shopdb/GatewayTransport.h"
+#include "shopdb/HttpSqlGateway.h"
+#include "shopdb/ShopConnection.h"
 #include "setup/ui/TFM_EinAssi.h"
 
 #include <QAction>
@@ -58,15 +63,23 @@ TFM_Haupt::TFM_Haupt(QWidget *parent)
     s.Assi_Zeige = 1;
     s.RangeLow = QChar(0);
     s.RangeHigh = QChar(127);
-    s.RegPath = QStringLiteral("Software\\VLB-Software\\Zweigwart");
-    s.VLB_Programm = StrToIntX(RegReadSettingDef(QStringLiteral("Programm"), QStringLiteral("Nummer"),
-                                                 QStringLiteral("3")));
+    s.RegPath = WaWiProgramNumberKey();
+    s.VLB_Programm = ReadWaWiProgramNumber();
 
     ActionManager1 = new MainActions(this);
     buildWindow();
     buildTimers();
     FM_EinAssi = new TFM_EinAssi(this);
     FM_EinAssi->RunAction = [this](const QString &name) { return RunAction(name); };
+
+    // The shop connection's error log is Memo1; in debug mode the gateway
+    // announces its addresses in the status memo.
+    ShopErrorLog &log = Shop().ErrorLog();
+    for (const QString &line : log.Lines())
+        Memo1->appendPlainText(line);
+    connect(&log, &ShopErrorLog::lineAdded, Memo1, &QPlainTextEdit::appendPlainText);
+    connect(&log, &ShopErrorLog::cleared, Memo1, &QPlainTextEdit::clear);
+    connect(&Transport(), &GatewayTransport::debugAddress, this, &TFM_Haupt::ShowGatewayAddress);
 }
 
 TFM_Haupt::~TFM_Haupt()
@@ -125,6 +138,8 @@ void TFM_Haupt::buildWindow()
     bg->addWidget(Image1);
     PA_Hintergrund->lower();
     MdiArea->viewport()->installEventFilter(this);
+    // A new child window hides the picture at once; the timer stays the rule.
+    connect(MdiArea, &QMdiArea::subWindowActivated, this, [this] { TI_HintergrundTimer(); });
 
     Memo1 = new QPlainTextEdit;
     Memo1->setObjectName(QStringLiteral("Memo1"));
@@ -178,14 +193,17 @@ void TFM_Haupt::buildTimers()
     connect(Timer_Config_Up, &QTimer::timeout, this, &TFM_Haupt::Timer_Config_UpTimer);
     Timer_HTTPSleep = timer("Timer_HTTPSleep", 3000, false);
     connect(Timer_HTTPSleep, &QTimer::timeout, this, &TFM_Haupt::Timer_HTTPSleepTimer);
-    // The direct connection's closing timers belong to the shop connection;
-    // these carry its intervals for the windows that ask.
-    Ti_Connect_Off = timer("Ti_Connect_Off", 2000, true);
-    Ti_Connect2_Off = timer("Ti_Connect2_Off", 1000, true);
+    // The direct connection's closing timers live with the shop connection.
+    Ti_Connect_Off = &Shop().Ti_Connect_Off();
+    Ti_Connect_Off->setObjectName(QStringLiteral("Ti_Connect_Off"));
+    Ti_Connect2_Off = &Shop().Ti_Connect2_Off();
+    Ti_Connect2_Off->setObjectName(QStringLiteral("Ti_Connect2_Off"));
 }
 
 void TFM_Haupt::CreateLongLivedWindows()
 {
+    if (!FM_WaWiCFG)
+        FM_WaWiCFG = new TFM_WaWiCFG(this);
     if (!FM_Frage)
         FM_Frage = new TFM_Frage(this);
     if (!Warten)
@@ -230,7 +248,10 @@ void TFM_Haupt::showEvent(QShowEvent *e)
 void TFM_Haupt::FormShow()
 {
     ShopSettings &s = Settings();
-    // (WaWi detection joins here with the WaWi engine.)
+    if (DetectWaWi(true, s.VLB_Programm) == WaWiDetectResult::MandantFailed) {
+        EndProgram();
+        return;
+    }
 
     // A key missing from ShopMod.ini keeps what the bars show now.
     CollectSettingsFromWindows();
@@ -263,11 +284,18 @@ void TFM_Haupt::closeEvent(QCloseEvent *e)
     // Close query: always yes; every wait loop ends at once.
     s.AbortWait = true;
     MdiArea->closeAllSubWindows();
+    if (m_ending) {
+        e->accept();
+        return;
+    }
     CollectSettingsFromWindows();
     QString error;
     if (!SaveSettings(&error))
         Ui().ShowMessage(QStringLiteral("Die Einstellungen konnten nicht gespeichert werden:\r") + error,
                          UiHooks::Icon::Error);
+    GatewayColumnNames.clear();
+    GatewayColumnTypes.clear();
+    GatewayCells.clear();
     if (FM_EinAssi)
         FM_EinAssi->hide();
     e->accept();
@@ -319,6 +347,7 @@ void TFM_Haupt::Action_Debug_OnExecute(bool withSender)
     Ui().ProcessEvents();
     PA_WEB->PA_Web_Status->setVisible(true);
     Splitter1->setVisible(true);
+    Transport().DebugMode = DebugMode();
 }
 
 void TFM_Haupt::Action_Debug_OffExecute()
@@ -329,11 +358,21 @@ void TFM_Haupt::Action_Debug_OffExecute()
     PA_WEB->Caption->setVisible(false);
     PA_WEB->SetPanelHeight(5);
     Splitter1->setVisible(false);
+    Transport().DebugMode = DebugMode();
 }
 
 void TFM_Haupt::ShowWaWiCfg()
 {
-    // FM_WaWiCFG joins with the WaWi detection.
+    if (!FM_WaWiCFG)
+        FM_WaWiCFG = new TFM_WaWiCFG(this);
+    FM_WaWiCFG->exec();
+}
+
+void TFM_Haupt::EndProgram()
+{
+    m_ending = true;
+    Settings().AbortWait = true;
+    QTimer::singleShot(0, qApp, [] { QApplication::exit(1); });
 }
 
 void TFM_Haupt::ShowGatewayAddress(const QString &text)
@@ -370,6 +409,15 @@ void TFM_Haupt::AppendErrorLog(const QString &line)
 void TFM_Haupt::TI_HintergrundTimer()
 {
     PA_Hintergrund->setVisible(MdiArea->subWindowList().isEmpty());
+    // The web panel follows the gateway's last answer page.
+    if (!PA_WEB->isHidden() && PA_WEB->PanelHeight() > 5) {
+        const QStringList &page = Gateway().LastPage();
+        if (page.constData() != m_shownPage || page.size() != m_shownPageLines) {
+            m_shownPage = page.constData();
+            m_shownPageLines = page.size();
+            ShowGatewayPage(page.join(QLatin1Char('\n')));
+        }
+    }
 }
 
 void TFM_Haupt::Timer_Config_UpTimer()

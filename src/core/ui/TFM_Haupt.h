@@ -61,6 +61,8 @@ public:
     void Action_Debug_OffExecute();
     bool DebugMode() const;
     void ShowWaWiCfg();
+    // Ends the program at once (the WaWi's Mandant table is unreadable).
+    void EndProgram();
 
     // The web panel shows the gateway's answer and, in debug mode, its address.
     void ShowGatewayAddress(const QString &text);
@@ -94,6 +96,9 @@ private:
     void buildTimers();
 
     bool m_shown = false;
+    bool m_ending = false;
+    const QString *m_shownPage = nullptr;
+    qsizetype m_shownPageLines = -1;
 };
 
 // The main window (null before it exists and after it is gone).

@@ -157,4 +157,10 @@ void TWarten::hideEvent(QHideEvent *e)
     QDialog::hideEvent(e);
 }
 
+TWarten::~TWarten()
+{
+    if (Warten == this)
+        Warten = nullptr;
+}
+
 } // namespace mv

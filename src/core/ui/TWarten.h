@@ -37,6 +37,7 @@ class TWarten : public QDialog {
     Q_OBJECT
 public:
     explicit TWarten(QWidget *parent = nullptr);
+    ~TWarten() override;
 
     bool Cancelled = false;
 

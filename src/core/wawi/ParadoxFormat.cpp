@@ -16,6 +16,8 @@ QStringList codecCandidates(int cp, const QString &sortOrder)
     // drivers are Windows ANSI, the DOS ones follow the code page.
     if (sortOrder.startsWith(QLatin1String("ANSI"), Qt::CaseInsensitive) || cp == 0 || cp == 1252)
         return {QStringLiteral("windows-1252")};
+    if (cp < 1250)
+        return {QStringLiteral("IBM%1").arg(cp), QStringLiteral("cp%1").arg(cp), QStringLiteral("ibm-%1").arg(cp), QStringLiteral("windows-%1").arg(cp)};
     return {QStringLiteral("windows-%1").arg(cp), QStringLiteral("IBM%1").arg(cp),
             QStringLiteral("cp%1").arg(cp), QStringLiteral("ibm-%1").arg(cp)};
 }
@@ -69,12 +71,15 @@ QVariant decodeBcd(const char *p, const ParadoxField &f)
     QByteArray s;
     s.reserve(40);
     if (!positive) s.append('-');
+    bool junk = false;
     for (int i = 2; i < 34; ++i) {
         if (i == 34 - dec) s.append('.');
         uchar nib = (i % 2) ? (uchar(p[i / 2]) & 0x0F) : (uchar(p[i / 2]) >> 4);
         nib ^= flip;
-        if (nib > 9) return {}; // not a BCD digit: treat as empty
-        s.append(char('0' + nib));
+        // The engine leaves noise in digits beyond a double's precision;
+        // everything from the first non-digit on counts as 0.
+        if (nib > 9) junk = true;
+        s.append(junk ? '0' : char('0' + nib));
     }
     bool ok = false;
     double d = s.toDouble(&ok);
@@ -415,6 +420,7 @@ MbAppender::MbAppender(qint64 existingSize, quint16 modCount)
         h[0x10] = 0x10;
         put16(h + 0x11, 0x0040);
         put16(h + 0x13, 0x0800);
+        put16(h + 0x29, 0x02A1);
         m_mod = 1;
     } else if (m_base % 4096) {
         // A file not ending on a block boundary: new blocks start at the next one.
@@ -540,7 +546,7 @@ QByteArray BuildHeader(const HeaderSpec &h, const Codec &codec)
     o[0x20] = char(h.indexLevels);
     put16(o + 0x21, quint16(n));
     put16(o + 0x23, quint16(h.keyFieldCount));
-    if (h.fileType == 0 || h.fileType == 2) put32(o + 0x25, 0xFF00FF00u);
+    if (dataLike) put32(o + 0x25, 0xFF00FF00u);
     o[0x29] = char(h.sortOrderId);
     o[0x2C] = char(h.pxChange2C);
     o[0x2D] = char(h.changeCount1);
@@ -549,7 +555,7 @@ QByteArray BuildHeader(const HeaderSpec &h, const Codec &codec)
     put32(o + 0x34, quint32(base));
     o[0x39] = char(h.fileVersion);
     put16(o + 0x3A, quint16(h.blocksTotal));
-    if (h.fileType == 0 || h.fileType == 2) { o[0x3E] = 0x1F; o[0x3F] = 0x0F; o[0x56] = 0x20; }
+    if (dataLike) { o[0x3E] = 0x1F; o[0x3F] = 0x0F; o[0x56] = 0x20; }
     put32(o + 0x49, quint32(h.autoInc));
     put16(o + 0x51, quint16(used));
     if (!dataLike || h.fileType == 0 || h.fileType == 2) {
@@ -566,7 +572,7 @@ QByteArray BuildHeader(const HeaderSpec &h, const Codec &codec)
         put16(o + 0x66, quint16(0x20 + n * 6 + 4 + tnLen + int(names.size())));
         put16(o + 0x6A, quint16(h.codePage));
         if (h.fileType == 0 || h.fileType == 2) { o[0x6C] = 1; o[0x6D] = 1; }
-        put16(o + 0x6E, quint16(used - 0x60 + 1));
+        put16(o + 0x6E, quint16(used - 0x61)); // as the engine writes it
         put16(o + 0x70, quint16(h.changeCount4));
     }
     int pos = base;

@@ -176,8 +176,6 @@ Walked walkChain(const char *d, qint64 size, const ParadoxHeader &h, const QStri
 {
     Walked w;
     if (h.recordCount < 0) damaged(file, QStringLiteral("ungültige Satzanzahl"));
-    const qint64 physBlocks = (size - h.headerSize) / h.blockSize;
-    if (h.blocksTotal > physBlocks) damaged(file, QStringLiteral("Datei kürzer als im Kopf angegeben (%1 von %2 Blöcken)").arg(physBlocks).arg(h.blocksTotal));
     if (h.firstBlock == 0) {
         if (h.recordCount != 0) damaged(file, QStringLiteral("keine Datenblöcke, aber %1 Sätze").arg(h.recordCount));
         return w;
@@ -193,6 +191,9 @@ Walked walkChain(const char *d, qint64 size, const ParadoxHeader &h, const QStri
         if (seen[size_t(b)]) damaged(file, QStringLiteral("Blockkette enthält eine Schleife bei Block %1").arg(b));
         seen[size_t(b)] = true;
         const qint64 off = qint64(h.headerSize) + qint64(b - 1) * h.blockSize;
+        // The engine may leave the unused tail of the last block unwritten:
+        // only the used part has to be inside the file.
+        if (off + 6 > size) damaged(file, QStringLiteral("Datei kürzer als im Kopf angegeben (Block %1 fehlt)").arg(b));
         const char *blk = d + off;
         const int next = le16(blk);
         const int add = qint16(le16(blk + 4));
@@ -202,6 +203,7 @@ Walked walkChain(const char *d, qint64 size, const ParadoxHeader &h, const QStri
             if (add % h.recordSize) damaged(file, QStringLiteral("Datenblock %1 hat eine ungültige Belegung").arg(b));
             n = add / h.recordSize + 1;
             if (n > maxRecs) damaged(file, QStringLiteral("Datenblock %1 ist überfüllt").arg(b));
+            if (off + 6 + qint64(n) * h.recordSize > size) damaged(file, QStringLiteral("Datei kürzer als im Kopf angegeben (Block %1 unvollständig)").arg(b));
         }
         for (int i = 0; i < n; ++i) {
             w.rows.append(off + 6 + qint64(i) * h.recordSize);
@@ -343,13 +345,23 @@ void ParadoxTable::load()
         m_data = m_ownData.constData();
         m_size = m_ownData.size();
     }
-    parse(m_data, m_size, true);
+    parse(m_data, m_size, !m_indexFile);
 }
 
 void ParadoxTable::Reload()
 {
     if (m_fromBytes) return;
     load();
+}
+
+bool ParadoxTable::Stale() const
+{
+    if (m_fromBytes) return false;
+    QFile f(m_path);
+    if (!f.open(QIODevice::ReadOnly)) return true;
+    if (f.size() != m_size) return true;
+    const QByteArray head = f.read(0x78);
+    return head != m_headCopy;
 }
 
 void ParadoxTable::parse(const char *data, qint64 size, bool strict)
@@ -360,6 +372,7 @@ void ParadoxTable::parse(const char *data, qint64 size, bool strict)
     if (p.h.encrypted)
         throw ParadoxError(QStringLiteral("Die Tabelle \"%1\" ist verschlüsselt und kann nicht gelesen werden.").arg(QFileInfo(m_path).fileName()));
     m_header = p.h;
+    m_headCopy = QByteArray(data, int(qMin<qint64>(size, 0x78)));
     m_fields = p.fields;
     m_codec = p.codec;
     m_codecName = m_codec->name();
@@ -661,9 +674,7 @@ QVector<ParadoxIndexEntry> ParadoxTable::ReadPrimaryIndex() const
     ParsedHeader p = parseHeaderBytes(data.constData(), data.size(), pxPath);
     if (p.h.fileType != 1) damaged(pxPath, QStringLiteral("kein Primärindex"));
     if (p.h.fieldCount != m_header.keyFieldCount) damaged(pxPath, QStringLiteral("Schlüsselfelder passen nicht zur Tabelle"));
-    const qint64 phys = (data.size() - p.h.headerSize) / p.h.blockSize;
-    if (p.h.blocksTotal > phys) damaged(pxPath, QStringLiteral("Datei kürzer als im Kopf angegeben"));
-    if (p.h.indexRoot == 0) return out;
+    if (p.h.indexRoot == 0 || p.h.indexLevels == 0 || p.h.blocksTotal == 0) return out; // empty index
     const int keyLen = p.h.recordSize - 6;
     std::vector<bool> seen(size_t(p.h.blocksTotal) + 1, false);
     // Depth-first walk from the root; level 1 points into the .DB.
@@ -671,12 +682,15 @@ QVector<ParadoxIndexEntry> ParadoxTable::ReadPrimaryIndex() const
         if (block < 1 || block > p.h.blocksTotal) damaged(pxPath, QStringLiteral("Verweis auf Block %1 außerhalb der Datei").arg(block));
         if (seen[size_t(block)]) damaged(pxPath, QStringLiteral("Schleife bei Block %1").arg(block));
         seen[size_t(block)] = true;
-        const char *b = data.constData() + p.h.headerSize + qint64(block - 1) * p.h.blockSize;
+        const qint64 off = p.h.headerSize + qint64(block - 1) * p.h.blockSize;
+        if (off + 6 > data.size()) damaged(pxPath, QStringLiteral("Datei kürzer als im Kopf angegeben (Block %1 fehlt)").arg(block));
+        const char *b = data.constData() + off;
         const int add = qint16(le16(b + 4));
         if (add < 0) return;
         if (add % p.h.recordSize) damaged(pxPath, QStringLiteral("Block %1 hat eine ungültige Belegung").arg(block));
         const int n = add / p.h.recordSize + 1;
         if (n * p.h.recordSize > p.h.blockSize - 6) damaged(pxPath, QStringLiteral("Block %1 ist überfüllt").arg(block));
+        if (off + 6 + qint64(n) * p.h.recordSize > data.size()) damaged(pxPath, QStringLiteral("Datei kürzer als im Kopf angegeben (Block %1 unvollständig)").arg(block));
         for (int i = 0; i < n; ++i) {
             const char *e = b + 6 + i * p.h.recordSize;
             const int child = GetUShort(e + keyLen);

@@ -45,6 +45,7 @@ class QFile;
 namespace mv {
 
 namespace pxfmt { class Codec; }
+namespace pxjournal { class Transaction; }
 
 // Damaged or unreadable file, or a write that could not be done. The
 // message is German and names the file; it can be shown to the user.
@@ -102,7 +103,7 @@ struct ParadoxHeader {
     int changeCount4 = 0;     // 0x70
     int unknown12 = 0;        // 0x12, changes with the primary index
     quint32 fileUpdateTime = 0;
-    qint32 autoIncValue = 0;  // next auto-increment value
+    qint32 autoIncValue = 0;  // last auto-increment value handed out
     int firstFreeBlock = 0;
     bool encrypted = false;
     bool writeProtected = false;
@@ -190,6 +191,9 @@ public:
     int AppendRecord(const QVariantList &values) { return AppendRecords({values}).value(0, -1); }
     // Re-reads the files.
     void Reload();
+    // True when another writer changed the table's structure since it was
+    // read (header or file size differ); then Reload() before using rows.
+    bool Stale() const;
 
     // Test hook: the write aborts (throws ParadoxError) after this many
     // file operations of the commit; -1 = off.
@@ -201,6 +205,8 @@ private:
     void parse(const char *data, qint64 size, bool strict);
     void checkWritable();
     void backupOnce();
+    void releaseMb();
+    void commitWrite(pxjournal::Transaction &tx);
     friend class ParadoxWriter;
     friend struct ParadoxEdit;
 
@@ -215,12 +221,14 @@ private:
     std::shared_ptr<pxfmt::Codec> m_codec;
     ParadoxHeader m_header;
     QVector<ParadoxField> m_fields;
+    QByteArray m_headCopy;  // header as read (the mapping follows the file)
     QVector<qint64> m_rows; // offsets of the records in m_data
     QVector<int> m_rowBlock;
     QString m_codecName;
     QString m_backupDir;
     bool m_backedUp = false;
     bool m_fromBytes = false;
+    bool m_indexFile = false; // an .X* file opened by the writer
     const QByteArray &mb() const;
     QByteArray blobBytes(const char *rec, int field) const;
 };

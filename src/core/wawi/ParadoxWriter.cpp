@@ -3,26 +3,33 @@
 //
 // What happens to each file on each kind of write:
 //
-//  write                         .DB                      .PX                 .Xnn/.Ynn, .XGn/.YGn         .MB
-//  ----------------------------  -----------------------  ------------------  ---------------------------  ----------------
-//  new table (ParadoxWriter)     written whole            written whole       every index of the schema    written whole
-//                                                                              written whole (maintained
-//                                                                              or not, as the schema says)
-//  update, no key field and no   the record rewritten in  untouched           untouched                    new memo appended
-//  indexed field changed         place (one write)                                                         (old one left)
-//  update of a field that is     the record rewritten in  untouched           each index containing the    as above
-//  part of a secondary index     place                                         field rebuilt whole (both
-//                                                                              maintained and not)
-//  update of a key field         record moved to its key  rebuilt whole       every index rebuilt whole    as above
-//                                position: changed blocks                      (block hints change)
-//                                rewritten, split/freed
-//                                blocks as the format does
-//  append (keyed or not)         record inserted into its rebuilt whole       every index rebuilt whole    as above
-//                                block (keyed: key order;  (keyed tables)
-//                                full block split in
-//                                halves, a full last block
-//                                gets a new block after
-//                                it); header counters
+//  new table (ParadoxWriter): .DB, .PX, .MB and every index of the schema
+//    (.XGn/.YGn named, .Xnn/.Ynn single-field; maintained or not as the
+//    schema says) are written whole.
+//  update, no key field and no indexed field changed: the record is
+//    rewritten in place in the .DB (one write of the record); .PX and all
+//    .X*/.Y* untouched.
+//  update of a field that belongs to secondary indexes (.Xnn or .XGn,
+//    maintained or not): the record in place; in each such .X* file the old
+//    entry is taken out and the new one put at its key position (blocks
+//    split as in the .DB), the matching .Y* tree is rebuilt whole. Indexes
+//    without the field stay untouched. .PX untouched.
+//  update of a key field: the record moves to its key position in the .DB
+//    (blocks split or freed as the format does, free-block list kept); .PX
+//    rebuilt whole; every .X*/.Y* rebuilt whole (block hints change).
+//  append (keyed): each record goes to its key position: into its block if
+//    there is room, a full block splits in halves, a full last block gets a
+//    new block after it; header counters, free list, auto-increment updated.
+//    .PX rebuilt whole. Each .X* gets the new entries at their key positions
+//    and new block hints for the records a split moved; its .Y* is rebuilt.
+//  append (unkeyed): records go to the last block or a new one after it;
+//    every .X*/.Y* rebuilt whole.
+//  memo fields (any write): new memo data are appended to the .MB as new
+//    blocks; the blocks of the old value are left unused (never freed).
+//  An index whose entries do not match the table before the write (count
+//    differs, descending, unknown fields) is rebuilt whole instead of
+//    changed in place; one that cannot be mapped to the table's fields
+//    stops the write before anything is written.
 //
 // Crash safety: all new index files are first written under temporary
 // names ("<file>.mvnew", synced); the in-place changes of the .DB (records,
@@ -193,8 +200,9 @@ QByteArray buildTreeFile(QByteArray hdr, const QVector<BlockInfo> &blocks, const
     if (total > 0xFFFF) throw ParadoxError(QStringLiteral("Index zu groß für das Paradox-Format."));
     patchStructure(hdr, totalEntries, total, total, total ? 1 : 0, total);
     char *o = hdr.data();
-    put16(o + 0x1E, quint16(root));
-    o[0x20] = char(levels);
+    // an empty index: root 1, no levels (as the engine writes it)
+    put16(o + 0x1E, quint16(total ? root : 1));
+    o[0x20] = char(total ? levels : 0);
     o[0x2C] = char(uchar(o[0x2C]) + changes);
     return hdr + body;
 }
@@ -347,7 +355,7 @@ struct ParadoxWriter::Impl {
     bool hasBlobs = false;
     QByteArray records;
     qint64 count = 0;
-    qint32 autoInc = 1;
+    qint64 autoInc = 1;
     int autoField = -1;
 };
 
@@ -408,8 +416,7 @@ void ParadoxWriter::AddRecord(const QVariantList &values)
             const ParadoxField &f = d->fields[i];
             if (f.type == PxType::AutoInc) {
                 if (!v.isValid() || v.isNull()) v = d->autoInc;
-                else d->autoInc = qMax<qint32>(d->autoInc, qint32(v.toLongLong()));
-                if (i == d->autoField) d->autoInc = qMax<qint32>(d->autoInc, qint32(v.toLongLong()) + 1);
+                if (i == d->autoField) d->autoInc = qMax<qint64>(d->autoInc, v.toLongLong() + 1);
             }
             encodeValue(rec, f, v, *d->codec, d->mb.get());
         }
@@ -469,7 +476,8 @@ void ParadoxWriter::Finish()
     QByteArray blocks = packBlocks(recs, rs, blockSize, &infos);
     if (infos.size() > 0xFFFF) throw ParadoxError(QStringLiteral("Tabelle zu groß für das Paradox-Format."));
     patchStructure(dbHdr, recs.size(), int(infos.size()), int(infos.size()), infos.isEmpty() ? 0 : 1, int(infos.size()));
-    put32(dbHdr.data() + 0x49, quint32(d->autoField >= 0 ? d->autoInc : 0));
+    // the header keeps the last value handed out
+    put32(dbHdr.data() + 0x49, quint32(d->autoField >= 0 && d->count > 0 ? qint32(d->autoInc - 1) : 0));
 
     pxjournal::Transaction tx(d->path);
     QStringList written;
@@ -601,6 +609,7 @@ struct ParadoxEdit {
     QSet<int> dirty;
     int blocksTotal;
     QByteArray hdr; // first 0x78 bytes (or less)
+    bool moved = false; // records changed blocks (splits): block hints elsewhere go stale
 
     explicit ParadoxEdit(ParadoxTable &tab)
         : t(tab), rs(tab.m_header.recordSize), bs(tab.m_header.blockSize), blocksTotal(tab.m_header.blocksTotal)
@@ -647,21 +656,25 @@ struct ParadoxEdit {
         return ParadoxRawSortKey(rec, t.m_fields, keyIdx, &t, true);
     }
 
-    void insertAt(int ci, int pos, const QByteArray &rec)
+    bool sorted() const { return t.m_header.keyFieldCount > 0 && t.m_header.fileType != 2; }
+
+    // Returns the block the record went to.
+    int insertAt(int ci, int pos, const QByteArray &rec)
     {
         Blk &b = chain[ci];
         if (count(ci) < perBlock()) {
             b.recs.insert(qsizetype(pos) * rs, rec);
             dirty.insert(b.number);
-            return;
+            return b.number;
         }
         const bool last = ci == chain.size() - 1;
         if (last && pos == count(ci)) {
             chain.append({allocBlock(), rec});
             dirty.insert(chain.last().number);
             dirty.insert(b.number);
-            return;
+            return chain.last().number;
         }
+        moved = true;
         QByteArray all = b.recs;
         all.insert(qsizetype(pos) * rs, rec);
         const int n = int(all.size() / rs);
@@ -672,16 +685,17 @@ struct ParadoxEdit {
         chain.insert(ci + 1, nb);
         dirty.insert(nb.number);
         if (ci + 2 < chain.size()) dirty.insert(chain[ci + 2].number);
+        return pos < keep ? chain[ci].number : nb.number;
     }
 
-    void insert(const QByteArray &rec)
+    int insert(const QByteArray &rec)
     {
         if (chain.isEmpty()) {
             chain.append({allocBlock(), rec});
             dirty.insert(chain.last().number);
-            return;
+            return chain.last().number;
         }
-        if (!t.Keyed()) { insertAt(int(chain.size()) - 1, count(int(chain.size()) - 1), rec); return; }
+        if (!sorted()) return insertAt(int(chain.size()) - 1, count(int(chain.size()) - 1), rec);
         const QByteArray k = keyOf(rec.constData());
         // last block whose first key <= k
         int lo = 0, hi = int(chain.size()) - 1, ci = 0;
@@ -698,7 +712,43 @@ struct ParadoxEdit {
             if (k < kk) break;
             ++pos;
         }
-        insertAt(ci, pos, rec);
+        return insertAt(ci, pos, rec);
+    }
+
+    // Row of a record with exactly this key in the table as read; -1 if none.
+    int findRow(const QByteArray &key) const
+    {
+        int lo = 0, hi = int(t.m_rows.size());
+        while (lo < hi) {
+            const int mid = (lo + hi) / 2;
+            if (keyOf(t.m_data + t.m_rows[mid]) < key) lo = mid + 1;
+            else hi = mid;
+        }
+        return lo < t.m_rows.size() && keyOf(t.m_data + t.m_rows[lo]) == key ? lo : -1;
+    }
+
+    // Overwrites bytes of a record (by its row in the table as read) in place.
+    bool patchRow(int row, int offset, const QByteArray &bytes)
+    {
+        const int b = t.m_rowBlock[row];
+        const int slot = int((t.m_rows[row] - (t.m_header.headerSize + qint64(b - 1) * bs + 6)) / rs);
+        for (Blk &blk : chain) {
+            if (blk.number != b) continue;
+            if (qsizetype(slot + 1) * rs > blk.recs.size()) return false;
+            std::memcpy(blk.recs.data() + qsizetype(slot) * rs + offset, bytes.constData(), size_t(bytes.size()));
+            dirty.insert(b);
+            return true;
+        }
+        return false;
+    }
+
+    static std::unique_ptr<ParadoxTable> openIndex(const QString &path)
+    {
+        std::unique_ptr<ParadoxTable> x(new ParadoxTable);
+        x->m_indexFile = true;
+        x->m_path = path;
+        x->load();
+        return x;
     }
 
     void removeRow(int row)
@@ -712,6 +762,7 @@ struct ParadoxEdit {
         if (count(ci) > 0 || chain.size() == 1) return;
         if (chain[ci].number == 1 && ci + 1 < chain.size()) {
             // block 1 is never free: it takes over the next block's records
+            moved = true;
             chain[ci].recs = chain[ci + 1].recs;
             freeBlock(ci + 1);
         } else {
@@ -834,7 +885,113 @@ void rebuildIndexes(pxjournal::Transaction &tx, const ParadoxTable &t, const QVe
     }
 }
 
+
+// Builds the .X record of a table record for the given layout.
+QByteArray xRecordOf(const XLayout &l, const ParadoxTable &t, const RecRef &r)
+{
+    int size = 0;
+    for (const ParadoxField &f : l.fields) size += f.size;
+    QByteArray x(size, '\0');
+    for (int i = 0; i < l.cols.size(); ++i) {
+        const ParadoxField &xf = l.fields[i];
+        char *dst = x.data() + xf.offset;
+        if (l.cols[i].src == Src::Field) std::memcpy(dst, r.data + t.Fields()[l.cols[i].field].offset, size_t(xf.size));
+        else if (l.cols[i].src == Src::Block) PutUShort(dst, quint16(r.block));
+    }
+    return x;
+}
+
+// Changes one index in place: removes the entry of `removed` (if any) and
+// inserts entries for `added`; its tree file is rebuilt from the changed
+// blocks. Returns false when the index has to be rebuilt whole instead
+// (unkeyed table, descending order, index not matching the table).
+bool updateIndexIncrementally(pxjournal::Transaction &tx, const ParadoxTable &t, const ParadoxIndexInfo &ix,
+                              const RecRef *removed, const QVector<RecRef> &added, int changes,
+                              const QVector<RecRef> &moves = {})
+{
+    if (ix.descending || !t.Keyed() || ix.yFile.isEmpty() || !QFileInfo::exists(ix.yFile)) return false;
+    std::unique_ptr<ParadoxTable> x;
+    try {
+        x = ParadoxEdit::openIndex(ix.xFile);
+    } catch (const ParadoxError &) {
+        return false;
+    }
+    if (x->Header().encrypted || x->Header().modified) return false;
+    XLayout l;
+    try {
+        l = mapLayout(x->Fields(), int(ix.fields.size()), ix.fields, t.Fields(), ix.xFile);
+    } catch (const ParadoxError &) {
+        return false;
+    }
+    for (const XCol &c : l.cols)
+        if (c.src == Src::TupNo || c.src == Src::TupOffset) return false;
+    if (l.keyCount != x->Header().keyFieldCount || l.keyCount != l.cols.size() - 1) return false;
+    // the index must hold exactly the table's records before the change
+    if (x->RowCount() != t.RowCount() || x->Header().recordCount != t.RowCount()) return false;
+    const QByteArray yHead = readHead(ix.yFile);
+    QVector<ParadoxField> yFields;
+    const ParadoxHeader yh = ReadParadoxHeader(yHead, &yFields, ix.yFile);
+    if (yh.fieldCount < 1 || yh.fieldCount > l.keyCount) return false;
+    ParadoxEdit e(*x);
+    e.loadChain();
+    // records that changed their data block: same entry, new block hint
+    int hintOffset = -1;
+    for (int i = 0; i < l.cols.size(); ++i) if (l.cols[i].src == Src::Block) hintOffset = l.fields[i].offset;
+    for (const RecRef &m : moves) {
+        if (hintOffset < 0) return false;
+        const QByteArray xr = xRecordOf(l, t, m);
+        const int row = e.findRow(e.keyOf(xr.constData()));
+        if (row < 0 || !e.patchRow(row, hintOffset, xr.mid(hintOffset, 2))) return false;
+    }
+    if (removed) {
+        const QByteArray oldX = xRecordOf(l, t, *removed);
+        const int row = e.findRow(e.keyOf(oldX.constData()));
+        if (row < 0 || std::memcmp(x->RecordData(row), oldX.constData(), size_t(oldX.size())) != 0) return false;
+        e.removeRow(row);
+    }
+    for (const RecRef &r : added) e.insert(xRecordOf(l, t, r));
+    e.writeOut(tx, x->Header().recordCount - (removed ? 1 : 0) + added.size(), x->Header().autoIncValue);
+    QVector<BlockInfo> infos;
+    for (const ParadoxEdit::Blk &b : e.chain)
+        if (!b.recs.isEmpty()) infos.append({b.number, b.recs.constData(), int(b.recs.size() / x->Header().recordSize)});
+    tx.replaceFile(ix.yFile, buildTreeFile(yHead, infos, l.fields.mid(0, yh.fieldCount), x->Header().blockSize, changes));
+    return true;
+}
+
 } // namespace
+
+void ParadoxTable::releaseMb()
+{
+    m_mbData.clear();
+    m_mbFile.reset();
+    m_mbLoaded = false;
+}
+
+// Commits with no mapping of ours on the files (Windows does not let a
+// mapped file change size), then reads the table again.
+void ParadoxTable::commitWrite(pxjournal::Transaction &tx)
+{
+    releaseMb();
+    m_rows.clear();
+    m_rowBlock.clear();
+    m_data = nullptr;
+    m_size = 0;
+    m_file.reset();
+    m_ownData.clear();
+    try {
+        tx.commit();
+    } catch (...) {
+        try { load(); } catch (...) { m_rows.clear(); m_rowBlock.clear(); }
+        throw;
+    }
+    try {
+        load();
+    } catch (...) {
+        m_rows.clear();
+        m_rowBlock.clear();
+        throw;
+    }
+}
 
 void ParadoxTable::checkWritable()
 {
@@ -901,7 +1058,7 @@ void flushMb(MbState &s, pxjournal::Transaction &tx)
     if (!s.app) return;
     if (s.size == 0) {
         QByteArray all = s.app->tail();
-        if (all.isEmpty()) return;
+        if (all.size() <= 4096) return; // header only: no memo was written
         put16(all.data() + 3, s.app->modCount());
         tx.replaceFile(s.path, all);
         return;
@@ -966,6 +1123,7 @@ int ParadoxTable::UpdateRecord(int row, const QHash<int, QVariant> &changes)
     const QVector<ParadoxIndexInfo> indexes = SecondaryIndexes();
     backupOnce();
     pxjournal::Transaction tx(m_path);
+    releaseMb();
     flushMb(mb, tx);
     QVariantList newKey;
     if (!keyChanged) {
@@ -975,6 +1133,17 @@ int ParadoxTable::UpdateRecord(int row, const QHash<int, QVariant> &changes)
             bool hit = false;
             for (int f : ix.fields) hit = hit || changed.contains(f);
             if (hit) touched.append(ix);
+        }
+        // each touched index: the entry moves to its new place
+        {
+            const int b = m_rowBlock[row];
+            const int slot = int((m_rows[row] - (m_header.headerSize + qint64(b - 1) * m_header.blockSize + 6)) / m_header.recordSize);
+            const RecRef before{oldRec.constData(), b, slot, row + 1};
+            const RecRef after{rec.constData(), b, slot, row + 1};
+            QVector<ParadoxIndexInfo> whole;
+            for (const ParadoxIndexInfo &ix : touched)
+                if (!updateIndexIncrementally(tx, *this, ix, &before, {after}, 1)) whole.append(ix);
+            touched = whole;
         }
         if (!touched.isEmpty()) {
             QVector<RecRef> refs;
@@ -986,8 +1155,7 @@ int ParadoxTable::UpdateRecord(int row, const QHash<int, QVariant> &changes)
             }
             rebuildIndexes(tx, *this, touched, refs, 1);
         }
-        tx.commit();
-        load();
+        commitWrite(tx);
         return row;
     }
     ParadoxEdit e(*this);
@@ -1002,8 +1170,7 @@ int ParadoxTable::UpdateRecord(int row, const QHash<int, QVariant> &changes)
     rebuildPrimary(tx, *this, infos, 2);
     rebuildIndexes(tx, *this, indexes, refs, 2);
     for (int i = 0; i < m_header.keyFieldCount; ++i) newKey.append(DecodeField(rec.constData(), i));
-    tx.commit();
-    load();
+    commitWrite(tx);
     return RowOfKey(newKey);
 }
 
@@ -1012,13 +1179,13 @@ QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
     if (records.isEmpty()) return {};
     checkWritable();
     MbState mb = openMb(*this);
-    qint32 autoInc = m_header.autoIncValue;
+    // next value to hand out: one past the header's last value, and past
+    // every value in the table (in case the header lags behind)
+    qint64 autoInc = qint64(qMax<qint32>(m_header.autoIncValue, 0)) + 1;
     int autoField = -1;
     for (int i = 0; i < m_fields.size(); ++i) if (m_fields[i].type == PxType::AutoInc) { autoField = i; break; }
-    if (autoField >= 0 && autoInc <= 0) {
-        autoInc = 1;
-        for (int r = 0; r < m_rows.size(); ++r) autoInc = qMax(autoInc, Value(r, autoField).toInt() + 1);
-    }
+    if (autoField >= 0)
+        for (int r = 0; r < m_rows.size(); ++r) autoInc = qMax<qint64>(autoInc, Value(r, autoField).toLongLong() + 1);
     QVector<QByteArray> recs;
     for (const QVariantList &vals : records) {
         if (vals.size() > m_fields.size()) throw ParadoxError(QStringLiteral("Zu viele Werte für die Tabelle."));
@@ -1027,7 +1194,7 @@ QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
             QVariant v = vals.value(i);
             if (m_fields[i].type == PxType::AutoInc) {
                 if (!v.isValid() || v.isNull()) v = autoInc;
-                if (i == autoField) autoInc = qMax<qint32>(autoInc, qint32(v.toLongLong()) + 1);
+                if (i == autoField) autoInc = qMax<qint64>(autoInc, v.toLongLong() + 1);
             }
             encodeValue(rec.data(), m_fields[i], v, *m_codec, mb.app.get());
         }
@@ -1039,22 +1206,51 @@ QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
     for (const QByteArray &rec : recs) e.insert(rec); // throws on a duplicate key before anything is written
     backupOnce();
     pxjournal::Transaction tx(m_path);
+    releaseMb();
     flushMb(mb, tx);
-    e.writeOut(tx, m_header.recordCount + recs.size(), autoField >= 0 ? autoInc : m_header.autoIncValue);
+    e.writeOut(tx, m_header.recordCount + recs.size(), autoField >= 0 ? qint32(autoInc - 1) : m_header.autoIncValue);
     QVector<BlockInfo> infos;
     for (const ParadoxEdit::Blk &b : e.chain)
         if (!b.recs.isEmpty()) infos.append({b.number, b.recs.constData(), int(b.recs.size() / m_header.recordSize)});
     rebuildPrimary(tx, *this, infos, int(recs.size()));
-    rebuildIndexes(tx, *this, indexes, e.records(), int(recs.size()));
+    // Without block splits no record changed its block, so the indexes
+    // only gain entries; otherwise their block hints are rebuilt whole.
+    // Records in the changed blocks are either new or moved by a split:
+    // the indexes gain the new entries and get new block hints for the
+    // moved ones.
+    QVector<ParadoxIndexInfo> whole;
+    if (!Keyed()) {
+        whole = indexes;
+    } else {
+        QHash<QByteArray, int> origBlock;
+        for (int r = 0; r < m_rows.size(); ++r)
+            if (e.dirty.contains(m_rowBlock[r])) origBlock.insert(e.keyOf(m_data + m_rows[r]), m_rowBlock[r]);
+        QVector<RecRef> added, moves;
+        for (const ParadoxEdit::Blk &b : e.chain) {
+            if (!e.dirty.contains(b.number)) continue;
+            for (qsizetype i = 0; i < b.recs.size() / m_header.recordSize; ++i) {
+                const char *rec = b.recs.constData() + i * m_header.recordSize;
+                auto it = origBlock.constFind(e.keyOf(rec));
+                if (it == origBlock.constEnd()) added.append({rec, b.number, 0, 0});
+                else if (it.value() != b.number) moves.append({rec, b.number, 0, 0});
+            }
+        }
+        if (added.size() != recs.size()) {
+            whole = indexes;
+        } else {
+            for (const ParadoxIndexInfo &ix : indexes)
+                if (!updateIndexIncrementally(tx, *this, ix, nullptr, added, int(recs.size()), moves)) whole.append(ix);
+        }
+    }
+    if (!whole.isEmpty()) rebuildIndexes(tx, *this, whole, e.records(), int(recs.size()));
     QVector<QVariantList> keys;
     for (const QByteArray &rec : recs) {
         QVariantList k;
         for (int i = 0; i < m_header.keyFieldCount; ++i) k.append(DecodeField(rec.constData(), i));
         keys.append(k);
     }
-    tx.commit();
     const qint64 before = m_rows.size();
-    load();
+    commitWrite(tx);
     QVector<int> out;
     if (Keyed()) {
         for (const QVariantList &k : keys) out.append(RowOfKey(k));

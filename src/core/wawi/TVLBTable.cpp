@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace mv {
 
@@ -70,45 +71,66 @@ QString FindTableFile(const QString &dir, const QString &fileName)
 
 namespace {
 
-QChar baseLetter(QChar c)
-{
-    const ushort u = c.unicode();
-    if (u < 0x80)
-        return c;
-    switch (u) {
-    case 0xDF: return QLatin1Char('s');   // handled as "ss" by the caller
-    case 0xC6: case 0xE6: return QLatin1Char('a');
-    case 0xD8: case 0xF8: return QLatin1Char('o');
-    case 0xD0: case 0xF0: return QLatin1Char('d');
-    case 0xDE: case 0xFE: return QLatin1Char('t');
-    default: break;
+// Folded form of the characters U+0000..U+00FF: up to two units.
+struct FoldTable {
+    ushort unit[256][2];
+    FoldTable()
+    {
+        for (int c = 0; c < 256; ++c) {
+            ushort a = ushort(c), b = 0;
+            if (c >= 'A' && c <= 'Z')
+                a = ushort(c + 32);
+            else if (c >= 0x80) {
+                switch (c) {
+                case 0xDF: a = 's'; b = 's'; break;
+                case 0xC6: case 0xE6: a = 'a'; break;
+                case 0xD8: case 0xF8: a = 'o'; break;
+                case 0xD0: case 0xF0: a = 'd'; break;
+                case 0xDE: case 0xFE: a = 't'; break;
+                default: {
+                    const QString dec = QChar(c).decomposition();
+                    if (!dec.isEmpty() && dec.at(0).unicode() < 0x80 && dec.at(0).isLetter())
+                        a = dec.at(0).toLower().unicode();
+                    else
+                        a = QChar(c).toLower().unicode();
+                }
+                }
+            }
+            unit[c][0] = a;
+            unit[c][1] = b;
+        }
+        unit[0x7F][0] = 0xFFFF;   // RangeHigh: above every text
     }
-    const QString dec = c.decomposition();
-    if (!dec.isEmpty() && dec.at(0).unicode() < 0x80 && dec.at(0).isLetter())
-        return dec.at(0);
-    return c;
+};
+
+const FoldTable &foldTable()
+{
+    static const FoldTable t;
+    return t;
 }
 
 } // namespace
 
 QString WaWiCollationKey(const QString &text)
 {
+    const FoldTable &ft = foldTable();
     QString out;
-    out.reserve(text.size());
+    out.reserve(text.size() + 2);
     for (QChar c : text) {
         const ushort u = c.unicode();
         if (u == 0)
             break;                       // bounds are C strings
-        if (u == 0x7F) {
-            out += QChar(0xFFFF);        // RangeHigh: above every text
+        if (u < 256) {
+            out += QChar(ft.unit[u][0]);
+            if (ft.unit[u][1])
+                out += QChar(ft.unit[u][1]);
             continue;
         }
-        if (u == 0xDF) {
-            out += QStringLiteral("ss");
-            continue;
-        }
-        QChar b = baseLetter(c).toLower();
-        out += b;
+        const QString dec = c.decomposition();
+        if (!dec.isEmpty() && dec.at(0).unicode() < 0x80 && dec.at(0).isLetter())
+            out += dec.at(0).toLower();
+        else
+            out += c.toLower();
     }
     return out;
 }
@@ -207,6 +229,46 @@ inline int cmpNorm(const QVariant &a, const QVariant &b)
     }
     // Mixed (should not happen): strings after numbers.
     return a.typeId() == QMetaType::QString ? 1 : -1;
+}
+
+// Appends the normalised value as order-preserving bytes: NULL 0x00;
+// otherwise 0x01 and the text's units (big-endian, ended by 0x0000) or
+// the number's 8 bytes. Concatenated parts compare part by part.
+void encodeNorm(QByteArray &out, const QVariant &n)
+{
+    if (!n.isValid()) {
+        out.append(char(0));
+        return;
+    }
+    out.append(char(1));
+    if (n.typeId() == QMetaType::QString) {
+        const QString &s = *static_cast<const QString *>(n.constData());
+        for (QChar c : s) {
+            out.append(char(c.unicode() >> 8));
+            out.append(char(c.unicode() & 0xFF));
+        }
+        out.append(char(0));
+        out.append(char(0));
+        return;
+    }
+    double d = n.toDouble();
+    if (d == 0)
+        d = 0;  // -0 == 0
+    quint64 bits;
+    memcpy(&bits, &d, 8);
+    bits = (bits & 0x8000000000000000ull) ? ~bits : (bits | 0x8000000000000000ull);
+    for (int i = 7; i >= 0; --i)
+        out.append(char((bits >> (i * 8)) & 0xFF));
+}
+
+// Record key against a key of k leading parts: 0 when those parts are equal.
+inline int cmpKeyBytes(const QByteArray &rec, const QByteArray &key)
+{
+    const int n = std::min(rec.size(), key.size());
+    const int c = memcmp(rec.constData(), key.constData(), size_t(n));
+    if (c)
+        return c < 0 ? -1 : 1;
+    return rec.size() >= key.size() ? 0 : -1;
 }
 
 } // namespace
@@ -424,66 +486,78 @@ void TVLBTable::buildOrder()
     for (int i = 0; i < n; ++i)
         m_order[i] = i;
     m_keys.clear();
+    m_keysPending = false;
     if (m_keyFields.isEmpty())
         return;  // physical order
-    const int parts = m_keyFields.size() + m_tiebreak.size();
-    m_keys.resize(n);
-    for (int r = 0; r < n; ++r) {
-        QVector<QVariant> &k = m_keys[r];
-        k.reserve(parts);
+    // Keyed tables keep their records in primary-key order already: the
+    // keys are built when a range or search first needs them.
+    if (m_tiebreak.isEmpty() && m_store->KeyFieldCount() == m_keyFields.size() && m_store->RowsInKeyOrder()) {
+        bool isPrimary = true;
         for (int i = 0; i < m_keyFields.size(); ++i)
-            k << normalise(m_store->Value(r, m_keyFields.at(i)), m_keyTypes.at(i), m_international,
-                           m_defs.at(m_keyFields.at(i)).name, false);
-        for (int f : m_tiebreak)
-            k << normalise(m_store->Value(r, f), m_defs.at(f).type, m_international, m_defs.at(f).name, false);
-    }
-    std::stable_sort(m_order.begin(), m_order.end(), [this](int a, int b) {
-        const auto &ka = m_keys.at(a);
-        const auto &kb = m_keys.at(b);
-        for (int i = 0; i < ka.size(); ++i) {
-            const int c = cmpNorm(ka.at(i), kb.at(i));
-            if (c)
-                return c < 0;
+            isPrimary = isPrimary && m_keyFields.at(i) == i;
+        if (isPrimary) {
+            m_keysPending = true;
+            return;
         }
-        return false;
+    }
+    buildKeys();
+    std::stable_sort(m_order.begin(), m_order.end(), [this](int a, int b) {
+        const QByteArray &ka = m_keys.at(a);
+        const QByteArray &kb = m_keys.at(b);
+        const int c = memcmp(ka.constData(), kb.constData(), size_t(std::min(ka.size(), kb.size())));
+        return c ? c < 0 : ka.size() < kb.size();
     });
 }
 
-int TVLBTable::compareRecordToKey(int rec, const QVector<QVariant> &key, int parts) const
+void TVLBTable::buildKeys() const
 {
-    const auto &k = m_keys.at(rec);
-    for (int i = 0; i < parts; ++i) {
-        const int c = cmpNorm(k.at(i), key.at(i));
-        if (c)
-            return c;
+    const int n = m_store->RecordCount();
+    m_keysPending = false;
+    m_keys.resize(n);
+    for (int r = 0; r < n; ++r) {
+        QByteArray &k = m_keys[r];
+        k.reserve(64);
+        for (int i = 0; i < m_keyFields.size(); ++i)
+            encodeNorm(k, normalise(m_store->Value(r, m_keyFields.at(i)), m_keyTypes.at(i), m_international,
+                                    m_defs.at(m_keyFields.at(i)).name, false));
+        for (int f : m_tiebreak)
+            encodeNorm(k, normalise(m_store->Value(r, f), m_defs.at(f).type, m_international, m_defs.at(f).name, false));
     }
-    return 0;
 }
 
-QVector<QVariant> TVLBTable::convertKey(const QVariantList &key) const
+int TVLBTable::compareRecordToKey(int rec, const QByteArray &key) const
+{
+    return cmpKeyBytes(m_keys.at(rec), key);
+}
+
+QByteArray TVLBTable::convertKey(const QVariantList &key) const
 {
     if (m_keyFields.isEmpty())
         throw DatasetError(QStringLiteral("Die Tabelle %1 hat keinen aktiven Index.").arg(m_tableName));
     if (key.size() > m_keyFields.size())
         throw DatasetError(QStringLiteral("Zu viele Schlüsselwerte für den Index von %1.").arg(m_tableName));
-    QVector<QVariant> out;
+    QByteArray out;
     for (int i = 0; i < key.size(); ++i)
-        out << normalise(key.at(i), m_keyTypes.at(i), m_international, m_defs.at(m_keyFields.at(i)).name, true);
+        encodeNorm(out, normalise(key.at(i), m_keyTypes.at(i), m_international, m_defs.at(m_keyFields.at(i)).name, true));
     return out;
 }
 
-int TVLBTable::lowerBound(const QVector<QVariant> &key, int parts) const
+int TVLBTable::lowerBound(const QByteArray &key) const
 {
+    if (m_keysPending)
+        buildKeys();
     auto it = std::lower_bound(m_order.cbegin(), m_order.cend(), 0, [&](int rec, int) {
-        return compareRecordToKey(rec, key, parts) < 0;
+        return compareRecordToKey(rec, key) < 0;
     });
     return int(it - m_order.cbegin());
 }
 
-int TVLBTable::upperBound(const QVector<QVariant> &key, int parts) const
+int TVLBTable::upperBound(const QByteArray &key) const
 {
+    if (m_keysPending)
+        buildKeys();
     auto it = std::upper_bound(m_order.cbegin(), m_order.cend(), 0, [&](int, int rec) {
-        return compareRecordToKey(rec, key, parts) > 0;
+        return compareRecordToKey(rec, key) > 0;
     });
     return int(it - m_order.cbegin());
 }
@@ -495,21 +569,21 @@ void TVLBTable::applyBounds()
     if (m_keyFields.isEmpty())
         return;
     if (m_hasRange) {
-        m_lo = lowerBound(m_rangeLow, m_rangeLow.size());
-        m_hi = upperBound(m_rangeHigh, m_rangeHigh.size());
+        m_lo = lowerBound(m_rangeLow);
+        m_hi = upperBound(m_rangeHigh);
     }
     if (m_master && m_master->Active() && !m_masterFields.isEmpty()) {
-        QVector<QVariant> key;
+        QByteArray key;
         for (int i = 0; i < m_masterFields.size() && i < m_keyFields.size(); ++i) {
             const Field *mf = m_master->FindField(m_masterFields.at(i));
             const QVariant v = (mf && !m_master->IsEmpty()) ? mf->Value() : QVariant();
-            key << normalise(v, m_keyTypes.at(i), m_international, m_defs.at(m_keyFields.at(i)).name, false);
+            encodeNorm(key, normalise(v, m_keyTypes.at(i), m_international, m_defs.at(m_keyFields.at(i)).name, false));
         }
         if (m_master->IsEmpty()) {
             m_lo = m_hi = 0;
         } else {
-            m_lo = std::max(m_lo, lowerBound(key, key.size()));
-            m_hi = std::min(m_hi, upperBound(key, key.size()));
+            m_lo = std::max(m_lo, lowerBound(key));
+            m_hi = std::min(m_hi, upperBound(key));
         }
     }
     if (m_hi < m_lo)
@@ -519,11 +593,11 @@ void TVLBTable::applyBounds()
 bool TVLBTable::FindKey(const QVariantList &key)
 {
     CheckBrowseMode();
-    const QVector<QVariant> k = convertKey(key);
-    int pos = std::max(m_lo, lowerBound(k, k.size()));
+    const QByteArray k = convertKey(key);
+    int pos = std::max(m_lo, lowerBound(k));
     for (; pos < m_hi; ++pos) {
         const int rec = m_order.at(pos);
-        if (compareRecordToKey(rec, k, k.size()) != 0)
+        if (compareRecordToKey(rec, k) != 0)
             return false;
         if (GotoBookmark(QVariant(rec)))
             return true;
@@ -534,8 +608,8 @@ bool TVLBTable::FindKey(const QVariantList &key)
 void TVLBTable::FindNearest(const QVariantList &key)
 {
     CheckBrowseMode();
-    const QVector<QVariant> k = convertKey(key);
-    for (int pos = std::max(m_lo, lowerBound(k, k.size())); pos < m_hi; ++pos)
+    const QByteArray k = convertKey(key);
+    for (int pos = std::max(m_lo, lowerBound(k)); pos < m_hi; ++pos)
         if (GotoBookmark(QVariant(m_order.at(pos))))
             return;
     Last();
@@ -545,8 +619,8 @@ void TVLBTable::SetRange(const QVariantList &low, const QVariantList &high)
 {
     if (!Active())
         throw DatasetError(QStringLiteral("Die Tabelle %1 ist nicht geöffnet.").arg(m_tableName));
-    const QVector<QVariant> lo = convertKey(low);
-    const QVector<QVariant> hi = convertKey(high);
+    const QByteArray lo = convertKey(low);
+    const QByteArray hi = convertKey(high);
     CheckBrowseMode();
     m_rangeLow = lo;
     m_rangeHigh = hi;
@@ -621,6 +695,11 @@ void TVLBTable::masterChanged()
     Resync();
 }
 
+bool TVLBTable::CanModify() const
+{
+    return m_filePath.isEmpty() || QFileInfo(m_filePath).isWritable();
+}
+
 int TVLBTable::RecNo() const
 {
     if (!Active())
@@ -681,7 +760,23 @@ int TVLBTable::InternalPost(int pos, const QVector<QVariant> &values)
     int rec;
     if (pos >= 0) {
         const int old = m_order.at(m_lo + pos);
+        const int countBefore = m_store->RecordCount();
+        // A change outside the key fields leaves every record where it was:
+        // the order stays valid (the usual case: Internet, Selekt, Update).
+        bool keyChanged = false;
+        auto check = [&](int f) {
+            if (!keyChanged && WaWiCompareValues(m_store->Value(old, f), values.value(f), m_defs.at(f).type, false) != 0)
+                keyChanged = true;
+        };
+        for (int f : m_keyFields)
+            check(f);
+        for (int f : m_tiebreak)
+            check(f);
+        for (int f = 0; f < m_store->KeyFieldCount(); ++f)
+            check(f);
         rec = m_store->Update(old, values);
+        if (!keyChanged && rec == old && m_store->RecordCount() == countBefore && m_store->TakeRenumbering().isEmpty())
+            return posOfRecord(rec);
     } else {
         rec = m_store->Append(values);
     }

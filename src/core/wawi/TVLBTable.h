@@ -6,6 +6,7 @@
 #include "core/wawi/WaWiTableStore.h"
 #include "data/Dataset.h"
 
+#include <QByteArray>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -101,6 +102,10 @@ public:
     void SetMasterSource(Dataset *master, const QString &masterFields, const QString &detailFields = QString());
     void ClearMasterSource();
 
+    // False when the table's file cannot be written (read-only share):
+    // Edit then fails at once instead of at Post.
+    bool CanModify() const override;
+
     // RecNo: 0 when closed; setting it on a closed table does nothing.
     int RecNo() const override;
     void SetRecNo(int recNo) override;
@@ -128,11 +133,12 @@ private:
     void loadIndexes();
     void selectIndex(const QVector<int> &fields, bool resync = true);
     void buildOrder();
+    void buildKeys() const;
     void applyBounds();
-    int compareRecordToKey(int rec, const QVector<QVariant> &key, int parts) const;
-    QVector<QVariant> convertKey(const QVariantList &key) const;
-    int lowerBound(const QVector<QVariant> &key, int parts) const;
-    int upperBound(const QVector<QVariant> &key, int parts) const;
+    int compareRecordToKey(int rec, const QByteArray &key) const;
+    QByteArray convertKey(const QVariantList &key) const;
+    int lowerBound(const QByteArray &key) const;
+    int upperBound(const QByteArray &key) const;
     void masterChanged();
     int posOfRecord(int rec) const;
 
@@ -148,13 +154,15 @@ private:
     QVector<int> m_keyFields;        // current index fields
     QVector<FieldType> m_keyTypes;
     QVector<int> m_order;            // physical record numbers in index order
-    // Cached key values per physical record (index fields, text as collation keys).
-    QVector<QVector<QVariant>> m_keys;
+    // Per physical record: the index fields (then the primary key for
+    // ties) as order-preserving bytes.
+    mutable QVector<QByteArray> m_keys;
+    mutable bool m_keysPending = false;
     QVector<int> m_tiebreak;         // primary key fields appended for ties
     bool m_international = true;
     int m_lo = 0, m_hi = 0;          // visible window of m_order
     bool m_hasRange = false;
-    QVector<QVariant> m_rangeLow, m_rangeHigh;
+    QByteArray m_rangeLow, m_rangeHigh;
     QPointer<Dataset> m_master;
     QStringList m_masterFields, m_detailFields;
     QMetaObject::Connection m_masterConn1, m_masterConn2;

@@ -386,11 +386,11 @@ void WriteWaWiDemo(const QString &dirIn, const WaWiDemoOptions &opt, const std::
             const int tops = std::clamp(perMandant / 8, 2, 8);
             int made = 0;
             QVector<int> level1, level2;
-            auto addGroup = [&](int parent, int level, const QString &name) {
-                Group g{number++, m, parent, level, false, false};
-                // A few hidden groups and a few of an internal kind.
+            auto addGroup = [&](int parent, int level, const QString &name, bool internalKind = false) {
+                Group g{number++, m, parent, level, false, internalKind};
+                // A few hidden groups; internal kinds (200 and above) are
+                // no product groups for the shop.
                 g.hidden = (g.number % 17 == 5);
-                g.internalKind = (level == 1 && g.number % 23 == 7);
                 Rec r = t.rec();
                 r.set("Warengruppe", g.number).set("Mandant", m).set("Anhang", parent);
                 if (g.internalKind)
@@ -420,6 +420,8 @@ void WriteWaWiDemo(const QString &dirIn, const WaWiDemoOptions &opt, const std::
             };
             for (int i = 0; i < tops; ++i)
                 level1 << addGroup(0, 1, QString::fromUtf8(kTopGroups[i % 8]) + (m > 1 ? QStringLiteral(" %1").arg(m) : QString()));
+            const int internal = addGroup(0, 1, QStringLiteral("Kostenstellen (intern)"), true);
+            addGroup(internal, 2, QStringLiteral("Porto & Verpackung"), true);
             int k = 0;
             while (made < perMandant * 2 / 5 && k < 400) {
                 const int parent = level1.at(k % level1.size());
@@ -437,12 +439,12 @@ void WriteWaWiDemo(const QString &dirIn, const WaWiDemoOptions &opt, const std::
     }
     QVector<QVector<int>> leafGroups(mandanten + 1);
     for (const auto &g : groups)
-        if (g.level == 3 || (g.level == 2 && g.number % 4 == 0))
+        if (!g.internalKind && (g.level == 3 || (g.level == 2 && g.number % 4 == 0)))
             leafGroups[g.mandant] << g.number;
     for (int m = 1; m <= mandanten; ++m)
         if (leafGroups[m].isEmpty())
             for (const auto &g : groups)
-                if (g.mandant == m)
+                if (g.mandant == m && !g.internalKind)
                     leafGroups[m] << g.number;
 
     // --- MWST.DB

@@ -41,6 +41,7 @@ public:
     {
         return m_t->Header().sortOrderName.compare(QLatin1String("ascii"), Qt::CaseInsensitive) != 0;
     }
+    bool RowsInKeyOrder() const override { return m_t->Keyed(); }
     int RecordCount() const override { return m_t->RowCount(); }
     QVariant Value(int rec, int field) const override { return m_t->Value(rec, field); }
     bool IsNull(int rec, int field) const override { return m_t->IsNull(rec, field); }

@@ -33,6 +33,9 @@ public:
     // letters (the international sort orders); false for binary "ascii".
     virtual bool InternationalSort() const { return true; }
 
+    // True when the records come in primary-key order (keyed Paradox tables).
+    virtual bool RowsInKeyOrder() const { return false; }
+
     // Records are numbered 0..RecordCount()-1 in physical order.
     virtual int RecordCount() const = 0;
     virtual QVariant Value(int rec, int field) const = 0;

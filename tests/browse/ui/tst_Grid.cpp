@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QImage>
@@ -24,30 +25,6 @@ using namespace mv;
 using mv::test::TestEnv;
 
 namespace {
-// A plain read-only model over the table's rows (stand-in for the shared
-// dataset model in these tests).
-class RowsModel : public QAbstractTableModel {
-public:
-    explicit RowsModel(MemTable *t) : m_t(t) {}
-    int rowCount(const QModelIndex & = {}) const override { return int(m_t->RawRows().size()); }
-    int columnCount(const QModelIndex & = {}) const override { return m_t->FieldCount(); }
-    QVariant data(const QModelIndex &i, int role) const override
-    {
-        const QVariant v = m_t->RawRows()[i.row()][i.column()];
-        if (role == Qt::EditRole)
-            return v;
-        if (role == Qt::DisplayRole)
-            return v.toString();
-        return QVariant();
-    }
-    QVariant headerData(int s, Qt::Orientation o, int role) const override
-    {
-        return o == Qt::Horizontal && role == Qt::DisplayRole ? m_t->FieldAt(s)->FieldName() : QVariant();
-    }
-private:
-    MemTable *m_t;
-};
-
 QByteArray pngOf(int w, int h)
 {
     QImage img(w, h, QImage::Format_RGB32);
@@ -61,7 +38,6 @@ QByteArray pngOf(int w, int h)
 
 struct Fixture {
     MemTable table;
-    RowsModel model{&table};
     TDBBGrid grid;
     Fixture()
     {
@@ -73,7 +49,8 @@ struct Fixture {
         table.AppendRawRow({2, QStringLiteral("Tisch"), QStringLiteral("nur eine Zeile"), QVariant()});
         table.AppendRawRow({3, QStringLiteral("Bank"), QString(), QVariant()});
         table.RawRowsDone();
-        grid.SetDataSource(&table, &model);
+        table.First();
+        grid.SetDataSet(&table);
         grid.resize(600, 200);
     }
     QColor pixel(int row, int column)
@@ -106,6 +83,39 @@ private slots:
         f.grid.selectRow(1);
         f.grid.setCurrentIndex(f.grid.model()->index(1, 0));
         QCOMPARE(f.pixel(1, 2), ToQColor(WinColor::clHighlight));
+    }
+
+    void gridAndCursorFollowEachOther()
+    {
+        Fixture f;
+        f.grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.grid));
+        f.grid.setCurrentIndex(f.grid.model()->index(1, 1));
+        QCOMPARE(f.table.RecNo(), 2);
+        QCOMPARE(f.table.FieldByName(QStringLiteral("Name"))->AsString(), QStringLiteral("Tisch"));
+        f.table.Last();
+        QCOMPARE(f.grid.currentIndex().row(), 2);
+        QCOMPARE(f.grid.currentIndex().column(), 1);
+    }
+
+    void cancelWithoutABackupFileRestoresFromMemory()
+    {
+        TestEnv env;
+        Fixture f;
+        f.grid.SetColumns(f.grid.Columns());
+        const QVector<GridColumnLayout> before = f.grid.Columns();
+        // The backup cannot be written (a folder holds its name): the
+        // cancel button must still bring the columns back.
+        const QString backup = TFM_TabellenDesigner::BackupPath();
+        QFile::remove(backup);
+        QVERIFY(QDir().mkpath(backup));
+        TFM_TabellenDesigner dlg(&f.grid, QString(), false, nullptr);
+        dlg.show();
+        dlg.Action1->trigger();
+        QCOMPARE(f.grid.Columns().size(), 0);
+        dlg.BitBtn2->click();
+        QDir(backup).removeRecursively();
+        QCOMPARE(f.grid.Columns(), before);
     }
 
     void defaultColumnsHaveNoStripes()

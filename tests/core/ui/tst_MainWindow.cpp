@@ -3,6 +3,10 @@
 #include "core/ui/MainActions.h"
 #include "core/ui/MainNavigation.h"
 #include "core/ui/TFM_Haupt.h"
+#include "core/ui/TFM_WaWiCFG.h"
+#include "core/wawi/WaWiDemo.h"
+#include "core/wawi/WaWiDetect.h"
+#include "shopdb/ShopConnection.h"
 #include "core/ui/TInspectorBar.h"
 #include "core/ui/TWebPanel.h"
 #include "setup/ui/TFM_EinAssi.h"
@@ -11,6 +15,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -20,6 +26,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QToolButton>
 
 #include <memory>
@@ -30,6 +38,17 @@ using mv::test::TestEnv;
 
 namespace {
 const QString kGreeting = QStringLiteral("Guten Tag, der Assistent\rführt Sie durch die Einrichtung\rdes Shops! Siehe Rechts!");
+
+// A small demo WaWi in the test folder, registered where detection looks.
+void demoWaWi(const TestEnv &env, int mandanten = 2)
+{
+    WaWiDemoOptions o;
+    o.articles = 30;
+    o.addresses = 10;
+    o.groups = 6;
+    o.mandanten = mandanten;
+    WriteWaWiDemo(env.file(QStringLiteral("wawi")), o);
+}
 
 // One program start: a fresh settings record, the main window shown and its
 // show handler done.
@@ -71,6 +90,7 @@ private slots:
     void firstStartGreetsAndHidesTheBarNextStartDoesNot()
     {
         TestEnv env;
+        demoWaWi(env);
         {
             auto w = start();
             QCOMPARE(ui.messages, QStringList{kGreeting});
@@ -101,6 +121,7 @@ private slots:
     void firstStartOpensTheFirstPanels()
     {
         TestEnv env;
+        demoWaWi(env);
         auto w = start();
         QCOMPARE(w->InspectorBar1->OpenPanel(), 0);
         QCOMPARE(w->FM_EinAssi->IB_Ass->OpenPanel(), 1);   // "Datenübertragung"
@@ -109,6 +130,7 @@ private slots:
     void assistantHiddenAtStartStaysReachable()
     {
         TestEnv env;
+        demoWaWi(env);
         writeIni("Assi_Frage=0\r\nAssi_Zeige=0\r\n");
         auto w = start();
         QVERIFY(ui.messages.isEmpty());
@@ -125,6 +147,7 @@ private slots:
     void badIntegerInSettingsIsReported()
     {
         TestEnv env;
+        demoWaWi(env);
         writeIni("Assi_Frage=1\r\nVLB_Programm=drei\r\n");
         auto w = start();
         // Loading stops at the bad key: the keys after it (Assi_Frage) keep
@@ -137,6 +160,7 @@ private slots:
     void debugModeShortcutsAndBarItem()
     {
         TestEnv env;
+        demoWaWi(env);
         writeIni("Assi_Frage=1\r\nAssi_Zeige=0\r\n");
         auto w = start();
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
@@ -178,6 +202,7 @@ private slots:
     void debugOffBeforeThePanelWasEverShownDoesNothing()
     {
         TestEnv env;
+        demoWaWi(env);
         writeIni("Assi_Frage=1\r\nAssi_Zeige=0\r\n");
         auto w = start();
         w->RunAction(QStringLiteral("Action_Debug_Off"));
@@ -187,6 +212,7 @@ private slots:
     void gatewayAnswerAndAddressShowInTheWebPanel()
     {
         TestEnv env;
+        demoWaWi(env);
         writeIni("Assi_Frage=1\r\nAssi_Zeige=0\r\n");
         auto w = start();
         w->RunAction(QStringLiteral("Action_Debug_On"));
@@ -197,9 +223,45 @@ private slots:
         QVERIFY(w->PA_WEB->findChild<QWidget *>(QStringLiteral("WebBrowser1")));
     }
 
+    void debugModeShowsGatewayAddressesAndAnswers()
+    {
+        TestEnv env;
+        demoWaWi(env);
+        writeIni("Assi_Frage=1\r\nAssi_Zeige=0\r\n");
+        auto w = start();
+        // A shop answering every request with one page.
+        const QByteArray page = "<html><body>###row_count:1#<br>\r\nGatewayseite</body></html>";
+        QTcpServer shop;
+        QVERIFY(shop.listen(QHostAddress::LocalHost));
+        connect(&shop, &QTcpServer::newConnection, &shop, [&] {
+            while (QTcpSocket *s = shop.nextPendingConnection())
+                connect(s, &QTcpSocket::readyRead, s, [s, page] {
+                    s->readAll();
+                    s->write("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=windows-1252\r\nContent-Length: "
+                             + QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
+                    s->disconnectFromHost();
+                });
+        });
+        Settings().SQL_Server = QStringLiteral("HTML-Verbindung");
+        Settings().SQL_HTTP = QStringLiteral("http://127.0.0.1:%1").arg(shop.serverPort());
+        Settings().AbortWait = false;
+        w->RunAction(QStringLiteral("Action_Debug_On"));
+        QCOMPARE(ShopExecute(QStringLiteral("UPDATE artikel SET a=1")), 0);
+        const QString status = w->PA_WEB->PA_Web_Status->toPlainText();
+        QVERIFY2(status.contains(QStringLiteral("/module/db_check/db_check.php")), qPrintable(status));
+        QVERIFY(status.contains(QStringLiteral("debug=1")));
+        QTRY_VERIFY_WITH_TIMEOUT(w->PA_WEB->LastPage().contains(QStringLiteral("Gatewayseite")), 1500);
+        // Out of debug mode the addresses are no longer announced.
+        w->RunAction(QStringLiteral("Action_Debug_Off"));
+        w->PA_WEB->PA_Web_Status->clear();
+        QCOMPARE(ShopExecute(QStringLiteral("UPDATE artikel SET a=2")), 0);
+        QVERIFY(w->PA_WEB->PA_Web_Status->toPlainText().isEmpty());
+    }
+
     void backgroundHidesWithin500msOfAChildWindow()
     {
         TestEnv env;
+        demoWaWi(env);
         writeIni("Assi_Frage=1\r\nAssi_Zeige=0\r\n");
         auto w = start();
         QTRY_VERIFY_WITH_TIMEOUT(!w->PA_Hintergrund->isHidden(), 1000);
@@ -208,15 +270,43 @@ private slots:
         QMdiSubWindow *sub = w->AddChildWindow(child);
         QElapsedTimer t;
         t.start();
-        QTRY_VERIFY_WITH_TIMEOUT(w->PA_Hintergrund->isHidden(), 600);
-        QVERIFY2(t.elapsed() <= 550, qPrintable(QString::number(t.elapsed())));
+        QTRY_VERIFY_WITH_TIMEOUT(w->PA_Hintergrund->isHidden(), 500);
         sub->close();
         QTRY_VERIFY_WITH_TIMEOUT(!w->PA_Hintergrund->isHidden(), 1000);
+    }
+
+    void closingEndsAGatewayWait()
+    {
+        TestEnv env;
+        demoWaWi(env);
+        writeIni("Assi_Frage=1\r\nAssi_Zeige=0\r\n");
+        auto w = start();
+        // A shop that takes the request and never answers.
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QList<QTcpSocket *> held;
+        connect(&silent, &QTcpServer::newConnection, &silent, [&] {
+            while (QTcpSocket *s = silent.nextPendingConnection())
+                held << s;
+        });
+        Settings().SQL_Server = QStringLiteral("HTML-Verbindung");
+        Settings().SQL_HTTP = QStringLiteral("http://127.0.0.1:%1").arg(silent.serverPort());
+        Settings().AbortWait = false;
+        QTimer::singleShot(300, w.get(), [&w] { w->close(); });
+        QElapsedTimer t;
+        t.start();
+        const int result = ShopExecute(QStringLiteral("SELECT 1"));
+        QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(result != 0);
+        QVERIFY(Settings().AbortWait);
+        QVERIFY(!held.isEmpty());      // the request was on its way
+        QVERIFY(!w->isVisible());
     }
 
     void closingEndsAWaitLoop()
     {
         TestEnv env;
+        demoWaWi(env);
         writeIni("Assi_Frage=1\r\nAssi_Zeige=0\r\n");
         auto w = start();
         Settings().AbortWait = false;
@@ -234,6 +324,7 @@ private slots:
     void everyBarItemRunsAnExistingAction()
     {
         TestEnv env;
+        demoWaWi(env);
         writeIni("Assi_Frage=1\r\nAssi_Zeige=0\r\n");
         auto w = start();
         QCOMPARE(w->InspectorBar1->PanelCount(), 5);
@@ -251,6 +342,85 @@ private slots:
         QCOMPARE(on->property("category").toString(), QStringLiteral("Datei"));
         QCOMPARE(w->Action(QStringLiteral("ArtikelZeigen2"))->toolTip(),
                  QStringLiteral("Warengruppenzuweisung\n\n(Einen Artikel mehreren Warengruppen zuweisen)"));
+    }
+
+    void withoutAWaWiTheProgramRunsOn()
+    {
+        TestEnv env;
+        writeIni("Assi_Frage=1\r\nAssi_Zeige=0\r\n");
+        auto w = start();
+        QCOMPARE(ui.messages.size(), 1);
+        QVERIFY(ui.messages.first().startsWith(QStringLiteral("Es wurde keine Warenwirtschaft gefunden:\rRegpath: ")));
+        QVERIFY(w->isVisible());
+        w->CreateLongLivedWindows();
+        FM_WaWiCFG->show();
+        QVERIFY(FM_WaWiCFG->CB_Mandant->isHidden());
+        QVERIFY(FM_WaWiCFG->Label2->isHidden());
+        FM_WaWiCFG->close();
+    }
+
+    void wawiWindowSelectsProgramAndMandant()
+    {
+        TestEnv env;
+        demoWaWi(env, 3);
+        writeIni("Assi_Frage=1\r\nAssi_Zeige=0\r\n");
+        auto w = start();
+        QVERIFY(ui.messages.isEmpty());
+        QCOMPARE(Settings().Aktiv_Mandant, 1);
+        w->CreateLongLivedWindows();
+        TFM_WaWiCFG *cfg = FM_WaWiCFG;
+        QCOMPARE(cfg->windowTitle(), QStringLiteral("Warenwirtschaft - Einstellungen"));
+        QCOMPARE(cfg->CB_Programm->count(), 9);
+        cfg->show();
+        QCOMPARE(cfg->CB_Programm->currentIndex(), 3);
+        QCOMPARE(cfg->CB_Mandant->count(), 3);
+        QVERIFY(!cfg->CB_Mandant->isHidden());
+        QCOMPARE(cfg->CB_Mandant->currentIndex(), 0);
+        cfg->CB_Mandant->setCurrentIndex(1);
+        QCOMPARE(Settings().Aktiv_Mandant, 2);
+        // The cancel button keeps the change.
+        cfg->BitBtn2->click();
+        QCOMPARE(Settings().Aktiv_Mandant, 2);
+        cfg->show();
+        QCOMPARE(cfg->CB_Mandant->currentIndex(), 1);
+        // Another program: its key is searched; the demo's key answers.
+        cfg->CB_Programm->setCurrentIndex(0);
+        QCOMPARE(Settings().VLB_Programm, 3);
+        QCOMPARE(cfg->CB_Mandant->count(), 3);
+        cfg->close();
+    }
+
+    void assistantStepWaWiMarksDoneWithAMandant()
+    {
+        TestEnv env;
+        demoWaWi(env);
+        writeIni("Assi_Frage=1\r\nAssi_Zeige=1\r\nSHOPASSI_0_0=1\r\nSHOPASSI_0_1=1\r\n");
+        auto w = start();
+        w->CreateLongLivedWindows();
+        // The modal window is answered by its OK button.
+        QTimer::singleShot(0, [] { FM_WaWiCFG->BitBtn1->click(); });
+        w->FM_EinAssi->IB_Ass->SetOpenPanel(0);
+        w->FM_EinAssi->IB_Ass->findChild<QToolButton *>(QStringLiteral("wawi"))->click();
+        QVERIFY(w->FM_EinAssi->StepDone(QStringLiteral("wawi")));
+        QVERIFY(ui.messages.isEmpty());
+    }
+
+    void shopErrorLogFeedsMemo1()
+    {
+        TestEnv env;
+        demoWaWi(env);
+        writeIni("Assi_Frage=1\r\nAssi_Zeige=0\r\n");
+        auto w = start();
+        Shop().ErrorLog().Clear();
+        QVERIFY(w->Memo1->toPlainText().isEmpty());
+        // A gateway statement to a server that is not there fails into the log.
+        Settings().SQL_Server = QStringLiteral("HTML-Verbindung");
+        Settings().SQL_HTTP = QStringLiteral("http://127.0.0.1:1");
+        QCOMPARE(ShopExecute(QStringLiteral("UPDATE x SET y=1")), -10);
+        QCOMPARE(w->Memo1->toPlainText(), QStringLiteral("Fehlernr:-10 UPDATE x SET y=1"));
+        QVERIFY(w->Memo1->isHidden());
+        Shop().ErrorLog().Clear();
+        QVERIFY(w->Memo1->toPlainText().isEmpty());
     }
 
     void shopAddressesHaveNoDoubledSlash_data()

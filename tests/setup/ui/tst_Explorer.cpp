@@ -1,0 +1,125 @@
+#ifdef MV_HAVE_WEBENGINE
+#include "core/ShopSettings.h"
+#include "core/UiHooks.h"
+#include "core/ui/TFM_Haupt.h"
+#include "setup/ui/TFM_Explorer.h"
+#include "support/TestEnv.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+#include <QWebEngineView>
+
+#include <memory>
+#include <unistd.h>
+
+using namespace mv;
+using mv::test::TestEnv;
+
+class ExplorerTest : public QObject {
+    Q_OBJECT
+    RecordingUiHooks ui;
+    std::unique_ptr<TestEnv> env;
+    std::unique_ptr<TFM_Haupt> main;
+
+    TFM_Explorer *openWith(const char *action, const QString &shop)
+    {
+        Settings().SQL_HTTP = shop;
+        main->RunAction(QString::fromLatin1(action));
+        QMdiSubWindow *sub = main->MdiArea->subWindowList().last();
+        return qobject_cast<TFM_Explorer *>(sub->widget());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        SetUiHooks(&ui);
+        env = std::make_unique<TestEnv>();
+        QFile f(SettingsFilePath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[Allgemeine_Einstellung]\r\nAssi_Frage=1\r\nAssi_Zeige=0\r\n");
+        f.close();
+        main = std::make_unique<TFM_Haupt>();
+        QSignalSpy started(main.get(), &TFM_Haupt::Started);
+        main->show();
+        QVERIFY(started.wait(5000));
+    }
+    void cleanupTestCase()
+    {
+        main.reset();
+        env.reset();
+        SetUiHooks(nullptr);
+    }
+
+    void actionsOpenTheirAddresses_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("shop");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("Server Info, shop with /") << "Action_Server_Info" << "http://127.0.0.1:9/shop/"
+                                                 << "http://127.0.0.1:9/shop/module/phpinfo/phpinfo.php";
+        QTest::newRow("Adminmenü") << "Action_Adminmenue" << "http://127.0.0.1:9/shop"
+                                  << "http://127.0.0.1:9/shop/admin/index.php";
+        QTest::newRow("Shop anzeigen") << "Action_WebBrowser" << "http://127.0.0.1:9/shop/"
+                                      << "http://127.0.0.1:9/shop/";
+        QTest::newRow("Admin without shop") << "Action_Adminmenue" << "" << "/admin/index.php";
+        QTest::newRow("Info without shop") << "Action_Server_Info" << "" << "/module/phpinfo/phpinfo.php";
+        QTest::newRow("Shop without shop: our site") << "Action_WebBrowser" << ""
+                                                    << TFM_Explorer::MakerSite();
+    }
+    void actionsOpenTheirAddresses()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, shop);
+        QFETCH(QString, address);
+        const int before = main->MdiArea->subWindowList().size();
+        TFM_Explorer *x = openWith(action.toLatin1().constData(), shop);
+        QVERIFY(x);
+        QCOMPARE(main->MdiArea->subWindowList().size(), before + 1);
+        QTRY_COMPARE(x->URLs->currentText(), address);
+        QCOMPARE(x->windowTitle().left(17), QStringLiteral("Internet-Vorschau"));
+        main->MdiArea->subWindowList().last()->close();
+    }
+
+    void enterNavigatesOtherKeysDoNot()
+    {
+        TFM_Explorer *x = openWith("Action_Server_Info", QStringLiteral("http://127.0.0.1:9"));
+        QVERIFY(x);
+        const QUrl first = x->WebBrowser1->url();
+        x->URLs->setEditText(QStringLiteral("http://127.0.0.1:9/neu.html"));
+        QTest::keyClick(x->URLs->lineEdit(), Qt::Key_A);
+        QCOMPARE(x->WebBrowser1->url(), first);
+        x->URLs->setEditText(QStringLiteral("http://127.0.0.1:9/neu.html"));
+        QTest::keyClick(x->URLs->lineEdit(), Qt::Key_Return);
+        QTRY_COMPARE(x->WebBrowser1->url(), QUrl(QStringLiteral("http://127.0.0.1:9/neu.html")));
+        // The link button leads to our site.
+        x->ToolButton6->click();
+        QCOMPARE(x->URLs->currentText(), TFM_Explorer::MakerSite());
+        main->MdiArea->subWindowList().last()->close();
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QApplication app(argc, argv);
+    ExplorerTest t;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_Explorer.moc"
+
+#else
+// Built without an embedded HTML view: the desktop browser shows pages.
+int main() { return 0; }
+#endif
