@@ -4,7 +4,7 @@
 #include "core/UiHooks.h"
 #include "core/ui/Icons.h"
 #include "core/ui/TFM_Haupt.h"
-#include "core/ui/TInspectorBar.h"
+#include "core/ui/TPanelBar.h"
 #include "setup/ui/TFM_EinAssi.h"
 #ifdef MV_HAVE_WEBENGINE
 #include "setup/ui/TFM_Explorer.h"

@@ -1,7 +1,7 @@
 #include "core/ui/MainNavigation.h"
 
 #include "core/ui/MainActions.h"
-#include "core/ui/TInspectorBar.h"
+#include "core/ui/TPanelBar.h"
 
 #include <QAction>
 #include <QStringList>
@@ -47,7 +47,7 @@ const QVector<NavItemDef> &NavItemTable()
     return table;
 }
 
-void BuildNavigation(TInspectorBar *bar, MainActions *actions)
+void BuildNavigation(TPanelBar *bar, MainActions *actions)
 {
     for (const QString &c : NavPanelCaptions())
         bar->AddPanel(c);

@@ -7,7 +7,7 @@
 
 namespace mv {
 
-class TInspectorBar;
+class TPanelBar;
 class MainActions;
 
 struct NavItemDef {
@@ -21,6 +21,6 @@ const QStringList &NavPanelCaptions();
 const QVector<NavItemDef> &NavItemTable();
 
 // Fills the bar with the five panels and their items (icons from the actions).
-void BuildNavigation(TInspectorBar *bar, MainActions *actions);
+void BuildNavigation(TPanelBar *bar, MainActions *actions);
 
 } // namespace mv

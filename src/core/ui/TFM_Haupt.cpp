@@ -8,7 +8,7 @@
 #include "core/ui/MainActions.h"
 #include "core/ui/MainNavigation.h"
 #include "core/ui/TFM_Frage.h"
-#include "core/ui/TInspectorBar.h"
+#include "core/ui/TPanelBar.h"
 #include "core/ui/TWarten.h"
 #include "core/ui/TWebPanel.h"
 #include "core/ui/TFM_WaWiCFG.h"
@@ -101,10 +101,10 @@ void TFM_Haupt::buildWindow()
     Splitter2->setObjectName(QStringLiteral("Splitter2"));
     Splitter2->setChildrenCollapsible(false);
 
-    InspectorBar1 = new TInspectorBar;
+    InspectorBar1 = new TPanelBar;
     InspectorBar1->setObjectName(QStringLiteral("InspectorBar1"));
     BuildNavigation(InspectorBar1, ActionManager1);
-    connect(InspectorBar1, &TInspectorBar::ItemClicked, this, &TFM_Haupt::InspectorBar1ItemClick);
+    connect(InspectorBar1, &TPanelBar::ItemClicked, this, &TFM_Haupt::InspectorBar1ItemClick);
     auto *barScroll = new QScrollArea;
     barScroll->setObjectName(QStringLiteral("InspectorBar1_Scroll"));
     barScroll->setWidget(InspectorBar1);

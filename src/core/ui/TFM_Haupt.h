@@ -18,7 +18,7 @@ namespace mv {
 
 class MainActions;
 class TFM_EinAssi;
-class TInspectorBar;
+class TPanelBar;
 class TSplitterBar;
 class TWebPanel;
 
@@ -34,7 +34,7 @@ public:
     void CreateLongLivedWindows();
 
     // --- components
-    TInspectorBar *InspectorBar1;
+    TPanelBar *InspectorBar1;
     QSplitter *Splitter2;
     QMdiArea *MdiArea;
     QWidget *PA_Hintergrund;

@@ -3,7 +3,7 @@
 #include "core/ShopSettings.h"
 #include "core/UiHooks.h"
 #include "core/ui/Icons.h"
-#include "core/ui/TInspectorBar.h"
+#include "core/ui/TPanelBar.h"
 
 #include <QCheckBox>
 #include <QScreen>
@@ -47,7 +47,7 @@ TFM_EinAssi::TFM_EinAssi(QWidget *parent)
     setWindowTitle(QStringLiteral("Einrichtungsassisten"));
     setWindowIcon(ThemeIcon(QStringLiteral("system-run")));
 
-    IB_Ass = new TInspectorBar(this);
+    IB_Ass = new TPanelBar(this);
     IB_Ass->setObjectName(QStringLiteral("IB_Ass"));
     IB_Ass->SetItemSize(QSize(48, 48), 96);
     // The step images are ours: a theme's variants would not read as open/done.
@@ -60,7 +60,7 @@ TFM_EinAssi::TFM_EinAssi(QWidget *parent)
         IB_Ass->SetImageIndex(d.panel, d.index, 0);
     }
     IB_Ass->SetOpenPanel(1);
-    connect(IB_Ass, &TInspectorBar::ItemClicked, this, &TFM_EinAssi::IB_AssButtonClick);
+    connect(IB_Ass, &TPanelBar::ItemClicked, this, &TFM_EinAssi::IB_AssButtonClick);
 
     CheckBox1 = new QCheckBox(QStringLiteral("Anzeigen beim Start"), this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));

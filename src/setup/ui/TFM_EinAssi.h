@@ -12,7 +12,7 @@ class QTimer;
 
 namespace mv {
 
-class TInspectorBar;
+class TPanelBar;
 
 class TFM_EinAssi : public QWidget {
     Q_OBJECT
@@ -46,7 +46,7 @@ public:
     // Runs a main window action by name (set by the main window).
     std::function<bool(const QString &)> RunAction;
 
-    TInspectorBar *IB_Ass;
+    TPanelBar *IB_Ass;
     QCheckBox *CheckBox1;
     QTimer *Timer1;
 

@@ -7,7 +7,7 @@
 #include "core/wawi/WaWiDemo.h"
 #include "core/wawi/WaWiDetect.h"
 #include "shopdb/ShopConnection.h"
-#include "core/ui/TInspectorBar.h"
+#include "core/ui/TPanelBar.h"
 #include "core/ui/TWebPanel.h"
 #include "setup/ui/TFM_EinAssi.h"
 #include "support/TestEnv.h"

@@ -1,6 +1,6 @@
 #include "core/ShopSettings.h"
 #include "core/UiHooks.h"
-#include "core/ui/TInspectorBar.h"
+#include "core/ui/TPanelBar.h"
 #include "setup/ui/TFM_EinAssi.h"
 #include "support/TestEnv.h"
 

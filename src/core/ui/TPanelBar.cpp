@@ -1,11 +1,11 @@
-#include "core/ui/TInspectorBar.h"
+#include "core/ui/TPanelBar.h"
 
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace mv {
 
-TInspectorBar::TInspectorBar(QWidget *parent)
+TPanelBar::TPanelBar(QWidget *parent)
     : QWidget(parent)
 {
     m_layout = new QVBoxLayout(this);
@@ -18,7 +18,7 @@ TInspectorBar::TInspectorBar(QWidget *parent)
     setPalette(pal);
 }
 
-int TInspectorBar::AddPanel(const QString &caption)
+int TPanelBar::AddPanel(const QString &caption)
 {
     const int index = int(m_panels.size());
     Panel p;
@@ -45,7 +45,7 @@ int TInspectorBar::AddPanel(const QString &caption)
     return index;
 }
 
-QToolButton *TInspectorBar::AddItem(int panel, const QString &caption, const QString &hint,
+QToolButton *TPanelBar::AddItem(int panel, const QString &caption, const QString &hint,
                                     const QString &name, const QIcon &icon)
 {
     Panel &p = m_panels[panel];
@@ -66,7 +66,7 @@ QToolButton *TInspectorBar::AddItem(int panel, const QString &caption, const QSt
     return b;
 }
 
-void TInspectorBar::SetItemSize(QSize iconSize, int minHeight)
+void TPanelBar::SetItemSize(QSize iconSize, int minHeight)
 {
     m_iconSize = iconSize;
     m_itemHeight = minHeight;
@@ -77,31 +77,31 @@ void TInspectorBar::SetItemSize(QSize iconSize, int minHeight)
         }
 }
 
-int TInspectorBar::ItemCount(int panel) const
+int TPanelBar::ItemCount(int panel) const
 {
     return panel >= 0 && panel < m_panels.size() ? int(m_panels[panel].items.size()) : 0;
 }
 
-QToolButton *TInspectorBar::Item(int panel, int item) const
+QToolButton *TPanelBar::Item(int panel, int item) const
 {
     if (item < 0 || item >= ItemCount(panel))
         return nullptr;
     return m_panels[panel].items[item].button;
 }
 
-QString TInspectorBar::ItemName(int panel, int item) const
+QString TPanelBar::ItemName(int panel, int item) const
 {
     if (item < 0 || item >= ItemCount(panel))
         return QString();
     return m_panels[panel].items[item].name;
 }
 
-QToolButton *TInspectorBar::PanelHeader(int panel) const
+QToolButton *TPanelBar::PanelHeader(int panel) const
 {
     return panel >= 0 && panel < m_panels.size() ? m_panels[panel].header : nullptr;
 }
 
-void TInspectorBar::SetOpenPanel(int panel)
+void TPanelBar::SetOpenPanel(int panel)
 {
     if (panel < 0 || panel >= m_panels.size() || panel == m_open)
         return;
@@ -113,14 +113,14 @@ void TInspectorBar::SetOpenPanel(int panel)
     emit OpenPanelChanged(panel);
 }
 
-int TInspectorBar::ImageIndex(int panel, int item) const
+int TPanelBar::ImageIndex(int panel, int item) const
 {
     if (item < 0 || item >= ItemCount(panel))
         return -1;
     return m_panels[panel].items[item].image;
 }
 
-void TInspectorBar::SetImageIndex(int panel, int item, int index)
+void TPanelBar::SetImageIndex(int panel, int item, int index)
 {
     if (item < 0 || item >= ItemCount(panel))
         return;
@@ -130,12 +130,12 @@ void TInspectorBar::SetImageIndex(int panel, int item, int index)
         it.button->setIcon(m_images[index]);
 }
 
-QColor TInspectorBar::GradientEnd(int panel) const
+QColor TPanelBar::GradientEnd(int panel) const
 {
     return panel >= 0 && panel < m_panels.size() ? m_panels[panel].end : QColor();
 }
 
-void TInspectorBar::SetGradientEnd(int panel, const QColor &c)
+void TPanelBar::SetGradientEnd(int panel, const QColor &c)
 {
     if (panel < 0 || panel >= m_panels.size())
         return;
@@ -143,7 +143,7 @@ void TInspectorBar::SetGradientEnd(int panel, const QColor &c)
     styleHeader(panel);
 }
 
-void TInspectorBar::styleHeader(int panel)
+void TPanelBar::styleHeader(int panel)
 {
     Panel &p = m_panels[panel];
     const bool open = panel == m_open;

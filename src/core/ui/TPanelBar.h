@@ -13,10 +13,10 @@ class QVBoxLayout;
 
 namespace mv {
 
-class TInspectorBar : public QWidget {
+class TPanelBar : public QWidget {
     Q_OBJECT
 public:
-    explicit TInspectorBar(QWidget *parent = nullptr);
+    explicit TPanelBar(QWidget *parent = nullptr);
 
     int AddPanel(const QString &caption);
     // name: what the item stands for (an action or step name); it is also
