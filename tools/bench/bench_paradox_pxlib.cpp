@@ -7,8 +7,8 @@
 // every field of every record (pxlib without its memo file: it cannot read
 // those safely), then our reader alone reads five fields per record.
 
-#include "core/wawi/ParadoxTable.h"
-#include "core/wawi/ParadoxWriter.h"
+#include "wawi/ParadoxTable.h"
+#include "wawi/ParadoxWriter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -9,9 +9,9 @@
 // is printed.
 
 #include "core/ShopSettings.h"
-#include "core/wawi/TVLBTable.h"
-#include "core/wawi/WaWiDatasetOps.h"
-#include "core/wawi/WaWiDemo.h"
+#include "wawi/TVLBTable.h"
+#include "wawi/WaWiDatasetOps.h"
+#include "wawi/WaWiDemo.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -11,8 +11,8 @@
 // Any damage must come back as ParadoxError: never a crash, a hang or an
 // out-of-bounds access.
 
-#include "core/wawi/ParadoxSort.h"
-#include "core/wawi/ParadoxTable.h"
+#include "wawi/ParadoxSort.h"
+#include "wawi/ParadoxTable.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

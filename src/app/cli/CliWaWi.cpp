@@ -5,10 +5,10 @@
 #include "core/Registry.h"
 #include "core/ShopSettings.h"
 #include "core/UiHooks.h"
-#include "core/wawi/TVLBTable.h"
-#include "core/wawi/WaWiDemo.h"
-#include "core/wawi/WaWiDetect.h"
-#include "core/wawi/WaWiSchema.h"
+#include "wawi/TVLBTable.h"
+#include "wawi/WaWiDemo.h"
+#include "wawi/WaWiDetect.h"
+#include "wawi/WaWiSchema.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "core/ShopSettings.h"
 #include "core/ui/GuiUiHooks.h"
-#include "core/ui/TFM_Haupt.h"
-#include "core/wawi/WaWiDetect.h"
+#include "shell/TFM_Haupt.h"
+#include "wawi/WaWiDetect.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,7 +3,6 @@
 #ifdef MV_HAVE_WEBENGINE
 
 #include "core/ui/Icons.h"
-#include "core/ui/TFM_Haupt.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
@@ -23,7 +22,7 @@ QString TFM_Explorer::MakerSite()
     return QStringLiteral("https://www.marktvoll.de/");
 }
 
-TFM_Explorer::TFM_Explorer(QWidget *parent)
+TFM_Explorer::TFM_Explorer(const QString &startUrl, QWidget *parent)
     : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("FM_Explorer"));
@@ -82,7 +81,7 @@ TFM_Explorer::TFM_Explorer(QWidget *parent)
     resize(800, 560);
 
     // FormCreate
-    const QString start = ExplorerUrl();
+    const QString start = startUrl;
     if (!start.trimmed().isEmpty()) {
         URLs->setEditText(start);
         Navigate();

@@ -13,8 +13,8 @@ namespace mv {
 class TFM_Explorer : public QMainWindow {
     Q_OBJECT
 public:
-    // Starts on ExplorerUrl(), or on our web site when that is blank.
-    explicit TFM_Explorer(QWidget *parent = nullptr);
+    // Starts on startUrl, or on our web site when that is blank.
+    explicit TFM_Explorer(const QString &startUrl, QWidget *parent = nullptr);
 
     static QString MakerSite();
 

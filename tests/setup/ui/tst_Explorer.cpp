@@ -1,7 +1,7 @@
 #ifdef MV_HAVE_WEBENGINE
 #include "core/ShopSettings.h"
 #include "core/UiHooks.h"
-#include "core/ui/TFM_Haupt.h"
+#include "shell/TFM_Haupt.h"
 #include "setup/ui/TFM_Explorer.h"
 #include "support/TestEnv.h"
 

@@ -1,0 +1,1 @@
+#include "shopdb/ShopConnection.h"

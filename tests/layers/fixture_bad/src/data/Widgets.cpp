@@ -1,0 +1,2 @@
+#include <QWidget>
+#include "data/ui/TDBBGrid.h"
