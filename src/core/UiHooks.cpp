@@ -1,5 +1,7 @@
 #include "core/UiHooks.h"
 
+#include "core/ShopSettings.h"
+
 #include <QCoreApplication>
 #include <cstdio>
 
@@ -12,6 +14,8 @@ UiHooks *g_hooks = nullptr;
 
 UiHooks &Ui() { return g_hooks ? *g_hooks : g_console; }
 void SetUiHooks(UiHooks *hooks) { g_hooks = hooks; }
+
+bool UiHooks::CancelRequested() { return Settings().AbortWait; }
 
 void ConsoleUiHooks::ProcessEvents()
 {

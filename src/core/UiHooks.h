@@ -24,6 +24,11 @@ public:
     virtual void Progress(int position, int max, const QString &text = QString()) = 0;
     virtual void StatusText(const QString &text) = 0;
     virtual void LogLine(const QString &line) = 0;
+    // Long operations ask this between records and while they wait. The
+    // default is the program-wide stop request (AbortWait, the STOP
+    // button); a test or the command-line tool can stop one operation by
+    // answering true here without touching the settings.
+    virtual bool CancelRequested();
 };
 
 // The process-wide hooks; never null (a quiet console implementation until
@@ -31,6 +36,8 @@ public:
 UiHooks &Ui();
 // Installs hooks (not owned); nullptr restores the default.
 void SetUiHooks(UiHooks *hooks);
+// The one cancel check of long operations: Ui().CancelRequested().
+inline bool Cancelled() { return Ui().CancelRequested(); }
 
 // Keeps the busy cursor on for a scope, also when an exception leaves it.
 class BusyScope {
@@ -72,8 +79,11 @@ public:
     void StatusText(const QString &t) override { status << t; }
     void LogLine(const QString &l) override { log << l; }
 
+    bool CancelRequested() override { return cancel || UiHooks::CancelRequested(); }
+
     QStringList messages, questions, status, log;
     QList<bool> answers;
+    bool cancel = false;
     int busyDepth = 0;
     int lastProgress = 0, lastMax = 0;
 };

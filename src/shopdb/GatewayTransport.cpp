@@ -390,19 +390,19 @@ bool GatewayTransport::request(const QUrl &url, const QByteArray *postBody, QByt
     QPointer<QNetworkReply> guard(reply);
     bool done = false;
     connect(reply, &QNetworkReply::finished, this, [&done] { done = true; });
-    // A heartbeat so that a wait always wakes up to look at AbortWait.
+    // A heartbeat so that a wait always wakes up to look at the cancel check.
     QTimer heartbeat;
     heartbeat.start(50);
     QElapsedTimer clock;
     clock.start();
     bool aborted = false;
     while (!done) {
-        if (Settings().AbortWait || (TimeoutSeconds > 0 && clock.elapsed() > qint64(TimeoutSeconds) * 1000)) {
+        if (Cancelled() || (TimeoutSeconds > 0 && clock.elapsed() > qint64(TimeoutSeconds) * 1000)) {
             aborted = true;
             break;
         }
         Ui().ProcessEvents();
-        if (done || Settings().AbortWait)
+        if (done || Cancelled())
             continue;
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
@@ -503,7 +503,7 @@ GatewayTransport::Fetch GatewayTransport::FetchGatewayPage(const QString &rawAdd
         if (!submitForm(page, finalUrl, values, body, charset, finalUrl, formError))
             return formError ? Fetch::FormError : Fetch::Failed;
     }
-    if (Settings().AbortWait)
+    if (Cancelled())
         return Fetch::Failed;
     lines = SplitPageLines(DecodeText(body, charset.isEmpty() ? Charset : charset.toLatin1()));
     return Fetch::Ok;
