@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <limits>
+
 using namespace mv;
 
 class TstCliTableFile : public QObject {
@@ -61,6 +63,24 @@ private slots:
         const QByteArray fields = run({"tablefile", "fields", path}, &rc);
         QCOMPARE(rc, 0);
         QVERIFY(fields.startsWith("Nr\tAutoInc\t0\tschreibgeschützt\nName\tString\t30\n"));
+    }
+
+    // What a JSON reader gets back: exact 64-bit integers, the shortest
+    // price text, an empty text apart from NULL.
+    void numbersAndEmpty()
+    {
+        test::TestEnv env;
+        const QString path = env.file("zahlen.xml");
+        TableFile::WritePacketFile(path,
+                                   {{"Gross", FieldType::LargeInt}, {"Preis", FieldType::Currency}, {"Wert", FieldType::Float},
+                                    {"Name", FieldType::String, 10}},
+                                   {{qint64(9007199254740993LL), 234.64, 0.1 + 0.2, QString(QLatin1String(""))},
+                                    {std::numeric_limits<qint64>::min(), 1e-7, 1e21, QVariant()}});
+        int rc = -1;
+        const QByteArray out = run({"tablefile", "dump", path}, &rc);
+        QCOMPARE(rc, 0);
+        QCOMPARE(out, QByteArray("{\"Gross\":9007199254740993,\"Preis\":234.64,\"Wert\":0.30000000000000004,\"Name\":\"\"}\n"
+                                 "{\"Gross\":-9223372036854775808,\"Preis\":1e-07,\"Wert\":1e+21,\"Name\":null}\n"));
     }
 
     void errors()

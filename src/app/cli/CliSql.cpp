@@ -3,58 +3,14 @@
 #include "app/cli/CliCommand.h"
 
 #include "core/ShopSettings.h"
+#include "data/JsonRowWriter.h"
 #include "data/MemTable.h"
 #include "shopdb/MySqlConnection.h"
 #include "shopdb/ShopConnection.h"
 
-#include <QDate>
+#include <cstdio>
 
 namespace {
-
-QString jsonString(const QString &s)
-{
-    QString out;
-    out.reserve(s.size() + 2);
-    out += QLatin1Char('"');
-    for (QChar c : s) {
-        switch (c.unicode()) {
-        case '"': out += QLatin1String("\\\""); break;
-        case '\\': out += QLatin1String("\\\\"); break;
-        case '\n': out += QLatin1String("\\n"); break;
-        case '\r': out += QLatin1String("\\r"); break;
-        case '\t': out += QLatin1String("\\t"); break;
-        default:
-            if (c.unicode() < 0x20)
-                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            else
-                out += c;
-        }
-    }
-    out += QLatin1Char('"');
-    return out;
-}
-
-QString jsonValue(mv::FieldType type, const QVariant &v)
-{
-    using mv::FieldType;
-    if (!v.isValid() || v.isNull())
-        return QStringLiteral("null");
-    switch (type) {
-    case FieldType::Integer: case FieldType::SmallInt: case FieldType::Word: case FieldType::AutoInc:
-    case FieldType::LargeInt:
-        return QString::number(v.toLongLong());
-    case FieldType::Float: case FieldType::Currency: case FieldType::BCD:
-        return QString::number(v.toDouble(), 'g', 17);
-    case FieldType::Boolean:
-        return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    case FieldType::Date:
-        return jsonString(v.toDate().toString(Qt::ISODate));
-    case FieldType::DateTime:
-        return jsonString(v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    default:
-        return jsonString(v.toString());
-    }
-}
 
 int runSql(const QStringList &argsIn)
 {
@@ -64,7 +20,7 @@ int runSql(const QStringList &argsIn)
     const bool hasMode = cli::takeOption(args, QStringLiteral("--mode"), mode);
     const bool execute = cli::takeFlag(args, QStringLiteral("--execute"));
     if (args.size() != 1 || (hasMode && mode != QLatin1String("direct") && mode != QLatin1String("gateway"))) {
-        cli::err() << "Aufruf: marktvoll-cli sql [--mode direct|gateway] [--execute] \"SQL\"" << Qt::endl;
+        cli::err() << cli::usageText(QStringLiteral("sql")) << Qt::flush;
         return 2;
     }
     if (!cli::loadSettingsForCli())
@@ -85,19 +41,29 @@ int runSql(const QStringList &argsIn)
         result = shop.ShopOpen(sql, query);
         if (result == 0) {
             const QVector<FieldDef> defs = table.FieldDefList();
-            QStringList cols;
-            for (const FieldDef &d : defs)
-                cols << QStringLiteral("{\"name\":%1,\"type\":%2,\"size\":%3}")
-                            .arg(jsonString(d.name), jsonString(FieldTypeName(d.type)))
-                            .arg(d.size);
-            cli::out() << "{\"columns\":[" << cols.join(QLatin1Char(',')) << "]}\n";
+            QByteArray out = "{\"columns\":[";
+            for (int i = 0; i < defs.size(); ++i) {
+                const FieldDef &d = defs.at(i);
+                if (i)
+                    out += ',';
+                out += "{\"name\":";
+                JsonRowWriter::AppendString(out, d.name);
+                out += ",\"type\":";
+                JsonRowWriter::AppendString(out, FieldTypeName(d.type));
+                out += ",\"size\":" + QByteArray::number(d.size) + '}';
+            }
+            out += "]}\n";
+            const JsonRowWriter writer(defs);
+            QVector<QVariant> values(defs.size());
             for (table.First(); !table.Eof(); table.Next()) {
-                QStringList cells;
                 for (int i = 0; i < defs.size(); ++i)
-                    cells << jsonString(defs.at(i).name) + QLatin1Char(':') + jsonValue(defs.at(i).type, table.CurrentValue(i));
-                cli::out() << '{' << cells.join(QLatin1Char(',')) << "}\n";
+                    values[i] = table.CurrentValue(i);
+                writer.AppendRow(out, values);
+                out += '\n';
             }
             cli::out().flush();
+            std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+            std::fflush(stdout);
         }
     }
     shop.Ti_Connect_OffTimer();
@@ -113,6 +79,10 @@ int runSql(const QStringList &argsIn)
     return 0;
 }
 
-mv::cli::Register reg("sql", "sql [--mode direct|gateway] [--execute] \"SQL\"", &runSql);
+mv::cli::Register reg("sql", "sql [--mode direct|gateway] [--execute] \"SQL\"", &runSql,
+                      "Führt eine Anweisung (--execute) oder Abfrage auf der Shop-Datenbank aus, mit den\n"
+                      "Zugangsdaten aus ShopMod.ini. Eine Abfrage gibt zuerst {\"columns\":[...]} und dann\n"
+                      "eine JSON-Zeile je Datensatz aus (null für NULL).\n"
+                      "  --mode direct|gateway   Verbindungsart statt SQL_Server aus ShopMod.ini");
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "core/Registry.h"
 #include "core/ShopSettings.h"
 #include "core/UiHooks.h"
+#include "data/JsonRowWriter.h"
 #include "wawi/TVLBTable.h"
 #include "wawi/WaWiDemo.h"
 #include "wawi/WaWiDetect.h"
@@ -12,25 +13,25 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
+
+#include <cstdio>
 
 namespace {
 
 using namespace mv;
 using namespace mv::cli;
 
+const char kHelp[] =
+    "  marktvoll-cli wawi detect [--program N] [--arg UNTERSCHLUESSEL]\n"
+    "  marktvoll-cli wawi dump TABELLE [--dir ORDNER] [--index NAME] [--range VON BIS] [--filter AUSDRUCK] [--fields a,b,...]\n"
+    "      eine JSON-Zeile je Datensatz (null für leere Felder)\n"
+    "      Schlüsselteile in VON/BIS durch \";\" getrennt; leer = NULL; {low}/{high} = RangeLow/RangeHigh\n"
+    "  marktvoll-cli wawi demo ORDNER [--articles N] [--addresses N] [--groups N] [--mandanten N] [--seed S] [--no-registry]\n"
+    "  marktvoll-cli wawi catalog\n";
+
 int usage()
 {
-    err() << "Aufruf:\n"
-             "  marktvoll-cli wawi detect [--program N] [--arg UNTERSCHLUESSEL]\n"
-             "  marktvoll-cli wawi dump TABELLE [--dir ORDNER] [--index NAME] [--range VON BIS] [--filter AUSDRUCK] [--fields a,b,...]\n"
-             "      Schlüsselteile in VON/BIS durch \";\" getrennt; leer = NULL; {low}/{high} = RangeLow/RangeHigh\n"
-             "  marktvoll-cli wawi demo ORDNER [--articles N] [--addresses N] [--groups N] [--mandanten N] [--seed S] [--no-registry]\n"
-             "  marktvoll-cli wawi catalog\n";
-    err().flush();
+    err() << usageText(QStringLiteral("wawi")) << Qt::flush;
     return 2;
 }
 
@@ -94,35 +95,6 @@ QVariantList parseKey(const QString &text)
     return key;
 }
 
-QJsonValue jsonValue(const Field &f)
-{
-    const QVariant v = f.Value();
-    if (!v.isValid() || v.isNull())
-        return QJsonValue::Null;
-    switch (f.DataType()) {
-    case FieldType::Integer: case FieldType::SmallInt: case FieldType::Word: case FieldType::AutoInc:
-        return v.toInt();
-    case FieldType::LargeInt:
-        return double(v.toLongLong());
-    case FieldType::Boolean:
-        return v.toBool();
-    case FieldType::Float: case FieldType::Currency: case FieldType::BCD:
-        return v.toDouble();
-    case FieldType::Date:
-        return v.toDate().toString(Qt::ISODate);
-    case FieldType::Time:
-        return v.toTime().toString(Qt::ISODateWithMs);
-    case FieldType::DateTime:
-        return v.toDateTime().toString(Qt::ISODateWithMs);
-    case FieldType::Graphic: case FieldType::Blob: case FieldType::Bytes:
-        return QString::fromLatin1(v.toByteArray().toBase64());
-    default: {
-        const QString s = v.toString();
-        return s.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(s);
-    }
-    }
-}
-
 int runDump(QStringList args)
 {
     QString dirOpt, index, filter, fields, from, to;
@@ -179,20 +151,22 @@ int runDump(QStringList args)
         for (const QString &n : fields.split(QLatin1Char(','), Qt::SkipEmptyParts))
             cols << t.FieldByName(n.trimmed());
     }
-    // Fields in table (or --fields) order; QJsonObject would sort them.
-    auto enc = [](const QJsonValue &v) {
-        const QByteArray a = QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact);
-        return QString::fromUtf8(a.mid(1, a.size() - 2));
-    };
+    QVector<FieldDef> defs;
+    for (const Field *f : cols)
+        defs << f->Def();
+    const JsonRowWriter writer(defs);
+    QVector<QVariant> values(cols.size());
+    QByteArray line;
+    out().flush();
     for (t.First(); !t.Eof(); t.Next()) {
-        QString line = QStringLiteral("{");
-        for (int i = 0; i < cols.size(); ++i) {
-            if (i)
-                line += QLatin1Char(',');
-            line += enc(cols.at(i)->FieldName()) + QLatin1Char(':') + enc(jsonValue(*cols.at(i)));
-        }
-        out() << line << "}\n";
+        for (int i = 0; i < cols.size(); ++i)
+            values[i] = cols.at(i)->Value();
+        line.resize(0);
+        writer.AppendRow(line, values);
+        line += '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
     }
+    std::fflush(stdout);
     return 0;
 }
 
@@ -249,6 +223,6 @@ int runWaWi(const QStringList &argsIn)
     return usage();
 }
 
-Register reg("wawi", "wawi detect|dump|demo|catalog ...", &runWaWi);
+Register reg("wawi", "wawi detect|dump|demo|catalog ...", &runWaWi, kHelp);
 
 } // namespace

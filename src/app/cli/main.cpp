@@ -6,22 +6,43 @@
 #include <QCoreApplication>
 #include <QMap>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace mv::cli {
 
 namespace {
-struct Entry { QString usage; Runner run; };
+struct Entry { QString usage; QString help; Runner run; };
 QMap<QString, Entry> &commands()
 {
     static QMap<QString, Entry> map;
     return map;
 }
+
+bool isHelp(const QString &a)
+{
+    return a == QLatin1String("--help") || a == QLatin1String("-h");
+}
+} // namespace
+
+Register::Register(const char *name, const char *usage, Runner run, const char *help)
+{
+    commands().insert(QString::fromUtf8(name),
+                      Entry{QString::fromUtf8(usage), help ? QString::fromUtf8(help) : QString(), std::move(run)});
 }
 
-Register::Register(const char *name, const char *usage, Runner run)
+QString usageText(const QString &name)
 {
-    commands().insert(QString::fromUtf8(name), Entry{QString::fromUtf8(usage), std::move(run)});
+    const auto it = commands().constFind(name);
+    if (it == commands().cend())
+        return QString();
+    QString text = QStringLiteral("Aufruf: marktvoll-cli ") + it->usage + QLatin1Char('\n');
+    if (!it->help.isEmpty()) {
+        text += it->help;
+        if (!text.endsWith(QLatin1Char('\n')))
+            text += QLatin1Char('\n');
+    }
+    return text;
 }
 
 QTextStream &out()
@@ -70,16 +91,25 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("marktvoll-cli"));
     QStringList args = app.arguments().mid(1);
     auto &cmds = mv::cli::commands();
-    if (args.isEmpty() || args.first() == QLatin1String("--help") || !cmds.contains(args.first())) {
-        if (!args.isEmpty() && args.first() != QLatin1String("--help"))
-            mv::cli::err() << "Unbekannter Befehl: " << args.first() << Qt::endl;
-        mv::cli::err() << "Aufruf: marktvoll-cli BEFEHL ...\n";
+    if (args.isEmpty() || mv::cli::isHelp(args.first()) || !cmds.contains(args.first())) {
+        // Asked for: the list on stdout; a mistake: on stderr with a failure code.
+        const bool asked = !args.isEmpty() && mv::cli::isHelp(args.first());
+        QTextStream &s = asked ? mv::cli::out() : mv::cli::err();
+        if (!args.isEmpty() && !asked)
+            s << "Unbekannter Befehl: " << args.first() << Qt::endl;
+        s << "Aufruf: marktvoll-cli BEFEHL ...   (marktvoll-cli BEFEHL --help zeigt die Hilfe eines Befehls)\n";
         for (auto it = cmds.cbegin(); it != cmds.cend(); ++it)
-            mv::cli::err() << "  marktvoll-cli " << it->usage << "\n";
-        mv::cli::err().flush();
-        return args.isEmpty() || args.first() == QLatin1String("--help") ? 0 : 2;
+            s << "  marktvoll-cli " << it->usage << "\n";
+        s.flush();
+        return args.isEmpty() || asked ? 0 : 2;
     }
     const QString name = args.takeFirst();
+    // Help is never an argument: "sql --help" must not reach the database.
+    if (std::any_of(args.cbegin(), args.cend(), mv::cli::isHelp)) {
+        mv::cli::out() << mv::cli::usageText(name);
+        mv::cli::out().flush();
+        return 0;
+    }
     int rc = 1;
     try {
         rc = cmds.value(name).run(args);
