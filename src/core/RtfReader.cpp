@@ -1,5 +1,7 @@
 #include "core/RtfReader.h"
 
+#include "core/TextUtil.h"
+
 #include <QHash>
 #include <QStringDecoder>
 
@@ -61,6 +63,11 @@ using ByteTable = std::array<char16_t, 256>;
 
 bool buildTable(int cp, ByteTable &t)
 {
+    if (cp == 1252) {
+        for (int b = 0; b < 256; ++b)
+            t[size_t(b)] = AnsiToUnicode(static_cast<unsigned char>(b));
+        return true;
+    }
     QStringDecoder dec(codecName(cp).constData(), QStringDecoder::Flag::Stateless);
     if (!dec.isValid())
         return false;

@@ -1,5 +1,7 @@
 #include "core/RtfToText.h"
 
+#include "core/TextUtil.h"
+
 #include <array>
 #include <exception>
 #include <limits>
@@ -55,16 +57,7 @@ const std::array<const char *, 256> &entityTable()
 // keep those, anything else is written as a character reference.
 bool inAnsi(char16_t c)
 {
-    switch (c) {
-    case 0x20AC: case 0x201A: case 0x0192: case 0x201E: case 0x2026: case 0x2020:
-    case 0x2021: case 0x02C6: case 0x2030: case 0x0160: case 0x2039: case 0x0152:
-    case 0x017D: case 0x2018: case 0x2019: case 0x201C: case 0x201D: case 0x2022:
-    case 0x2013: case 0x2014: case 0x02DC: case 0x2122: case 0x0161: case 0x203A:
-    case 0x0153: case 0x017E: case 0x0178:
-        return true;
-    default:
-        return false;
-    }
+    return UnicodeToAnsi(c) != 0;
 }
 
 // Writes the result lines: the line breaks, the indent, the line limit and

@@ -2,8 +2,6 @@
 
 #include "core/ShopSettings.h"
 
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <cmath>
 #include <limits>
@@ -233,10 +231,58 @@ int ExpandTwoDigitYear(int yy, int currentYear)
     return year;
 }
 
+namespace {
+// Windows-1252 bytes 0x80..0x9F; the other bytes equal Latin-1. The five
+// bytes the code page leaves open read as the C1 control of that number,
+// as Windows reads them.
+constexpr char16_t kAnsiHigh[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+} // namespace
+
+char16_t AnsiToUnicode(unsigned char b)
+{
+    return (b >= 0x80 && b < 0xA0) ? kAnsiHigh[b - 0x80] : char16_t(b);
+}
+
+unsigned char UnicodeToAnsi(char16_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return static_cast<unsigned char>(c);
+    if (c < 0xA0)  // C1 controls: only the five the code page leaves open
+        return kAnsiHigh[c - 0x80] == c ? static_cast<unsigned char>(c) : 0;
+    switch (c) {
+    case 0x20AC: return 0x80; case 0x201A: return 0x82; case 0x0192: return 0x83; case 0x201E: return 0x84;
+    case 0x2026: return 0x85; case 0x2020: return 0x86; case 0x2021: return 0x87; case 0x02C6: return 0x88;
+    case 0x2030: return 0x89; case 0x0160: return 0x8A; case 0x2039: return 0x8B; case 0x0152: return 0x8C;
+    case 0x017D: return 0x8E; case 0x2018: return 0x91; case 0x2019: return 0x92; case 0x201C: return 0x93;
+    case 0x201D: return 0x94; case 0x2022: return 0x95; case 0x2013: return 0x96; case 0x2014: return 0x97;
+    case 0x02DC: return 0x98; case 0x2122: return 0x99; case 0x0161: return 0x9A; case 0x203A: return 0x9B;
+    case 0x0153: return 0x9C; case 0x017E: return 0x9E; case 0x0178: return 0x9F;
+    default: return 0;
+    }
+}
+
 QByteArray ToAnsi(const QString &s)
 {
-    QStringEncoder enc("windows-1252", QStringEncoder::Flag::Stateless);
-    QByteArray out = enc.encode(s);
+    const qsizetype n = s.size();
+    const char16_t *p = reinterpret_cast<const char16_t *>(s.constData());
+    QByteArray out(n, Qt::Uninitialized);
+    char *d = out.data();
+    qsizetype k = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i];
+        const unsigned char b = UnicodeToAnsi(c);
+        if (b || c == 0) {
+            d[k++] = char(b);
+            continue;
+        }
+        // One '?' per character the code page lacks, as Windows writes it.
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1]))
+            ++i;
+        d[k++] = '?';
+    }
+    out.truncate(k);
     return out;
 }
 
@@ -247,8 +293,18 @@ QString FromAnsi(const QByteArray &b)
 
 QString FromAnsi(const char *data, qsizetype size)
 {
-    QStringDecoder dec("windows-1252", QStringDecoder::Flag::Stateless);
-    return dec.decode(QByteArrayView(data, size));
+    QString out(size, Qt::Uninitialized);
+    QChar *d = out.data();
+    for (qsizetype i = 0; i < size; ++i)
+        d[i] = QChar(AnsiToUnicode(static_cast<unsigned char>(data[i])));
+    return out;
+}
+
+bool IsAnsiCharset(QByteArrayView name)
+{
+    const QByteArray n = name.trimmed().toByteArray().toLower();
+    return n == "windows-1252" || n == "cp1252" || n == "x-cp1252" || n == "iso-8859-1" || n == "latin1"
+           || n == "us-ascii";
 }
 
 } // namespace mv

@@ -29,9 +29,18 @@ QString LimitSql(int offset, int count);
 // the current year.
 int ExpandTwoDigitYear(int yy, int currentYear = QDate::currentDate().year());
 
-// Windows-1252 (the WaWi's and the shop's "ANSI" code page).
+// Windows-1252 (the WaWi's and the shop's "ANSI" code page): the one table
+// of the program. Every byte reads as a character (the five bytes the code
+// page leaves open as the C1 control of that number).
+char16_t AnsiToUnicode(unsigned char b);
+// The byte of a character; 0 when the code page has none (and for U+0000).
+unsigned char UnicodeToAnsi(char16_t c);
+// A character the code page lacks becomes one '?' (a surrogate pair too).
 QByteArray ToAnsi(const QString &s);
 QString FromAnsi(const QByteArray &b);
 QString FromAnsi(const char *data, qsizetype size);
+// Names that mean this code page: "windows-1252", "cp1252", and
+// "iso-8859-1", "latin1", "us-ascii" as MySQL and web pages use them.
+bool IsAnsiCharset(QByteArrayView name);
 
 } // namespace mv

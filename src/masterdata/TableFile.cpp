@@ -22,28 +22,18 @@ namespace {
 
 // ------------------------------------------------------------ code page
 
-// Windows-1252 bytes 0x80..0x9F; the rest equals Latin-1.
-const char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-inline char16_t cp1252ToUnicode(unsigned char b)
-{
-    return (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : char16_t(b);
-}
-
-// Byte for a character, 0 when the code page has none.
-inline unsigned char unicodeToCp1252(char16_t c)
-{
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return (unsigned char)c;
-    for (int i = 0; i < 32; ++i)
-        if (kCp1252High[i] == c && !(c >= 0x80 && c < 0xA0))
-            return (unsigned char)(0x80 + i);
-    return 0;
-}
-
 enum class Enc { Cp1252, Utf8, Other };
+
+// RowState bits of a ROW; CHANGE_LOG entries use the same values as kinds.
+enum RowState : int {
+    RowOriginal = 1,        // the original version of a changed row (hidden)
+    RowDeleted = 2,         // hidden
+    RowInserted = 4,
+    RowModified = 8,        // the current version of a changed row
+    RowUnused = 32,         // an unused slot (hidden)
+    RowDetailChanged = 64,  // a nested detail row changed
+};
+constexpr int kRowHidden = RowOriginal | RowDeleted | RowUnused;
 
 // ------------------------------------------------------------ field types
 
@@ -267,8 +257,7 @@ void Parser::readDeclaration()
     m_encName = decl.mid(q + 1, qe - q - 1).trimmed().toLower();
     if (m_encName == "utf-8" || m_encName == "utf8")
         m_enc = Enc::Utf8;
-    else if (m_encName == "windows-1252" || m_encName == "cp1252" || m_encName == "iso-8859-1" || m_encName == "latin1"
-             || m_encName == "iso-8859-15" || m_encName == "us-ascii" || m_encName.isEmpty())
+    else if (m_encName.isEmpty() || IsAnsiCharset(m_encName))
         m_enc = Enc::Cp1252;
     else {
         QStringDecoder probe(m_encName.constData());
@@ -467,18 +456,18 @@ TablePacket Parser::run()
                 fail(m_changeLogAt, QStringLiteral("CHANGE_LOG enthält keine Zahl"));
             if (row < 1 || row > n || prev < 0 || prev > n)
                 fail(m_changeLogAt, QStringLiteral("CHANGE_LOG verweist auf Zeile %1, die es nicht gibt").arg(row < 1 || row > n ? row : prev));
-            if (kind & 8) {
+            if (kind & RowModified) {
                 if (prev >= 1 && prev != row && next[prev - 1] < 0 && !isSuccessor[row - 1]) {
                     next[prev - 1] = row - 1;
                     isSuccessor[row - 1] = true;
                 }
             }
-            if (kind & 2)
+            if (kind & RowDeleted)
                 deleted[row - 1] = true;
         }
     }
     for (int i = 0; i < n; ++i) {
-        if (m_rows[i].state & 2)
+        if (m_rows[i].state & RowDeleted)
             deleted[i] = true;
     }
     out.rows.reserve(n);
@@ -497,7 +486,7 @@ TablePacket Parser::run()
         const RawRow &last = m_rows[cur];
         if (gone)
             continue;
-        if (chain.size() == 1 && (last.state & (1 | 2 | 32)))
+        if (chain.size() == 1 && (last.state & kRowHidden))
             continue;  // a hidden version without a log entry
         QVector<QVariant> values = last.values;
         // Blobs left out of a modified version come from earlier versions.
@@ -707,7 +696,7 @@ QString Parser::decode(const char *s, int len, bool entities, const char *at) co
         QString out(n, Qt::Uninitialized);
         QChar *d = out.data();
         for (int i = 0; i < n; ++i)
-            d[i] = QChar(cp1252ToUnicode((unsigned char)b[i]));
+            d[i] = QChar(AnsiToUnicode((unsigned char)b[i]));
         return out;
     };
     if (!entities)
@@ -953,8 +942,8 @@ void appendEscaped(QByteArray &out, const QString &s)
             out += char(c);
             continue;
         }
-        unsigned char b = unicodeToCp1252(c);
-        if (b >= 0x20 && b != 0x7F && !(b >= 0x80 && b < 0xA0 && kCp1252High[b - 0x80] == char16_t(b))) {
+        const unsigned char b = UnicodeToAnsi(c);
+        if (b >= 0x20 && b != 0x7F && !(b >= 0x80 && b < 0xA0 && AnsiToUnicode(b) == char16_t(b))) {
             out += char(b);
             continue;
         }
@@ -985,7 +974,7 @@ QByteArray attrNameFor(const QString &name)
         const QChar c = name.at(i);
         const bool ok = c.isLetter() || c == QLatin1Char('_') || (i > 0 && (c.isDigit() || c == QLatin1Char('-') || c == QLatin1Char('.')));
         const QChar use = ok ? c : QLatin1Char('_');
-        const unsigned char b = unicodeToCp1252(use.unicode());
+        const unsigned char b = UnicodeToAnsi(use.unicode());
         out += b ? char(b) : '_';
     }
     if (out.isEmpty())

@@ -4,6 +4,13 @@
 // Reading applies a change log (RowState, CHANGE_LOG) so only current rows
 // count; writing writes the current rows without a log. Writes go to a
 // temporary file that replaces the old one only when complete.
+//
+// The reader is a scanner of our own over the bytes, not QXmlStreamReader:
+// on the 50,000-row newsletter file of tools/bench/bench_tablefile.cpp
+// (4.7 MB) it reads file -> rows in 124-133 ms, while the bytes decoded from
+// Windows-1252 and read with QXmlStreamReader take 356-374 ms (2.7-3.0 times
+// as long), although that reader skips the range checks, the change log and
+// the error positions (best of 5, shared two-core machine, Qt 6.4).
 
 #include "data/MemTable.h"
 

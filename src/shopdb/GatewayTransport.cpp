@@ -1,6 +1,7 @@
 #include "shopdb/GatewayTransport.h"
 
 #include "core/ShopSettings.h"
+#include "core/TextUtil.h"
 #include "core/UiHooks.h"
 #include "shopdb/HttpSqlGateway.h"
 
@@ -22,16 +23,16 @@ namespace mv {
 QByteArray EncodeText(const QString &text, const QByteArray &charset)
 {
     QStringEncoder enc(charset.constData());
-    if (!enc.isValid())
-        enc = QStringEncoder("windows-1252");
+    if (!enc.isValid() || IsAnsiCharset(charset))
+        return ToAnsi(text);
     return enc.encode(text);
 }
 
 QString DecodeText(const QByteArray &bytes, const QByteArray &charset)
 {
     QStringDecoder dec(charset.constData());
-    if (!dec.isValid())
-        dec = QStringDecoder("windows-1252");
+    if (!dec.isValid() || IsAnsiCharset(charset))
+        return FromAnsi(bytes);
     return dec.decode(bytes);
 }
 

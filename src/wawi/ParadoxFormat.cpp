@@ -1,5 +1,7 @@
 #include "wawi/ParadoxFormat.h"
 
+#include "core/TextUtil.h"
+
 #include <QDateTime>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -210,7 +212,7 @@ Codec::Codec(int codePage, const QString &sortOrderName)
     QStringDecoder dec(m_name.toLatin1().constData(), QStringDecoder::Flag::Stateless);
     QByteArray all(255, Qt::Uninitialized);
     for (int i = 1; i < 256; ++i) all[i - 1] = char(i);
-    QString s = dec.decode(all);
+    QString s = m_name == QLatin1String("windows-1252") ? FromAnsi(all) : dec.decode(all);
     if (s.size() == 255) {
         m_table = true;
         m_to[0] = 0;

@@ -1,6 +1,7 @@
 #include "core/ShopSettings.h"
 #include "core/TextUtil.h"
 
+#include <QStringDecoder>
 #include <QTest>
 
 using namespace mv;
@@ -162,6 +163,65 @@ private slots:
         QCOMPARE(quint8(b.at(2)), quint8(0xFC));
         QCOMPARE(quint8(b.at(6)), quint8(0x80));
         QCOMPARE(FromAnsi(b), s);
+    }
+
+    // The one code page table against the platform's converter, every byte.
+    void ansiTable()
+    {
+        QStringDecoder dec("windows-1252", QStringDecoder::Flag::Stateless);
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all += char(b);
+        const QString ref = dec.decode(all);
+        QCOMPARE(ref.size(), 256);
+        for (int b = 0; b < 256; ++b) {
+            QCOMPARE(AnsiToUnicode(uchar(b)), ref.at(b).unicode());
+            QCOMPARE(int(UnicodeToAnsi(ref.at(b).unicode())), b);
+        }
+        QCOMPARE(FromAnsi(all), ref);
+        QCOMPARE(ToAnsi(ref), all);
+    }
+
+    void ansiEncode_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("umlauts") << QString::fromUtf8("Grüße") << QByteArray("Gr\xfc\xdf" "e");
+        QTest::newRow("euro and quotes") << QString::fromUtf8("€„“") << QByteArray("\x80\x84\x93");
+        QTest::newRow("outside the code page") << QString::fromUtf8("aΩb") << QByteArray("a?b");
+        QTest::newRow("surrogate pair is one character") << QString::fromUtf8("a😀b") << QByteArray("a?b");
+        QTest::newRow("lone surrogate") << (QStringLiteral("a") + QChar(0xD800) + QStringLiteral("b")) << QByteArray("a?b");
+        QTest::newRow("C1 control without a byte") << QString(QChar(0x80)) << QByteArray("?");
+        QTest::newRow("C1 control with its byte") << QString(QChar(0x81)) << QByteArray("\x81");
+        QTest::newRow("NUL stays") << QString(QChar(0)) << QByteArray(1, '\0');
+        QTest::newRow("empty") << QString() << QByteArray();
+    }
+    void ansiEncode()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(ToAnsi(text), bytes);
+        if (!bytes.contains('?'))
+            QCOMPARE(FromAnsi(bytes), text);
+    }
+
+    void ansiCharsetNames_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("ansi");
+        QTest::newRow("windows-1252") << QByteArray("windows-1252") << true;
+        QTest::newRow("upper case, blanks") << QByteArray(" CP1252 ") << true;
+        QTest::newRow("MySQL latin1") << QByteArray("latin1") << true;
+        QTest::newRow("ISO-8859-1 of web pages") << QByteArray("ISO-8859-1") << true;
+        QTest::newRow("ISO-8859-15 differs") << QByteArray("iso-8859-15") << false;
+        QTest::newRow("UTF-8") << QByteArray("utf-8") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+    }
+    void ansiCharsetNames()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, ansi);
+        QCOMPARE(IsAnsiCharset(name), ansi);
     }
 };
 

@@ -198,6 +198,14 @@ private slots:
                                                 << QStringLiteral("90020");
         QTest::newRow("literal line break in value") << QByteArray(head + "string\"/></FIELDS></METADATA><ROWDATA><ROW v=\"a\r\nb\"/></ROWDATA></DATAPACKET>")
                                                      << QStringLiteral("a b");
+        // Declared code pages: Latin-1 as Windows writes it, and Latin-9 with
+        // the euro sign where Windows-1252 has the currency sign.
+        QTest::newRow("iso-8859-1 declaration") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + head
+                                                              + "string\"/></FIELDS></METADATA><ROWDATA><ROW v=\"\x80 \xa4 \xfc\"/></ROWDATA></DATAPACKET>")
+                                                << QString::fromUtf8("€ ¤ ü");
+        QTest::newRow("iso-8859-15 declaration") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-15\"?>" + head
+                                                               + "string\"/></FIELDS></METADATA><ROWDATA><ROW v=\"\xa4 \xfc\"/></ROWDATA></DATAPACKET>")
+                                                 << QString::fromUtf8("€ ü");
     }
     void readerTolerance()
     {
