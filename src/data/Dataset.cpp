@@ -76,9 +76,19 @@ double toDelphiDate(const QDateTime &dt)
 
 QDateTime fromDelphiDate(double v)
 {
-    const double days = std::trunc(v);
-    const double frac = std::fabs(v - days);
-    return QDateTime(kDelphiEpoch.addDays(qint64(days)), QTime::fromMSecsSinceStartOfDay(int(std::llround(frac * 86400000.0)) % 86400000));
+    // 9999-12-31 is the last day a TDateTime holds; beyond it (and for NaN)
+    // there is no date.
+    if (!std::isfinite(v) || std::fabs(v) > 2958466.0)
+        return QDateTime();
+    qint64 days = qint64(std::trunc(v));
+    // Rounded to whole milliseconds first: a value within half a millisecond
+    // of midnight is that midnight, not the day before at 24:00.
+    qint64 ms = std::llround(std::fabs(v - std::trunc(v)) * 86400000.0);
+    if (ms >= 86400000) {
+        ms -= 86400000;
+        days += v < 0 ? -1 : 1;
+    }
+    return QDateTime(kDelphiEpoch.addDays(days), QTime::fromMSecsSinceStartOfDay(int(ms)));
 }
 
 bool parseBool(const QString &s, bool *out)

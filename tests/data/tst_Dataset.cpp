@@ -6,6 +6,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <limits>
+
 using namespace mv;
 
 namespace {
@@ -389,6 +391,39 @@ private slots:
         t.Post();
         QCOMPARE(t.FieldAt(0)->AsString(), asString);
         QCOMPARE(t.FieldAt(0)->IsNull(), asString.isEmpty());
+    }
+
+    // Delphi date numbers: days since 30.12.1899, the time of day as the
+    // fraction (before 1899 the fraction still counts forward).
+    void dateTimeFromNumber_data()
+    {
+        QTest::addColumn<double>("number");
+        QTest::addColumn<QDateTime>("expected");  // invalid: refused
+        const QDate epoch(1899, 12, 30);
+        const QDate day = epoch.addDays(45000);
+        QTest::newRow("epoch") << 0.0 << QDateTime(epoch, QTime(0, 0));
+        QTest::newRow("noon") << 45000.5 << QDateTime(day, QTime(12, 0));
+        QTest::newRow("last millisecond") << 45000.0 + 86399999.0 / 86400000.0 << QDateTime(day, QTime(23, 59, 59, 999));
+        QTest::newRow("just below midnight") << 45001.0 - 0.2 / 86400000.0 << QDateTime(day.addDays(1), QTime(0, 0));
+        QTest::newRow("half a millisecond below midnight") << 45001.0 - 0.5 / 86400000.0 << QDateTime(day.addDays(1), QTime(0, 0));
+        QTest::newRow("before 1899") << -1.25 << QDateTime(epoch.addDays(-1), QTime(6, 0));
+        QTest::newRow("before 1899, just below midnight") << -1.9999999999 << QDateTime(epoch.addDays(-2), QTime(0, 0));
+        QTest::newRow("31.12.9999") << double(epoch.daysTo(QDate(9999, 12, 31))) + 0.75
+                                    << QDateTime(QDate(9999, 12, 31), QTime(18, 0));
+        QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << QDateTime();
+        QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << QDateTime();
+        QTest::newRow("far beyond 9999") << 1e300 << QDateTime();
+    }
+    void dateTimeFromNumber()
+    {
+        QFETCH(double, number);
+        QFETCH(QDateTime, expected);
+        if (!expected.isValid()) {
+            QVERIFY_THROWS_EXCEPTION(DatasetError, ConvertToFieldType(number, FieldType::DateTime, QStringLiteral("Am")));
+            return;
+        }
+        QCOMPARE(ConvertToFieldType(number, FieldType::DateTime, QStringLiteral("Am")).toDateTime(), expected);
+        QCOMPARE(ConvertToFieldType(number, FieldType::Date, QStringLiteral("Am")).toDate(), expected.date());
     }
 
     void displayFormats()
