@@ -144,7 +144,7 @@ struct Tag {
 
 class Parser {
 public:
-    explicit Parser(const QByteArray &data) : m_data(data), m_begin(data.constData()), m_p(m_begin), m_end(m_begin + data.size()) {}
+    explicit Parser(const QByteArray &data) : m_begin(data.constData()), m_p(m_begin), m_end(m_begin + data.size()) {}
 
     TablePacket run();
 
@@ -206,7 +206,6 @@ private:
     QByteArray latin(const Attr &a) const;
     QVariant convert(const FieldInfo &fi, const Attr &a) const;
 
-    const QByteArray &m_data;
     const char *m_begin;
     const char *m_p;
     const char *m_end;
@@ -428,10 +427,8 @@ TablePacket Parser::run()
     }
     // Only blanks, comments and processing instructions may follow.
     Tag extra;
-    const char *after = m_p;
     if (nextTag(extra))
         fail(extra.at, QStringLiteral("Unerwarteter Inhalt nach dem Datenpaket"));
-    (void)after;
     if (!m_haveFields)
         fail(root.at, QStringLiteral("Das Datenpaket enthält keine Feldliste (METADATA/FIELDS)"));
 
