@@ -30,6 +30,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolButton>
@@ -105,8 +106,15 @@ void TFM_Haupt::buildWindow()
     barScroll->setWidgetResizable(true);
     barScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     barScroll->setFrameShape(QFrame::NoFrame);
-    barScroll->setMinimumWidth(120);
+    // Every caption of every panel fits, also when the open panel needs the
+    // vertical scroll bar; 180 px unless the captions need more.
+    const int barWidth = qMax(180, InspectorBar1->minimumSizeHint().width()
+                                       + barScroll->verticalScrollBar()->sizeHint().width());
+    barScroll->setMinimumWidth(barWidth);
     Splitter2->addWidget(barScroll);
+    // Hiding the bar (the greeting of the first start) hides its strip too,
+    // so the client area takes the whole width.
+    InspectorBar1->installEventFilter(this);
 
     auto *right = new QWidget;
     auto *v = new QVBoxLayout(right);
@@ -153,7 +161,7 @@ void TFM_Haupt::buildWindow()
 
     Splitter2->addWidget(right);
     Splitter2->setStretchFactor(1, 1);
-    Splitter2->setSizes({180, 844});
+    Splitter2->setSizes({barWidth, 1024 - barWidth});
     setCentralWidget(Splitter2);
 
     StatusBar1 = statusBar();
@@ -437,6 +445,8 @@ void TFM_Haupt::Timer_HTTPSleepTimer()
 
 bool TFM_Haupt::eventFilter(QObject *o, QEvent *e)
 {
+    if (o == InspectorBar1 && (e->type() == QEvent::HideToParent || e->type() == QEvent::ShowToParent))
+        Splitter2->widget(0)->setVisible(!InspectorBar1->isHidden());
     if (o == MdiArea->viewport() && e->type() == QEvent::Resize) {
         PA_Hintergrund->setGeometry(MdiArea->viewport()->rect());
         PA_Hintergrund->lower();

@@ -77,6 +77,24 @@ void TPanelBar::SetItemSize(QSize iconSize, int minHeight)
         }
 }
 
+QSize TPanelBar::minimumSizeHint() const
+{
+    QSize s = QWidget::minimumSizeHint();
+    for (const Panel &p : m_panels) {
+        // A closed panel's body is hidden and left out of the layout.
+        s.setWidth(qMax(s.width(), p.body->minimumSizeHint().width()));
+        s.setWidth(qMax(s.width(), p.header->minimumSizeHint().width()));
+    }
+    return s;
+}
+
+QSize TPanelBar::sizeHint() const
+{
+    QSize s = QWidget::sizeHint();
+    s.setWidth(qMax(s.width(), minimumSizeHint().width()));
+    return s;
+}
+
 int TPanelBar::ItemCount(int panel) const
 {
     return panel >= 0 && panel < m_panels.size() ? int(m_panels[panel].items.size()) : 0;
