@@ -236,6 +236,13 @@ QMdiSubWindow *TFM_Haupt::AddChildWindow(QWidget *w)
     sub->setWindowIcon(w->windowIcon().isNull() ? windowIcon() : w->windowIcon());
     w->show();
     sub->show();
+    // A window larger than the client area opens inside it, not cut off.
+    const QRect room = MdiArea->viewport()->rect();
+    if (!room.isEmpty() && !room.contains(sub->geometry())) {
+        sub->resize(sub->size().boundedTo(room.size()));
+        sub->move(qBound(0, sub->x(), room.width() - sub->width()),
+                  qBound(0, sub->y(), room.height() - sub->height()));
+    }
     return sub;
 }
 

@@ -78,7 +78,8 @@ TFM_Explorer::TFM_Explorer(const QString &startUrl, QWidget *parent)
         setWindowTitle(t.isEmpty() ? QStringLiteral("Internet-Vorschau")
                                    : QStringLiteral("Internet-Vorschau - ") + t);
     });
-    resize(800, 560);
+    WebBrowser1->setMinimumSize(200, 150);
+    resize(sizeHint());
 
     // FormCreate
     const QString start = startUrl;
@@ -91,6 +92,11 @@ TFM_Explorer::TFM_Explorer(const QString &startUrl, QWidget *parent)
             Navigate();
         });
     }
+}
+
+QSize TFM_Explorer::sizeHint() const
+{
+    return QSize(800, 600);
 }
 
 void TFM_Explorer::Navigate()

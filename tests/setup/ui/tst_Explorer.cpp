@@ -13,6 +13,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
 #include <QWebEngineView>
@@ -86,6 +87,31 @@ private slots:
         QTRY_COMPARE(x->URLs->currentText(), address);
         QCOMPARE(x->windowTitle().left(17), QStringLiteral("Internet-Vorschau"));
         main->MdiArea->subWindowList().last()->close();
+    }
+
+    void opensAtAUsableSizeWithThePageFillingIt()
+    {
+        TFM_Explorer *x = openWith("Action_WebBrowser", QStringLiteral("http://127.0.0.1:9/"));
+        QVERIFY(x);
+        QMdiSubWindow *sub = main->MdiArea->subWindowList().last();
+        QApplication::processEvents();
+        const QRect room = main->MdiArea->viewport()->rect();
+        // Inside the client area, and most of it.
+        QVERIFY2(room.contains(sub->geometry()), qPrintable(QStringLiteral("%1x%2").arg(sub->width()).arg(sub->height())));
+        QVERIFY(sub->height() >= qMin(room.height(), 500));
+        QVERIFY(sub->width() >= qMin(room.width(), 700));
+        // The page takes what the bars leave: full width, down to the status bar.
+        QWidget *page = x->WebBrowser1;
+        QCOMPARE(x->centralWidget(), page);
+        QCOMPARE(page->width(), x->width());
+        QVERIFY2(page->height() >= x->height() / 2, qPrintable(QString::number(page->height())));
+        QCOMPARE(page->mapTo(x, QPoint(0, page->height())).y(), x->statusBar()->y());
+        if (!qEnvironmentVariableIsEmpty("MV_SCREENSHOT_DIR")) {
+            QTest::qWait(1500);
+            x->grab().save(qEnvironmentVariable("MV_SCREENSHOT_DIR") + QStringLiteral("/browser.png"));
+            main->grab().save(qEnvironmentVariable("MV_SCREENSHOT_DIR") + QStringLiteral("/main-browser.png"));
+        }
+        sub->close();
     }
 
     void enterNavigatesOtherKeysDoNot()
