@@ -174,8 +174,19 @@ private slots:
         steps->SetOpenPanel(0);
         QApplication::processEvents();
         // The longer panel keeps its captions whole too.
-        for (int i = 0; i < steps->ItemCount(0); ++i)
-            QVERIFY(steps->Item(0, i)->width() >= steps->Item(0, i)->sizeHint().width());
+        for (int i = 0; i < steps->ItemCount(0); ++i) {
+            QToolButton *b = steps->Item(0, i);
+            QVERIFY2(b->width() >= b->sizeHint().width(), qPrintable(b->text()));
+            QVERIFY2(b->height() >= b->sizeHint().height(), qPrintable(QStringLiteral("%1: %2 < %3, window %4").arg(b->text().simplified()).arg(b->height()).arg(b->sizeHint().height()).arg(w->FM_EinAssi->height())));
+        }
+        // Back on the short panel the window does not keep growing.
+        const int tall = w->FM_EinAssi->height();
+        steps->SetOpenPanel(1);
+        QApplication::processEvents();
+        steps->SetOpenPanel(0);
+        QApplication::processEvents();
+        QCOMPARE(w->FM_EinAssi->height(), tall);
+        QVERIFY(tall <= 720);
         saveShot(w->FM_EinAssi, QStringLiteral("assistant-einrichtung"));
     }
 };

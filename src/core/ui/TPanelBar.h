@@ -68,6 +68,7 @@ private:
         QColor end;
     };
     void styleHeader(int panel);
+    void fitHeight(QToolButton *b);
 
     QVector<Panel> m_panels;
     QVector<QIcon> m_images;

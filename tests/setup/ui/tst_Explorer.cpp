@@ -106,6 +106,9 @@ private slots:
         QCOMPARE(page->width(), x->width());
         QVERIFY2(page->height() >= x->height() / 2, qPrintable(QString::number(page->height())));
         QCOMPARE(page->mapTo(x, QPoint(0, page->height())).y(), x->statusBar()->y());
+        // The address shows beside the buttons' row, not behind an overflow mark.
+        QVERIFY(x->URLs->isVisible());
+        QVERIFY2(x->URLs->width() >= x->width() / 2, qPrintable(QString::number(x->URLs->width())));
         if (!qEnvironmentVariableIsEmpty("MV_SCREENSHOT_DIR")) {
             QTest::qWait(1500);
             x->grab().save(qEnvironmentVariable("MV_SCREENSHOT_DIR") + QStringLiteral("/browser.png"));
