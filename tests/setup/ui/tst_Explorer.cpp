@@ -110,6 +110,14 @@ private slots:
         QVERIFY(x->URLs->isVisible());
         QVERIFY2(x->URLs->width() >= x->width() / 2, qPrintable(QString::number(x->URLs->width())));
         if (!qEnvironmentVariableIsEmpty("MV_SCREENSHOT_DIR")) {
+            // A page worth showing, e.g. a local server's PHP information.
+            const QString url = qEnvironmentVariable("MV_SCREENSHOT_URL");
+            if (!url.isEmpty()) {
+                QSignalSpy loaded(x->WebBrowser1, &QWebEngineView::loadFinished);
+                x->URLs->setEditText(url);
+                x->Navigate();
+                loaded.wait(10000);
+            }
             QTest::qWait(1500);
             x->grab().save(qEnvironmentVariable("MV_SCREENSHOT_DIR") + QStringLiteral("/browser.png"));
             main->grab().save(qEnvironmentVariable("MV_SCREENSHOT_DIR") + QStringLiteral("/main-browser.png"));
