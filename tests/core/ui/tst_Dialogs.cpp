@@ -128,7 +128,7 @@ private slots:
         QCOMPARE(dlg.Memo1->toPlainText(), lines.join(QLatin1Char('\n')));
         // Where the lines are laid out: equal room left and right of each.
         QTextDocument *doc = dlg.Memo1->document();
-        const qreal width = doc->textWidth();
+        const qreal width = dlg.Memo1->viewport()->width();
         QVERIFY(width > 100);
         int n = 0;
         for (QTextBlock b = doc->begin(); b.isValid(); b = b.next(), ++n) {
