@@ -112,9 +112,6 @@ void TFM_Haupt::buildWindow()
                                        + barScroll->verticalScrollBar()->sizeHint().width());
     barScroll->setMinimumWidth(barWidth);
     Splitter2->addWidget(barScroll);
-    // Hiding the bar (the greeting of the first start) hides its strip too,
-    // so the client area takes the whole width.
-    InspectorBar1->installEventFilter(this);
 
     auto *right = new QWidget;
     auto *v = new QVBoxLayout(right);
@@ -163,6 +160,9 @@ void TFM_Haupt::buildWindow()
     Splitter2->setStretchFactor(1, 1);
     Splitter2->setSizes({barWidth, 1024 - barWidth});
     setCentralWidget(Splitter2);
+    // Hiding the bar (the greeting of the first start) hides its strip too,
+    // so the client area takes the whole width.
+    InspectorBar1->installEventFilter(this);
 
     StatusBar1 = statusBar();
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
