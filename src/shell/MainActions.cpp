@@ -19,31 +19,31 @@ namespace mv {
 const QVector<MainActionDef> &MainActionTable()
 {
     static const QVector<MainActionDef> table = {
-        {"Action_Ende", "Datei", "&Ende", "Programm beenden", "", "application-exit"},
-        {"Action_WaWiShop", "WaWi_Shop", "Warenwirtschaft in Shop", "Warenwirtschaft in den Shop übertragen", "", "view-refresh"},
-        {"Action_SQLServerCFG", "SQL", "SQL-Server einstellen", "SQL-Server einstellen", "", "network-server"},
-        {"Action_WaWiCFG", "WaWi", "Warenwirtschaft einstellen", "Warenwirtschaft einstellen", "", "system-file-manager"},
-        {"Action_TablesSQL", "SQL", "zeige alle Daten des SQL-Servers", "zeige alle Daten des SQL-Servers (der gewählten Datenbank", "", "x-office-spreadsheet"},
-        {"Action_Adressen", "WaWi", "Adressen zeigen", "zeigt die Adressenliste der Warenwirtschaft an", "", "x-office-address-book"},
-        {"ArtikelZeigen", "WaWi", "Artikel anzeigen", "zeigt die Artikelliste aus der Warenwirtschaft an", "", "package-x-generic"},
-        {"ArtikelZeigen2", "WaWi", "Warengruppenzuweisung", "Warengruppenzuweisung\r\n\r\n(Einen Artikel mehreren Warengruppen zuweisen)", "", "folder"},
-        {"Action_LandCFG", "SQL", "Länder einstellen", "Länder + Währungen einstellen", "", "applications-internet"},
-        {"Action_FTP", "WaWi_Shop", "Datenübertragung", "Shopprogramm ins Internet übertragen", "", "network-transmit"},
-        {"Action_FTPBilder", "WaWi_Shop", "FTP-Bilderübertragung", "Bilder ins Internet übertragen", "", "network-transmit"},
-        {"Action_SQLNews", "SQL", "Onlinenews bearbeiten", "Newsbereich des Shops bearbeiten", "", "internet-news-reader"},
-        {"Action_Zahlarten", "SQL", "Zahlarten bearbeiten", "Zahlarten bearbeiten", "", "x-office-spreadsheet"},
-        {"Action_Versandarten", "SQL", "Versandarten bearbeiten", "Versandarten bearbeiten", "", "mail-send"},
-        {"Action_Versandmodul", "SQL", "Versandmodul", "", "", "mail-send"},
-        {"Action_FAQ", "SQL", "FAQ-Bearbeiten", "", "", "help-faq"},
-        {"Action_NewsletterAdr", "", "Newsletteradressen", "Newsletteradressen bearbeitern", "", "mail-message-new"},
-        {"Action_CFG_Config", "SQL", "Shopkonfiguration", "Shopkonfiguration\r\n\r\nEinstellung aller internen Variablen", "", "document-properties"},
-        {"Action_FTP_Config", "WaWi_Shop", "Einstellungen übertragen", "Einstellungen ins Internet übertragen", "", "network-transmit"},
-        {"Action_WebBrowser", "Datei", "Shop anzeigen", "Shop anzeigen\r\n\r\n(im Internet)", "", "web-browser"},
-        {"Action_Adminmenue", "WaWi_Shop", "Shopeinstellungen Adminmenü", "", "", "preferences-system"},
-        {"Action_Server_Info", "WaWi_Shop", "Server Info anzeigen", "", "", "help-browser"},
-        {"Action_Debug_On", "Datei", "Action_Debug_On", "", "Ctrl+Alt+D", "utilities-terminal"},
+        {"Action_Ende", "Datei", "&Ende", "Programm beenden", "", "exit"},
+        {"Action_WaWiShop", "WaWi_Shop", "Warenwirtschaft in Shop", "Warenwirtschaft in den Shop übertragen", "", "sync"},
+        {"Action_SQLServerCFG", "SQL", "SQL-Server einstellen", "SQL-Server einstellen", "", "database"},
+        {"Action_WaWiCFG", "WaWi", "Warenwirtschaft einstellen", "Warenwirtschaft einstellen", "", "warehouse"},
+        {"Action_TablesSQL", "SQL", "zeige alle Daten des SQL-Servers", "zeige alle Daten des SQL-Servers (der gewählten Datenbank", "", "table"},
+        {"Action_Adressen", "WaWi", "Adressen zeigen", "zeigt die Adressenliste der Warenwirtschaft an", "", "people"},
+        {"ArtikelZeigen", "WaWi", "Artikel anzeigen", "zeigt die Artikelliste aus der Warenwirtschaft an", "", "package"},
+        {"ArtikelZeigen2", "WaWi", "Warengruppenzuweisung", "Warengruppenzuweisung\r\n\r\n(Einen Artikel mehreren Warengruppen zuweisen)", "", "groups"},
+        {"Action_LandCFG", "SQL", "Länder einstellen", "Länder + Währungen einstellen", "", "flag"},
+        {"Action_FTP", "WaWi_Shop", "Datenübertragung", "Shopprogramm ins Internet übertragen", "", "upload-shop"},
+        {"Action_FTPBilder", "WaWi_Shop", "FTP-Bilderübertragung", "Bilder ins Internet übertragen", "", "upload-pictures"},
+        {"Action_SQLNews", "SQL", "Onlinenews bearbeiten", "Newsbereich des Shops bearbeiten", "", "news"},
+        {"Action_Zahlarten", "SQL", "Zahlarten bearbeiten", "Zahlarten bearbeiten", "", "money"},
+        {"Action_Versandarten", "SQL", "Versandarten bearbeiten", "Versandarten bearbeiten", "", "truck"},
+        {"Action_Versandmodul", "SQL", "Versandmodul", "", "", "weight"},
+        {"Action_FAQ", "SQL", "FAQ-Bearbeiten", "", "", "help"},
+        {"Action_NewsletterAdr", "", "Newsletteradressen", "Newsletteradressen bearbeitern", "", "mail"},
+        {"Action_CFG_Config", "SQL", "Shopkonfiguration", "Shopkonfiguration\r\n\r\nEinstellung aller internen Variablen", "", "document"},
+        {"Action_FTP_Config", "WaWi_Shop", "Einstellungen übertragen", "Einstellungen ins Internet übertragen", "", "upload-config"},
+        {"Action_WebBrowser", "Datei", "Shop anzeigen", "Shop anzeigen\r\n\r\n(im Internet)", "", "browser"},
+        {"Action_Adminmenue", "WaWi_Shop", "Shopeinstellungen Adminmenü", "", "", "settings"},
+        {"Action_Server_Info", "WaWi_Shop", "Server Info anzeigen", "", "", "server-info"},
+        {"Action_Debug_On", "Datei", "Action_Debug_On", "", "Ctrl+Alt+D", "debug"},
         {"Action_Debug_Off", "Datei", "Action_Debug_Off", "", "Ctrl+D", ""},
-        {"Action_CFG_Assistent", "SQL", "Action_CFG_Assistent", "", "", "system-run"},
+        {"Action_CFG_Assistent", "SQL", "Action_CFG_Assistent", "", "", "wizard"},
         {"Action_Ass_FTP", "Assistent", "Action_Ass_FTP", "", "", ""},
         {"Action_Ass_SQL", "Assistent", "Action_Ass_SQL", "", "", ""},
         {"Action_Ass_WaWi", "Assistent", "Action_Ass_WaWi", "", "", ""},
@@ -72,7 +72,7 @@ MainActions::MainActions(TFM_Haupt *main)
             a->setShortcut(QKeySequence(QString::fromUtf8(d.shortcut)));
         }
         if (*d.icon)
-            a->setIcon(ThemeIcon(QString::fromUtf8(d.icon)));
+            a->setIcon(AppIcon(QString::fromUtf8(d.icon)));
         main->addAction(a);   // shortcuts work without a menu entry
         m_actions.insert(name, a);
         m_ordered << a;

@@ -18,7 +18,7 @@ struct MainActionDef {
     const char *caption;
     const char *hint;
     const char *shortcut;   // "" for none
-    const char *icon;       // freedesktop icon name
+    const char *icon;       // one of our drawings (src/resources/ui/icons), "" for none
 };
 
 // The action table in its order.

@@ -30,6 +30,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolButton>
@@ -105,7 +106,11 @@ void TFM_Haupt::buildWindow()
     barScroll->setWidgetResizable(true);
     barScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     barScroll->setFrameShape(QFrame::NoFrame);
-    barScroll->setMinimumWidth(120);
+    // Every caption of every panel fits, also when the open panel needs the
+    // vertical scroll bar; 180 px unless the captions need more.
+    const int barWidth = qMax(180, InspectorBar1->minimumSizeHint().width()
+                                       + barScroll->verticalScrollBar()->sizeHint().width());
+    barScroll->setMinimumWidth(barWidth);
     Splitter2->addWidget(barScroll);
 
     auto *right = new QWidget;
@@ -153,8 +158,11 @@ void TFM_Haupt::buildWindow()
 
     Splitter2->addWidget(right);
     Splitter2->setStretchFactor(1, 1);
-    Splitter2->setSizes({180, 844});
+    Splitter2->setSizes({barWidth, 1024 - barWidth});
     setCentralWidget(Splitter2);
+    // Hiding the bar (the greeting of the first start) hides its strip too,
+    // so the client area takes the whole width.
+    InspectorBar1->installEventFilter(this);
 
     StatusBar1 = statusBar();
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -228,6 +236,13 @@ QMdiSubWindow *TFM_Haupt::AddChildWindow(QWidget *w)
     sub->setWindowIcon(w->windowIcon().isNull() ? windowIcon() : w->windowIcon());
     w->show();
     sub->show();
+    // A window larger than the client area opens inside it, not cut off.
+    const QRect room = MdiArea->viewport()->rect();
+    if (!room.isEmpty() && !room.contains(sub->geometry())) {
+        sub->resize(sub->size().boundedTo(room.size()));
+        sub->move(qBound(0, sub->x(), room.width() - sub->width()),
+                  qBound(0, sub->y(), room.height() - sub->height()));
+    }
     return sub;
 }
 
@@ -437,6 +452,8 @@ void TFM_Haupt::Timer_HTTPSleepTimer()
 
 bool TFM_Haupt::eventFilter(QObject *o, QEvent *e)
 {
+    if (o == InspectorBar1 && (e->type() == QEvent::HideToParent || e->type() == QEvent::ShowToParent))
+        Splitter2->widget(0)->setVisible(!InspectorBar1->isHidden());
     if (o == MdiArea->viewport() && e->type() == QEvent::Resize) {
         PA_Hintergrund->setGeometry(MdiArea->viewport()->rect());
         PA_Hintergrund->lower();

@@ -63,6 +63,12 @@ const QHash<QString, QString> &fallbacks()
 }
 }
 
+QIcon AppIcon(const QString &name)
+{
+    initUiResources();
+    return QIcon(QStringLiteral(":/ui/icons/%1.svg").arg(name));
+}
+
 QIcon ThemeIcon(const QString &name)
 {
     initUiResources();

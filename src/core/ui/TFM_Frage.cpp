@@ -4,12 +4,12 @@
 
 #include <QApplication>
 #include <QHBoxLayout>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTextBlockFormat>
 #include <QTextCursor>
+#include <QTextEdit>
 #include <QVBoxLayout>
 
 namespace mv {
@@ -24,11 +24,13 @@ TFM_Frage::TFM_Frage(QWidget *parent)
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     resize(380, 170);
 
-    Memo1 = new QPlainTextEdit(this);
+    // A rich-text view: the plain-text view ignores the centred alignment.
+    Memo1 = new QTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setReadOnly(true);
     Memo1->setFrameShape(QFrame::NoFrame);
     Memo1->setFocusPolicy(Qt::NoFocus);
+    Memo1->setAcceptRichText(false);
     QPalette pal = Memo1->palette();
     pal.setColor(QPalette::Base, QApplication::palette().color(QPalette::ToolTipBase));
     pal.setColor(QPalette::Text, QApplication::palette().color(QPalette::ToolTipText));
@@ -92,9 +94,8 @@ void TFM_Frage::Prepare(int page, const QStringList &lines, const QStringList &c
 {
     m_result = -1;
     Notebook1->setCurrentIndex(qBound(0, page, 3));
-    Memo1->clear();
-    for (const QString &line : lines)
-        Memo1->appendPlainText(line);
+    // Plain text always: a caller's line is never read as markup.
+    Memo1->setPlainText(lines.join(QLatin1Char('\n')));
     QTextCursor c(Memo1->document());
     c.select(QTextCursor::Document);
     QTextBlockFormat f;

@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <QStringList>
 
-class QPlainTextEdit;
+class QTextEdit;
 class QPushButton;
 class QStackedWidget;
 
@@ -21,7 +21,7 @@ public:
     // Page 0..3 of Notebook1, lines into Memo1, captions onto the buttons.
     void Prepare(int page, const QStringList &lines, const QStringList &captions);
 
-    QPlainTextEdit *Memo1;
+    QTextEdit *Memo1;
     QStackedWidget *Notebook1;
     QPushButton *BitBtn1, *BitBtn2, *BitBtn3, *BitBtn4, *BitBtn5, *BitBtn6, *BitBtn7,
         *BitBtn8, *BitBtn9, *BitBtn10;

@@ -59,7 +59,7 @@ QToolButton *TPanelBar::AddItem(int panel, const QString &caption, const QString
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     b->setAutoRaise(true);
     b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    b->setMinimumHeight(m_itemHeight);
+    fitHeight(b);
     connect(b, &QToolButton::clicked, this, [this, panel, index] { emit ItemClicked(panel, index); });
     p.layout->addWidget(b);
     p.items.push_back({b, name, -1});
@@ -73,8 +73,33 @@ void TPanelBar::SetItemSize(QSize iconSize, int minHeight)
     for (Panel &p : m_panels)
         for (Item_ &i : p.items) {
             i.button->setIconSize(iconSize);
-            i.button->setMinimumHeight(minHeight);
+            fitHeight(i.button);
         }
+}
+
+void TPanelBar::fitHeight(QToolButton *b)
+{
+    // An explicit minimum replaces the button's own in the layout: never let
+    // it be less than what the picture and every caption line need.
+    b->setMinimumHeight(qMax(m_itemHeight, b->sizeHint().height()));
+}
+
+QSize TPanelBar::minimumSizeHint() const
+{
+    QSize s = QWidget::minimumSizeHint();
+    for (const Panel &p : m_panels) {
+        // A closed panel's body is hidden and left out of the layout.
+        s.setWidth(qMax(s.width(), p.body->minimumSizeHint().width()));
+        s.setWidth(qMax(s.width(), p.header->minimumSizeHint().width()));
+    }
+    return s;
+}
+
+QSize TPanelBar::sizeHint() const
+{
+    QSize s = QWidget::sizeHint();
+    s.setWidth(qMax(s.width(), minimumSizeHint().width()));
+    return s;
 }
 
 int TPanelBar::ItemCount(int panel) const
@@ -106,10 +131,14 @@ void TPanelBar::SetOpenPanel(int panel)
     if (panel < 0 || panel >= m_panels.size() || panel == m_open)
         return;
     m_open = panel;
-    for (int i = 0; i < m_panels.size(); ++i) {
-        m_panels[i].body->setVisible(i == panel);
+    // Close before opening: with two bodies shown at once for a moment, a
+    // window sized by its layout grows to hold both and stays that tall.
+    for (int i = 0; i < m_panels.size(); ++i)
+        if (i != panel)
+            m_panels[i].body->setVisible(false);
+    m_panels[panel].body->setVisible(true);
+    for (int i = 0; i < m_panels.size(); ++i)
         styleHeader(i);
-    }
     emit OpenPanelChanged(panel);
 }
 
@@ -126,8 +155,10 @@ void TPanelBar::SetImageIndex(int panel, int item, int index)
         return;
     Item_ &it = m_panels[panel].items[item];
     it.image = index;
-    if (index >= 0 && index < m_images.size())
+    if (index >= 0 && index < m_images.size()) {
         it.button->setIcon(m_images[index]);
+        fitHeight(it.button);
+    }
 }
 
 QColor TPanelBar::GradientEnd(int panel) const

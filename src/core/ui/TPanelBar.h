@@ -45,6 +45,11 @@ public:
 
     void SetItemSize(QSize iconSize, int minHeight);
 
+    // Wide enough for every panel's items, open or not, so that opening
+    // another panel never cuts a caption off.
+    QSize minimumSizeHint() const override;
+    QSize sizeHint() const override;
+
 signals:
     void ItemClicked(int panel, int item);
     void OpenPanelChanged(int panel);
@@ -63,6 +68,7 @@ private:
         QColor end;
     };
     void styleHeader(int panel);
+    void fitHeight(QToolButton *b);
 
     QVector<Panel> m_panels;
     QVector<QIcon> m_images;

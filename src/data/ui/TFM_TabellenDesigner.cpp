@@ -51,7 +51,14 @@ QAction *TFM_TabellenDesigner::action(const char *name, const QString &hint, con
 {
     auto *a = new QAction(hint, this);
     a->setObjectName(QString::fromUtf8(name));
-    a->setToolTip(hint);
+    // The caption's "&" marks the shortcut letter; a tooltip shows it literally.
+    QString tip;
+    for (qsizetype i = 0; i < hint.size(); ++i) {
+        if (hint.at(i) == QLatin1Char('&') && i + 1 < hint.size())
+            ++i;
+        tip += hint.at(i);
+    }
+    a->setToolTip(tip);
     if (*icon)
         a->setIcon(ThemeIcon(QString::fromUtf8(icon)));
     return a;

@@ -49,7 +49,7 @@ TFM_EinAssi::TFM_EinAssi(QWidget *parent)
 
     IB_Ass = new TPanelBar(this);
     IB_Ass->setObjectName(QStringLiteral("IB_Ass"));
-    IB_Ass->SetItemSize(QSize(48, 48), 96);
+    IB_Ass->SetItemSize(QSize(64, 64), 96);
     // The step images are ours: a theme's variants would not read as open/done.
     IB_Ass->SetImages({QIcon(QStringLiteral(":/ui/icons/step-open.svg")),
                        QIcon(QStringLiteral(":/ui/icons/step-done.svg"))});

@@ -46,6 +46,13 @@ TFM_Explorer::TFM_Explorer(const QString &startUrl, QWidget *parent)
     ForwardBtn = tool(buttons, "ForwardBtn", QStringLiteral("Vorwärts"), "go-next");
     RefreshBtn = tool(buttons, "RefreshBtn", QStringLiteral("Abbrechen"), "process-stop");
 
+    auto *links = addToolBar(QStringLiteral("Links"));
+    links->setObjectName(QStringLiteral("Links"));
+    ToolButton6 = tool(links, "ToolButton6", QStringLiteral("Marktvoll"), "applications-internet");
+    ToolButton6->setToolTip(MakerSite());
+
+    // The address band gets a row of its own, so the address shows in full.
+    addToolBarBreak();
     auto *address = addToolBar(QStringLiteral("Address"));
     address->setObjectName(QStringLiteral("Address"));
     address->addWidget(new QLabel(QStringLiteral(" Adresse "), address));
@@ -58,11 +65,6 @@ TFM_Explorer::TFM_Explorer(const QString &startUrl, QWidget *parent)
     URLs->setMinimumWidth(300);
     URLs->lineEdit()->installEventFilter(this);
     address->addWidget(URLs);
-
-    auto *links = addToolBar(QStringLiteral("Links"));
-    links->setObjectName(QStringLiteral("Links"));
-    ToolButton6 = tool(links, "ToolButton6", QStringLiteral("Marktvoll"), "applications-internet");
-    ToolButton6->setToolTip(MakerSite());
 
     WebBrowser1 = new QWebEngineView(this);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
@@ -78,7 +80,8 @@ TFM_Explorer::TFM_Explorer(const QString &startUrl, QWidget *parent)
         setWindowTitle(t.isEmpty() ? QStringLiteral("Internet-Vorschau")
                                    : QStringLiteral("Internet-Vorschau - ") + t);
     });
-    resize(800, 560);
+    WebBrowser1->setMinimumSize(200, 150);
+    resize(sizeHint());
 
     // FormCreate
     const QString start = startUrl;
@@ -91,6 +94,11 @@ TFM_Explorer::TFM_Explorer(const QString &startUrl, QWidget *parent)
             Navigate();
         });
     }
+}
+
+QSize TFM_Explorer::sizeHint() const
+{
+    return QSize(800, 600);
 }
 
 void TFM_Explorer::Navigate()

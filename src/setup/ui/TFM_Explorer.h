@@ -18,6 +18,10 @@ public:
 
     static QString MakerSite();
 
+    // A page needs room: the frame opens the window at this size (the
+    // browser view alone would ask for almost none).
+    QSize sizeHint() const override;
+
     QToolButton *BackBtn, *ForwardBtn, *RefreshBtn, *ToolButton6;
     QComboBox *URLs;
     QWebEngineView *WebBrowser1;

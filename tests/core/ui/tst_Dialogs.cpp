@@ -4,11 +4,16 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QPlainTextEdit>
+#include <QDir>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextLayout>
 #include <QTimer>
 
 using namespace mv;
@@ -43,6 +48,17 @@ void answerNext(const QString &button, Seen *seen)
         else
             dlg->findChild<QPushButton *>(button)->click();
     });
+}
+
+// With MV_SCREENSHOT_DIR set, a picture of the window for the documentation.
+void saveShot(QWidget *w, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("MV_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QDir().mkpath(dir);
+    QApplication::processEvents();
+    w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 }
 
@@ -95,6 +111,38 @@ private slots:
         QCOMPARE(seen.focused, focused);
     }
 
+    void questionTextIsCentred_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("delete all") << QStringList{"ACHTUNG:", "Möchten Sie wirklich alle E-Mailadressen löschen?"};
+        QTest::newRow("one short line") << QStringList{"OK?"};
+        QTest::newRow("markup stays text") << QStringList{"<b>fett</b> & <i>schräg</i>"};
+    }
+    void questionTextIsCentred()
+    {
+        QFETCH(QStringList, lines);
+        TFM_Frage dlg;
+        dlg.Prepare(0, lines, {QStringLiteral("Löschen"), QStringLiteral("&Abbruch")});
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QCOMPARE(dlg.Memo1->toPlainText(), lines.join(QLatin1Char('\n')));
+        // Where the lines are laid out: equal room left and right of each.
+        QTextDocument *doc = dlg.Memo1->document();
+        const qreal width = dlg.Memo1->viewport()->width();
+        QVERIFY(width > 100);
+        int n = 0;
+        for (QTextBlock b = doc->begin(); b.isValid(); b = b.next(), ++n) {
+            const QRectF r = b.layout()->lineAt(0).naturalTextRect();
+            const qreal left = r.left(), right = width - r.right();
+            QVERIFY2(qAbs(left - right) <= 2 * doc->documentMargin() + 2,
+                     qPrintable(QStringLiteral("%1: %2 | %3").arg(b.text()).arg(left).arg(right)));
+            QVERIFY2(left > doc->documentMargin() + 1, qPrintable(b.text()));
+        }
+        QCOMPARE(n, lines.size());
+        if (QByteArray(QTest::currentDataTag()) == "delete all")
+            saveShot(&dlg, QStringLiteral("dialog-frage"));
+    }
+
     void yesNoHookAsksThroughTheQuestionDialog()
     {
         GuiUiHooks hooks;
@@ -133,6 +181,13 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QVERIFY(!w.Cancelled);                     // reset on show
+        if (!qEnvironmentVariableIsEmpty("MV_SCREENSHOT_DIR")) {
+            w.LB_HeadLine->setText(QStringLiteral("Datenbankabgleich"));
+            w.LB_Action->setText(QStringLiteral("Artikel werden übertragen ..."));
+            w.ProgressBar1->setValue(40);
+            saveShot(&w, QStringLiteral("dialog-warten"));
+            w.ProgressBar1->setValue(0);
+        }
         QCOMPARE(w.ProgressBar1->value(), 0);
         QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
         QCOMPARE(w.windowTitle(), QStringLiteral("bitte warten ...."));

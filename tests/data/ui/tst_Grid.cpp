@@ -118,6 +118,19 @@ private slots:
         QCOMPARE(f.grid.Columns(), before);
     }
 
+    void designerToolTipsShowNoShortcutMarks()
+    {
+        Fixture f;
+        TFM_TabellenDesigner dlg(&f.grid, QString(), false, nullptr);
+        QCOMPARE(dlg.Act_Schriftart->toolTip(), QStringLiteral("Schriftart wählen"));
+        QCOMPARE(dlg.Act_Schriftart->text(), QStringLiteral("&Schriftart wählen"));
+        // What the user sees when hovering any button of the designer.
+        for (QToolButton *b : dlg.findChildren<QToolButton *>()) {
+            const QString tip = b->toolTip();
+            QVERIFY2(!tip.contains(QLatin1Char('&')), qPrintable(tip));
+        }
+    }
+
     void defaultColumnsHaveNoStripes()
     {
         Fixture f;
