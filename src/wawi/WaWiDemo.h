@@ -30,7 +30,7 @@ struct WaWiDemoOptions {
 void WriteWaWiDemo(const QString &dir, const WaWiDemoOptions &opt,
                    const std::function<void(const QString &)> &progress = {});
 
-// A baseline JPEG of one flat colour (width and height rounded up to 8).
+// A JPEG of one flat colour, written by Qt's image writer.
 QByteArray FlatColourJpeg(int width, int height, int r, int g, int b);
 
 } // namespace mv
