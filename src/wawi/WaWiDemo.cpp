@@ -12,11 +12,14 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QImage>
 #include <QImageWriter>
 #include <QRandomGenerator>
 #include <QSaveFile>
 
+#include <cmath>
+#include <iterator>
 #include <stdexcept>
 
 namespace mv {
@@ -137,6 +140,29 @@ QString rtf(const QString &plain)
            + body + QStringLiteral("\\par\r\n}");
 }
 
+// Rich text as a word processor writes it: bold, a colour table, the euro
+// sign once as \u8364? and once as the ANSI escape \'80.
+QString richRtf(const QString &name, double price)
+{
+    QString n;
+    for (QChar c : name) {
+        if (c.unicode() >= 0x80) {
+            const QByteArray a = ToAnsi(QString(c));
+            n += QStringLiteral("\\'%1").arg(quint8(a.at(0)), 2, 16, QLatin1Char('0'));
+        } else if (c == QLatin1Char('\\') || c == QLatin1Char('{') || c == QLatin1Char('}'))
+            n += QLatin1Char('\\') + c;
+        else
+            n += c;
+    }
+    const QString p = QString::number(price, 'f', 2).replace(QLatin1Char('.'), QLatin1Char(','));
+    return QStringLiteral("{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}"
+                          "{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green128\\blue0;}\r\n"
+                          "\\viewkind4\\uc1\\pard\\f0\\fs20 \\b ")
+           + n + QStringLiteral("\\b0\\par\r\n\\cf1 Sonderpreis nur ") + p
+           + QStringLiteral(" \\u8364?\\cf0  (statt ") + p + QStringLiteral(" \\'80 zzgl. Versand)\\par\r\n"
+                                                      "\\cf2\\i Lieferzeit 2\\endash 3 Tage\\i0\\cf0\\par\r\n}");
+}
+
 const char *const kTopGroups[] = {"Garten & Freizeit", "Küche", "Bürobedarf", "Werkzeug", "Öle & Essig",
                                   "Spielwaren", "Über Kopf: Leuchten", "Ärztebedarf"};
 const char *const kSubWords[] = {"Zubehör", "Ersatzteile", "Neuheiten", "Klassiker", "Sonderposten",
@@ -146,20 +172,40 @@ const char *const kNouns[] = {"Ölkanne", "Übertopf", "Ärmelschoner", "Gießka
                               "Tasse", "Becher", "Lampe", "Leuchte", "Stuhl", "Tisch", "Regal", "Kiste",
                               "Ordner", "Füller", "Bleistift", "Radiergummi", "Würfel", "Ball", "Puppe",
                               "Straßenkreide", "Handschuh", "Schürze"};
-const char *const kAdjectives[] = {"", "Großer ", "Kleiner ", "Robuster ", "Öko-", "Luxus-", "Jack's ",
-                                   "O'Neill ", "Salz & Pfeffer ", "Grüner ", "Süßer ", "Ärgerlicher ",
-                                   "Übergroßer "};
+const char *const kAdjectives[] = {"", "", "", "Großer ", "Kleiner ", "Robuster ", "Öko-", "Luxus-", "Jack's ",
+                                   "O'Neill ", "Salz & Pfeffer ", "Grüner ", "Süßer ", "Übergroßer ", "Profi-"};
 const char *const kColours[] = {"rot", "grün", "blau", "weiß", "schwarz", "gelb"};
 const char *const kSizes[] = {"S", "M", "L", "XL"};
+const char *const kMaterials[] = {"Baumwolle", "Edelstahl", "Buche massiv", "Kunststoff", "Glas"};
 const char *const kLastNames[] = {"Müller", "Schäfer", "Özdemir", "Böhm", "Weiß", "Groß", "Becker",
-                                  "O'Connor", "Hoffmann", "Krüger", "Ärmel", "Übel", "Jäger", "Schmidt"};
-const char *const kFirstNames[] = {"Jürgen", "Änne", "Sören", "Björn", "Käthe", "Lukas", "Marie", "Jörg"};
-const char *const kCompanies[] = {"", "", "Müller & Söhne GmbH", "Bäckerei Groß KG", "O'Malley's Pub",
-                                  "Öko-Hof Weiß", "Schäfer & Co."};
+                                  "O'Connor", "Hoffmann", "Krüger", "Wagner", "Fischer", "Jäger", "Schmidt",
+                                  "Nowak", "Yilmaz", "Meier", "Schulz"};
+const char *const kFirstNames[] = {"Jürgen", "Änne", "Sören", "Björn", "Käthe", "Lukas", "Marie", "Jörg",
+                                   "Anna", "Mehmet", "Sabine", "Thomas", "Élodie", "Zoë"};
+const char *const kCompanies[] = {"", "", "", "", "Müller & Söhne GmbH", "Bäckerei Groß KG", "O'Malley's Pub",
+                                  "Öko-Hof Weiß", "Schäfer & Co.", "Gärtnerei \"Grüne Welt\"", "Büro 2000 AG"};
 const char *const kStreets[] = {"Hauptstraße", "Bahnhofstraße", "Am Mühlbach", "Lindenweg", "Königsallee",
-                                "Gartenstraße", "Schloßplatz"};
-const char *const kPlaces[] = {"München", "Köln", "Düsseldorf", "Nürnberg", "Würzburg", "Lübeck",
-                               "Osnabrück", "Bad Tölz", "Ötisheim", "Überlingen"};
+                                "Gartenstraße", "Schloßplatz", "Zur alten Mühle", "Rue de l'Église", "Dorfstr."};
+const char *const kUnits[] = {"Stück", "Stück", "Stück", "Stück", "Paar", "Set", "kg", "m", "l", "Rolle",
+                              "Karton", "Packung"};
+
+// Places with a postcode that belongs to them, by country.
+struct Place { const char *land; const char *plz; const char *ort; };
+const Place kPlaces[] = {
+    {"D", "80331", "München"}, {"D", "50667", "Köln"}, {"D", "40213", "Düsseldorf"},
+    {"D", "90402", "Nürnberg"}, {"D", "97070", "Würzburg"}, {"D", "23552", "Lübeck"},
+    {"D", "49074", "Osnabrück"}, {"D", "83646", "Bad Tölz"}, {"D", "75443", "Ötisheim"},
+    {"D", "88662", "Überlingen"}, {"D", "81675", "München"}, {"D", "01067", "Dresden"},
+    {"D", "18055", "Rostock"}, {"D", "66111", "Saarbrücken"}, {"D", "24103", "Kiel"},
+    {"A", "1010", "Wien"}, {"A", "5020", "Salzburg"}, {"CH", "8001", "Zürich"}, {"CH", "4051", "Basel"},
+    {"NL", "1012 AB", "Amsterdam"}, {"F", "67000", "Strasbourg"}, {"DK", "1050", "København"},
+};
+constexpr int kGermanPlaces = 15;
+
+// E-mail addresses the newsletter check refuses.
+const char *const kBadMails[] = {"jürgen.müller@example.de", "max+shop@example.de", "<info@example.de>",
+                                 "info@-example.de", "info@.example.de", "info@localhost", "a@b@example.de",
+                                 "o'brien@example.de", "info @example.de"};
 
 template <size_t N>
 QString pick(QRandomGenerator &rng, const char *const (&arr)[N])
@@ -167,10 +213,34 @@ QString pick(QRandomGenerator &rng, const char *const (&arr)[N])
     return QString::fromUtf8(arr[rng.bounded(int(N))]);
 }
 
+// Records are changed between their creation and the end of November 2026.
+const QDateTime kNewest(QDate(2026, 11, 30), QTime(18, 0));
+
 QDateTime stamp(QRandomGenerator &rng)
 {
     const QDateTime base(QDate(2025, 1, 1), QTime(8, 0));
     return base.addSecs(qint64(rng.bounded(500)) * 86400 + rng.bounded(36000));
+}
+
+QDateTime laterThan(QRandomGenerator &rng, const QDateTime &from)
+{
+    const qint64 span = std::max<qint64>(1, from.secsTo(kNewest));
+    return from.addSecs(1 + qint64(rng.bounded(double(span))));
+}
+
+// Shop prices: mostly .99/.95/.49 endings, a few round ones.
+double shopPrice(QRandomGenerator &rng)
+{
+    const double base = std::exp(std::log(0.8) + rng.bounded(1.0) * (std::log(1800.0) - std::log(0.8)));
+    static const double endings[] = {0.99, 0.99, 0.95, 0.49, 0.90, 0.00};
+    const double e = endings[rng.bounded(6)];
+    const double whole = std::floor(base);
+    return whole + e < 0.5 ? 0.49 : whole + e;
+}
+
+double cents(double v)
+{
+    return std::round(v * 100) / 100;
 }
 
 struct Group {
@@ -182,16 +252,20 @@ struct Group {
     bool internalKind;   // ART >= 200
 };
 
+// Groups of one Mandant that exercise the kind and parent rules.
+struct SpecialGroups {
+    int artZero = 0, art100 = 0, art200 = 0, orphan = 0, orphanChild = 0, internal = 0;
+};
+
+// A group number that no Warengruppe.DB record carries.
+constexpr int kMissingGroup = 98765;
+
 void writeFile(const QString &path, const QByteArray &data)
 {
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size() || !f.commit())
         throw std::runtime_error(QStringLiteral("Datei %1 kann nicht geschrieben werden.").arg(path).toStdString());
 }
-
-} // namespace
-
-namespace {
 
 // One run of the generator: the steps share the random stream (in this
 // order, so a seed always gives the same data) and what earlier tables
@@ -237,6 +311,10 @@ private:
     void writeAddresses();
     void writeAddressGroups();
     void writeArticles();
+    int articleGroup(int a, int mandant);
+    QString pictureRef(int n) const;
+    QString articleText(int a, const QString &name, double vk1);
+    void setPrices(Rec &r, int a, double vk1);
     void writeArticleVariants(TableOut &eig, int a);
     void writeGraduatedPrices(TableOut &staffel, int a, double vk1);
     void writeDiscounts();
@@ -251,11 +329,14 @@ private:
     QRandomGenerator m_rng;
     int m_mandanten;
 
-    QStringList m_pictures;
+    QStringList m_pictures;        // files below bilder/, as referenced
+    QStringList m_templatePictures; // files only below the program's vorlagen/
     QVector<Group> m_groups;
+    QVector<SpecialGroups> m_special;
     QVector<QVector<int>> m_leafGroups;
     int m_addrCount = 0;
     QVector<int> m_addrMandant, m_addrKind;
+    QHash<int, QString> m_addrMail;
     int m_artCount = 0;
     int m_eigId = 1, m_staffelId = 1;
 };
@@ -263,12 +344,49 @@ private:
 void DemoWriter::writePictures()
 {
     say(QStringLiteral("Bilder"));
-    m_dir.mkpath(QStringLiteral("bilder"));
-    const int colours[][3] = {{200, 30, 30}, {30, 160, 60}, {40, 70, 200}, {230, 200, 40}, {120, 60, 160}, {250, 250, 250}};
-    for (int i = 0; i < 6; ++i) {
-        const QString name = QStringLiteral("bilder/Bild %1%2.jpg").arg(i + 1).arg(i == 2 ? QStringLiteral(" Größe") : QString());
-        writeFile(m_dir.filePath(name), FlatColourJpeg(32, 24, colours[i][0], colours[i][1], colours[i][2]));
+    m_dir.mkpath(QStringLiteral("bilder/alt"));
+    struct P { const char *name; int w, h, r, g, b; };
+    // Names with blanks, umlauts, "#", "&" and two that differ only in case
+    // and blanks (same target name in the shop).
+    const P pics[] = {{"Bild 1.jpg", 32, 24, 200, 30, 30},      {"Bild 2.jpg", 32, 24, 30, 160, 60},
+                      {"Bild 3 Größe.jpg", 40, 30, 40, 70, 200}, {"Bild 4.jpg", 24, 32, 230, 200, 40},
+                      {"Bild 5.jpg", 32, 24, 120, 60, 160},      {"Bild 6.jpg", 16, 16, 250, 250, 250},
+                      {"Gießkanne grün.jpg", 48, 36, 20, 140, 40}, {"Öl & Essig #1.jpg", 36, 36, 180, 150, 20},
+                      {"Rot Blau.jpg", 30, 20, 180, 20, 120},    {"alt/rot_blau.JPG", 30, 20, 20, 20, 180},
+                      {"Leuchte-XL.jpeg", 20, 40, 250, 230, 150}, {"tasse_weiss.jpg", 24, 24, 240, 240, 235}};
+    for (const auto &p : pics) {
+        const QString name = QStringLiteral("bilder/") + QString::fromUtf8(p.name);
+        writeFile(m_dir.filePath(name), FlatColourJpeg(p.w, p.h, p.r, p.g, p.b));
         m_pictures << name;
+    }
+    const char *const templates[] = {"vorlage_gruppe.jpg", "Vorlage Artikel.jpg"};
+    for (int i = 0; i < 2; ++i) {
+        const QString name = QString::fromUtf8(templates[i]);
+        m_templatePictures << name;
+        if (!m_opt.vorlagenDir.isEmpty()) {
+            QDir().mkpath(m_opt.vorlagenDir);
+            writeFile(QDir(m_opt.vorlagenDir).filePath(name), FlatColourJpeg(32, 32, 90 + 60 * i, 90, 90));
+        }
+    }
+}
+
+// The forms a picture reference takes in a real WaWi, by turns: relative
+// with "/" or "\", missing files, web addresses, templates of the program.
+QString DemoWriter::pictureRef(int n) const
+{
+    const QString file = m_pictures.at(n % m_pictures.size());
+    switch (n % 11) {
+    case 3: case 7:
+        return QString(file).replace(QLatin1Char('/'), QLatin1Char('\\'));
+    case 5:
+        return QStringLiteral("bilder\\fehlt_%1.jpg").arg(n);
+    case 8:
+        return n % 2 ? QStringLiteral("http://www.example.de/bilder/artikel_%1.jpg").arg(n)
+                     : QStringLiteral("HTTP://CDN.EXAMPLE.DE/IMG/%1.JPG").arg(n);
+    case 10:
+        return m_templatePictures.at(n % m_templatePictures.size());
+    default:
+        return file;
     }
 }
 
@@ -292,8 +410,9 @@ void DemoWriter::writeMandanten()
         if (m == 1)
             z << QStringLiteral("E_VK1_Netto=1") << QStringLiteral("E_VK2_Netto=0") << QStringLiteral("E_VK3_Netto=1")
               << QStringLiteral("Hauptwaehrung=1") << QStringLiteral("Euro=1") << QStringLiteral("Euroumstell=1");
-        else if (m == 2)
-            z << QStringLiteral("E_VK2_Netto=1") << QStringLiteral("Hauptwaehrung=2");
+        else if (m == 2)   // main currency not the euro, not switched over
+            z << QStringLiteral("E_VK2_Netto=1") << QStringLiteral("Hauptwaehrung=2") << QStringLiteral("Euro=1")
+              << QStringLiteral("Euroumstell=0");
         else
             z << QStringLiteral("Hauptwaehrung=%1").arg(m);
         z << QStringLiteral("Waehrungstext=EUR");
@@ -304,36 +423,52 @@ void DemoWriter::writeMandanten()
     t.finish();
 }
 
-// Three levels per Mandant, a few hidden groups, one internal kind.
+// Three levels per Mandant, a few hidden groups, and the groups of the
+// kind and parent rules: ART 0, 100, 200, 250, and a group whose parent
+// does not exist (with a child of its own).
 void DemoWriter::writeGroups()
 {
     say(QStringLiteral("Warengruppe.DB"));
     TableOut t = table("Warengruppe.DB");
     const int perMandant = std::max(3, m_opt.groups / m_mandanten);
+    m_special = QVector<SpecialGroups>(m_mandanten + 1);
     int number = 1;
     for (int m = 1; m <= m_mandanten; ++m) {
         const int tops = std::clamp(perMandant / 8, 2, 8);
         int made = 0;
         QVector<int> level1, level2;
-        auto addGroup = [&](int parent, int level, const QString &name, bool internalKind = false) {
-            Group g{number++, m, parent, level, false, internalKind};
-            // Internal kinds (200 and above) are no product groups for the shop.
+        auto addGroup = [&](int parent, int level, const QString &name, int art = -1) {
+            Group g{number++, m, parent, level, false, art >= 200};
             g.hidden = (g.number % 17 == 5);
             Rec r = t.rec();
             r.set("Warengruppe", g.number).set("Mandant", m).set("Anhang", parent);
-            if (g.internalKind)
-                r.set("ART", 250);
+            if (art >= 0)
+                r.set("ART", art);
             r.set("Bezeichnung", name);
             r.set("Bezeichnung2", name + QStringLiteral(" (en)"));
+            if (g.number % 7 == 2)
+                r.set("Bezeichnung3", name + QStringLiteral(" (fr)"));
             if (g.number % 5 == 0)
                 r.set("Bezeichnung_Intern", name);   // some already carry an internal name
-            r.set("Beschreibung", rtf(QStringLiteral("Alles rund um %1.\nQualität & Auswahl für Sie.").arg(name)));
+            switch (g.number % 6) {
+            case 1:
+                r.set("Beschreibung", name + QStringLiteral(": schlichter Text\r\nohne Formatierung & mit Umbruch"));
+                break;
+            case 4:
+                r.set("Beschreibung", richRtf(name, 9.99 + g.number));
+                r.set("Beschreibung2", rtf(QStringLiteral("All about %1.").arg(name)));
+                break;
+            default:
+                r.set("Beschreibung", rtf(QStringLiteral("Alles rund um %1.\nQualität & Auswahl für Sie.").arg(name)));
+            }
             if (g.number % 3 != 0)
-                r.set("Bild", m_pictures.at(g.number % m_pictures.size()));
+                r.set("Bild", pictureRef(g.number * 5));
             if (g.number % 4 == 0)
-                r.set("Bild_gross", m_pictures.at((g.number + 1) % m_pictures.size()));
+                r.set("Bild_gross", pictureRef(g.number * 5 + 2));
             r.set("Layout", g.number % 3);
             r.set("Link1", QStringLiteral("http://www.example.de/gruppe%1").arg(g.number));
+            if (g.number % 9 == 0)
+                r.set("Link2", QStringLiteral("<a href='https://www.example.de/?wg=%1&amp;x=1'>mehr</a>").arg(g.number));
             r.set("WG_Nummer", QStringLiteral("WG%1").arg(g.number, 4, 10, QLatin1Char('0')));
             r.set("Internet", g.hidden);
             if (g.number % 6 == 0)
@@ -346,16 +481,23 @@ void DemoWriter::writeGroups()
         };
         for (int i = 0; i < tops; ++i)
             level1 << addGroup(0, 1, QString::fromUtf8(kTopGroups[i % 8]) + (m > 1 ? QStringLiteral(" %1").arg(m) : QString()));
-        const int internal = addGroup(0, 1, QStringLiteral("Kostenstellen (intern)"), true);
-        addGroup(internal, 2, QStringLiteral("Porto & Verpackung"), true);
+        SpecialGroups &s = m_special[m];
+        s.internal = addGroup(0, 1, QStringLiteral("Kostenstellen (intern)"), 250);
+        addGroup(s.internal, 2, QStringLiteral("Porto & Verpackung"), 250);
+        s.art200 = addGroup(0, 1, QStringLiteral("Lager \\ Umlagerung"), 200);
+        s.artZero = addGroup(level1.at(0), 2, QStringLiteral("Restposten"), 0);
+        s.art100 = addGroup(0, 1, QStringLiteral("Aktionen – 100 Jahre"), 100);
+        // Its parent was deleted in the WaWi.
+        s.orphan = addGroup(99000 + m, 2, QStringLiteral("Verwaiste Gruppe"));
+        s.orphanChild = addGroup(s.orphan, 3, QStringLiteral("Kind der verwaisten Gruppe"));
         int k = 0;
-        while (made < perMandant * 2 / 5 && k < 400) {
+        while (made < perMandant * 2 / 5 + 7 && k < 400) {
             const int parent = level1.at(k % level1.size());
             level2 << addGroup(parent, 2, QString::fromUtf8(kSubWords[k % 9]) + QStringLiteral(" %1").arg(k + 1));
             ++k;
         }
         k = 0;
-        while (made < perMandant && k < 10000) {
+        while (made < perMandant + 7 && k < 10000) {
             const int parent = level2.isEmpty() ? level1.at(0) : level2.at(k % level2.size());
             addGroup(parent, 3, pick(m_rng, kNouns) + QStringLiteral("-Sortiment %1").arg(k + 1));
             ++k;
@@ -367,28 +509,38 @@ void DemoWriter::writeGroups()
 void DemoWriter::chooseLeafGroups()
 {
     m_leafGroups = QVector<QVector<int>>(m_mandanten + 1);
+    auto special = [&](const Group &g) {
+        const SpecialGroups &s = m_special[g.mandant];
+        return g.number == s.artZero || g.number == s.art100 || g.number == s.orphan || g.number == s.orphanChild;
+    };
     for (const auto &g : m_groups)
-        if (!g.internalKind && (g.level == 3 || (g.level == 2 && g.number % 4 == 0)))
+        if (!g.internalKind && !special(g) && (g.level == 3 || (g.level == 2 && g.number % 4 == 0)))
             m_leafGroups[g.mandant] << g.number;
     for (int m = 1; m <= m_mandanten; ++m)
         if (m_leafGroups[m].isEmpty())
             for (const auto &g : m_groups)
-                if (g.mandant == m && !g.internalKind)
+                if (g.mandant == m && !g.internalKind && !special(g))
                     m_leafGroups[m] << g.number;
 }
 
+// Keys 4 and 5 carry the date rules: a change that has not happened yet
+// (Datum in the future) and a new rate whose date has passed.
 void DemoWriter::writeVat()
 {
     say(QStringLiteral("MWST.DB"));
     TableOut t = table("MWST.DB");
-    struct V { int key; const char *name; double old, now; };
-    const V vats[] = {{1, "Normaler Satz", 16, 19}, {2, "Ermäßigter Satz", 7, 7}, {3, "Steuerfrei", 0, 0}};
+    struct V { int key; const char *name; QDate datum; double old, now; QDate neu; double neuRate; };
+    const V vats[] = {{1, "Normaler Satz", QDate(2007, 1, 1), 16, 19, QDate(2030, 1, 1), 21},
+                      {2, "Ermäßigter Satz", QDate(2007, 1, 1), 7, 7, QDate(), 0},
+                      {3, "Steuerfrei", QDate(2007, 1, 1), 0, 0, QDate(), 0},
+                      {4, "Künftiger Satz", QDate(2040, 1, 1), 19, 17, QDate(), 0},
+                      {5, "Gastronomie (geändert)", QDate(2020, 7, 1), 16, 5, QDate(2024, 1, 1), 19}};
     for (const auto &v : vats) {
         Rec r = t.rec();
         r.set("MwSt_Satz", v.key).set("Bezeichnung", QString::fromUtf8(v.name));
-        r.set("Datum", QDate(2007, 1, 1)).set("MwST", v.old).set("NMwST", v.now);
-        if (v.key == 1)
-            r.set("NEU_Datum", QDate(2030, 1, 1)).set("NEU_MWST", 21.0);
+        r.set("Datum", v.datum).set("MwST", v.old).set("NMwST", v.now);
+        if (v.neu.isValid())
+            r.set("NEU_Datum", v.neu).set("NEU_MWST", v.neuRate);
         r.set("Update", stamp(m_rng));
         t.add(r);
     }
@@ -403,44 +555,72 @@ void DemoWriter::writeAddresses()
     m_addrKind = QVector<int>(m_addrCount + 1);
     TableOut t = table("Adressen.DB");
     for (int a = 1; a <= m_addrCount; ++a) {
-        const int m = (a % 5 == 0 && m_mandanten > 1) ? 2 : 1;
-        const int kind = (a % 7 == 3) ? 1 : ((a % 11 == 4) ? 2 : 0);
+        // a % 13 == 6: no customer number; a % 26 == 19 shares the e-mail of a - 13.
+        const bool noNumber = a % 13 == 6;
+        const bool sharesMail = a % 26 == 19 && a > 13;
+        int m = (a % 5 == 0 && m_mandanten > 1) ? 2 : 1;
+        int kind = (a % 7 == 3) ? 1 : ((a % 11 == 4) ? 2 : 0);
+        if (sharesMail) {
+            m = m_addrMandant[a - 13];
+            kind = m_addrKind[a - 13];
+        }
         m_addrMandant[a] = m;
         m_addrKind[a] = kind;
         const QString last = pick(m_rng, kLastNames);
         const QString first = pick(m_rng, kFirstNames);
         const QString company = pick(m_rng, kCompanies);
+        // Mostly German places, some abroad.
+        const Place &place = kPlaces[a % 9 == 4 ? kGermanPlaces + m_rng.bounded(int(std::size(kPlaces)) - kGermanPlaces)
+                                                 : m_rng.bounded(kGermanPlaces)];
         Rec r = t.rec();
         r.set("Adresse", a).set("Art", kind).set("Mandant", m);
-        if (a % 13 != 6)
+        if (!noNumber && !sharesMail)
             r.set("Nummer", QStringLiteral("%1%2").arg(kind == 1 ? QStringLiteral("L") : QStringLiteral("K")).arg(10000 + a));
         r.set("Suchbegriff", (company.isEmpty() ? last : company).toUpper());
         r.set("Anrede", company.isEmpty() ? (a % 2 ? QStringLiteral("Herr") : QStringLiteral("Frau")) : QStringLiteral("Firma"));
         r.set("Name1", company.isEmpty() ? first + QLatin1Char(' ') + last : company);
         if (!company.isEmpty())
             r.set("Name2", QStringLiteral("z. Hd. ") + first + QLatin1Char(' ') + last);
-        r.set("Strasse", pick(m_rng, kStreets) + QStringLiteral(" %1").arg(1 + a % 120));
-        r.set("Land", QStringLiteral("D"));
-        r.set("Plz", QStringLiteral("%1").arg(10000 + m_rng.bounded(89999)));
-        r.set("Ort", pick(m_rng, kPlaces));
-        r.set("Telefon", QStringLiteral("0%1 %2").arg(30 + a % 900).arg(100000 + a));
+        r.set("Strasse", pick(m_rng, kStreets) + QStringLiteral(" %1%2").arg(1 + m_rng.bounded(140))
+                                                   .arg(a % 17 == 0 ? QStringLiteral("a") : QString()));
+        r.set("Land", QString::fromUtf8(place.land));
+        r.set("Plz", QString::fromUtf8(place.plz));
+        r.set("Ort", QString::fromUtf8(place.ort));
+        const QString area = QString::fromUtf8(place.land) == QLatin1String("D") ? QStringLiteral("0%1").arg(30 + m_rng.bounded(9000))
+                                                                                 : QStringLiteral("+%1").arg(31 + a % 20);
+        r.set("Telefon", QStringLiteral("%1 %2").arg(area).arg(100000 + m_rng.bounded(8999999)));
         if (a % 3 == 0)
-            r.set("Telefax", QStringLiteral("0%1 %2-9").arg(30 + a % 900).arg(100000 + a));
-        if (a % 4 != 1) {
-            QString mail = last.toLower();
-            mail.replace(QStringLiteral("ü"), QStringLiteral("ue")).replace(QStringLiteral("ö"), QStringLiteral("oe"))
+            r.set("Telefax", QStringLiteral("%1 %2-9").arg(area).arg(100000 + a));
+        QString mail;
+        if (sharesMail) {
+            mail = m_addrMail.value(a - 13);
+        } else if (a % 29 == 7) {
+            mail = QString::fromUtf8(kBadMails[(a / 29) % std::size(kBadMails)]);
+        } else if (a % 4 != 1 || a % 8 == 5 || noNumber) {
+            QString local = (company.isEmpty() ? first.left(1) + QLatin1Char('.') + last : last).toLower();
+            local.replace(QStringLiteral("ü"), QStringLiteral("ue")).replace(QStringLiteral("ö"), QStringLiteral("oe"))
                 .replace(QStringLiteral("ä"), QStringLiteral("ae")).replace(QStringLiteral("ß"), QStringLiteral("ss"))
-                .replace(QStringLiteral("'"), QString());
-            r.set("E-Mail", QStringLiteral("%1.%2@example.de").arg(mail).arg(a));
+                .replace(QStringLiteral("é"), QStringLiteral("e")).replace(QStringLiteral("ë"), QStringLiteral("e"))
+                .replace(QStringLiteral("'"), QString())
+                .replace(QLatin1Char(' '), QLatin1Char('-'));
+            static const char *const domains[] = {"example.de", "example.com", "beispiel.de", "example.at"};
+            mail = QStringLiteral("%1.%2@%3").arg(local).arg(a).arg(QString::fromUtf8(domains[a % 4]));
+            if (a % 31 == 11)
+                mail = mail.toUpper();   // as some customers type it
+        }
+        if (!mail.isEmpty()) {
+            r.set("E-Mail", mail);
+            m_addrMail.insert(a, mail);
         }
         if (a % 9 == 0)
             r.set("Internet", QStringLiteral("www.beispiel-%1.de").arg(a));
         r.set("Rechnungsanschrift", a);
         if (a % 10 == 0)
             r.set("Lieferanschrift", a);
-        r.set("Zahlungskondition", 1 + a % 4);
+        if (a % 17 != 3)   // a few without payment condition
+            r.set("Zahlungskondition", 1 + (a % 11 == 0 ? 4 : a % 4));
         r.set("Rabatt", a % 4);
-        r.set("Steuer", 1).set("VK", 1).set("Waehrung", 1);
+        r.set("Steuer", 1).set("VK", a % 12 == 0 ? 2 : 1).set("Waehrung", m == 2 ? 2 : 1);
         r.set("Onlinenot", a % 19 == 2);
         r.set("Online", a % 23 == 1);
         r.set("Serienmail", a % 8 == 5);
@@ -448,10 +628,22 @@ void DemoWriter::writeAddresses()
             r.set("passwort", QStringLiteral("geheim%1").arg(a));
         if (a % 15 == 0)
             r.set("Selekt", 1);
-        r.set("Erster_Kontakt", stamp(m_rng));
-        if (a % 10 == 1)
-            r.set("Bemerkung", rtf(QStringLiteral("Kunde seit %1.\nLiefert nur Mo–Fr.").arg(2000 + a % 25)));
-        r.set("Update", stamp(m_rng));
+        const QDateTime contact(QDate(2012, 1, 1).addDays(m_rng.bounded(365 * 14)), QTime(8, 0).addSecs(m_rng.bounded(36000)));
+        r.set("Erster_Kontakt", contact);
+        switch (a % 10) {
+        case 1:
+            r.set("Bemerkung", rtf(QStringLiteral("Kunde seit %1.\nLiefert nur Mo–Fr.").arg(contact.date().year())));
+            break;
+        case 4:
+            r.set("Bemerkung", QStringLiteral("Rechnung an Zentrale\\Buchhaltung, Kd-Nr. #%1 & Co.\r\nBitte nicht klingeln!").arg(a));
+            break;
+        case 7:
+            r.set("Bemerkung", richRtf(QStringLiteral("Großkunde – Rabatt beachten"), 50 + a % 50));
+            break;
+        default:
+            break;
+        }
+        r.set("Update", laterThan(m_rng, contact));
         t.add(r);
     }
     t.finish();
@@ -489,39 +681,125 @@ void DemoWriter::writeAddressGroups()
     t.finish();
 }
 
+// Most articles sit in ordinary leaf groups; every 50 articles a few sit
+// where the group rules apply.
+int DemoWriter::articleGroup(int a, int mandant)
+{
+    const SpecialGroups &s = m_special[mandant];
+    const auto &leaves = m_leafGroups[mandant];
+    const int normal = leaves.at(m_rng.bounded(leaves.size()));
+    switch (a % 50) {
+    case 31: return s.internal;      // ART 250
+    case 32: return s.art200;        // ART exactly 200
+    case 37: return kMissingGroup;   // no such group
+    case 41: return s.orphan;
+    case 42: return s.orphanChild;
+    case 43: return s.artZero;
+    case 47: return s.art100;
+    default: return normal;
+    }
+}
+
+void DemoWriter::setPrices(Rec &r, int a, double vk1)
+{
+    switch (a % 50) {
+    case 13:
+        return;                      // no price at all
+    case 27:
+        r.set("VK1", 0.0);
+        return;
+    default:
+        break;
+    }
+    r.set("VK1", vk1);
+    // Dealer and staff prices differ per article, and are not always kept.
+    const int style = m_rng.bounded(5);
+    if (style != 0)
+        r.set("VK2", cents(vk1 * (0.78 + m_rng.bounded(18) / 100.0)));
+    if (style >= 3)
+        r.set("VK3", cents(vk1 * (0.65 + m_rng.bounded(15) / 100.0)));
+    else if (style == 2)
+        r.set("VK3", vk1);
+    if (a % 11 == 0) {               // quantity levels VK4..VK9, falling
+        double p = vk1;
+        for (const char *f : {"VK4", "VK5", "VK6", "VK7", "VK8", "VK9"}) {
+            p = cents(p * 0.96);
+            r.set(f, p);
+        }
+    }
+}
+
+// Long texts in all the forms a WaWi holds them.
+QString DemoWriter::articleText(int a, const QString &name, double vk1)
+{
+    switch (a % 10) {
+    case 2:
+        return richRtf(name, vk1);
+    case 5:
+        return name + QStringLiteral(" – einfacher Text ohne RTF.\r\nAblage: C:\\Katalog\\2026\\neu\\ & Lager #3");
+    case 8:
+        return QStringLiteral("<HTML><p><b>%1</b> im Set</p><ul><li>Maß 10 &times; 20 cm</li></ul></HTML>\r\nNur Text danach.").arg(name);
+    default:
+        return rtf(QStringLiteral("%1 in bewährter Qualität.\nMaße: %2 x %3 cm\nHinweis: \"Nicht für Kinder unter 3 Jahren\"")
+                       .arg(name).arg(10 + a % 30).arg(5 + a % 20));
+    }
+}
+
+// Colours and sizes, material in eigen3 and eigen5, and a few that leave
+// gaps (only eigen2/eigen4, only eigen3/eigen5).
 void DemoWriter::writeArticleVariants(TableOut &eig, int a)
 {
-    const bool onlyTwoAndFour = (a % 14 == 0);
-    for (int v = 0; v < 3; ++v) {
+    const int style = a % 14 == 0 ? 1 : (a % 35 == 0 ? 2 : (a % 21 == 0 ? 3 : 0));
+    const int count = 2 + a % 3;
+    for (int v = 0; v < count; ++v) {
         Rec e = eig.rec();
         e.set("id", m_eigId++).set("artikel", a);
         e.set("ean", QStringLiteral("41%1%2").arg(a, 8, 10, QLatin1Char('0')).arg(v));
-        if (onlyTwoAndFour) {
-            e.set("eigen2", QString::fromUtf8(kColours[v % 6]));
-            e.set("eigen4", QString::fromUtf8(kSizes[v % 4]));
-        } else {
-            e.set("eigen1", QString::fromUtf8(kColours[(a + v) % 6]));
-            e.set("eigen2", QString::fromUtf8(kSizes[v % 4]));
+        const QString colour = QString::fromUtf8(kColours[(a + v) % 6]);
+        const QString size = QString::fromUtf8(kSizes[v % 4]);
+        const QString material = QString::fromUtf8(kMaterials[(a + v) % 5]);
+        switch (style) {
+        case 1:
+            e.set("eigen2", QString::fromUtf8(kColours[v % 6])).set("eigen4", size);
+            break;
+        case 2:
+            e.set("eigen3", material).set("eigen5", size);
+            break;
+        case 3:
+            e.set("eigen1", colour).set("eigen2", size).set("eigen3", material);
+            if (v != 1)
+                e.set("eigen5", QStringLiteral("Gravur %1").arg(v + 1));
+            break;
+        default:
+            e.set("eigen1", colour).set("eigen2", size);
         }
-        e.set("bestand", double(v * 5)).set("vk", v == 2 ? 1.5 : 0.0).set("Aufpreise", v == 2);
+        e.set("bestand", double(m_rng.bounded(40))).set("vk", v == count - 1 ? 1.5 : 0.0).set("Aufpreise", v == count - 1);
         e.set("Update", stamp(m_rng));
         eig.add(e);
     }
 }
 
-// Levels 0..2 by quantity.
+// Levels 0..2 by whole quantities; some articles also on levels 3..5 with
+// quantities such as 2.5 or 0.25 (sold by weight or length).
 void DemoWriter::writeGraduatedPrices(TableOut &staffel, int a, double vk1)
 {
+    auto add = [&](int level, double q, double price) {
+        Rec s = staffel.rec();
+        s.set("Zaehler", m_staffelId++).set("Artikel", a).set("Preisstufe", level);
+        s.set("Menge", q).set("Preis", cents(price));
+        s.set("Update", stamp(m_rng));
+        staffel.add(s);
+    };
     for (int level = 0; level < 3; ++level)
         for (int q : {10, 50, 100}) {
             if (level == 2 && q == 100)
                 continue;
-            Rec s = staffel.rec();
-            s.set("Zaehler", m_staffelId++).set("Artikel", a).set("Preisstufe", level);
-            s.set("Menge", double(q)).set("Preis", std::round(vk1 * (100 - q / 10 - level)) / 100);
-            s.set("Update", stamp(m_rng));
-            staffel.add(s);
+            add(level, q, vk1 * (100 - q / 10 - level) / 100);
         }
+    if (a % 15 == 5)
+        for (int level = 3; level <= 5; ++level)
+            for (double q : {0.25, 2.5, 12.5})
+                add(level, q, vk1 * (0.97 - 0.02 * level - q / 100));
 }
 
 void DemoWriter::writeArticles()
@@ -539,49 +817,70 @@ void DemoWriter::writeArticles()
     for (int a = 1; a <= m_artCount; ++a) {
         const int m = (m_mandanten > 1 && a % 10 == 0) ? 2 : 1;
         const auto &leaves = m_leafGroups[m];
-        const int group = leaves.at(m_rng.bounded(leaves.size()));
+        const int group = articleGroup(a, m);
+        const QString unit = pick(m_rng, kUnits);
         const QString name = pick(m_rng, kAdjectives) + pick(m_rng, kNouns)
                              + (a % 3 == 0 ? QStringLiteral(" %1 cm").arg(5 + a % 40) : QString());
-        const double vk1 = 0.99 + m_rng.bounded(50000) / 100.0;
+        const double vk1 = shopPrice(m_rng);
         Rec r = t.rec();
         r.set("Artikel", a).set("Art", 0).set("Mandant", m);
         r.set("Artikelnummer", QStringLiteral("A-%1").arg(a, 6, 10, QLatin1Char('0')));
         r.set("Suchbegriff", name.toUpper());
         r.set("Bezeichnung", name).set("Bezeichnung2", name + QStringLiteral(" (en)"));
-        r.set("Einheit", a % 5 == 0 ? QStringLiteral("Paar") : QStringLiteral("Stück"));
+        r.set("Einheit", unit);
         r.set("Warengruppe", group);
-        if (a % 12 == 0 && leaves.size() > 1)
-            r.set("Warengruppen", QStringLiteral("%1;%2").arg(leaves.at((a / 12) % leaves.size())).arg(leaves.at((a / 7) % leaves.size())));
+        if (a % 12 == 0 && leaves.size() > 1) {
+            const int g1 = leaves.at((a / 12) % leaves.size()), g2 = leaves.at((a / 7) % leaves.size());
+            // ";" and "," mixed, a 0 and a word: only real group numbers count.
+            r.set("Warengruppen", a % 24 == 0 ? QStringLiteral("%1;%2,0;x").arg(g1).arg(g2)
+                                              : QStringLiteral("%1;%2").arg(g1).arg(g2));
+        }
         r.set("Internet", a % 20 != 7);        // a few offline
         r.set("Lieferbar", a % 9 != 4);
         if (a % 50 == 0)
             r.set("Selekt", 1);
-        r.set("VK1", vk1).set("VK2", std::round(vk1 * 90) / 100).set("VK3", std::round(vk1 * 80) / 100);
-        r.set("Umsatzsteuer", a % 6 == 0 ? 2 : 1);
-        r.set("Bestand", double(m_rng.bounded(500))).set("Mindestbestand", double(a % 20));
+        setPrices(r, a, vk1);
+        switch (a % 13) {                      // VAT keys, one of them missing
+        case 0: case 6: r.set("Umsatzsteuer", 2); break;
+        case 4: r.set("Umsatzsteuer", 4); break;
+        case 9: r.set("Umsatzsteuer", 5); break;
+        case 11: r.set("Umsatzsteuer", 9); break;
+        default: r.set("Umsatzsteuer", 1);
+        }
+        const bool byWeight = unit == QLatin1String("kg") || unit == QLatin1String("m") || unit == QLatin1String("l");
+        const double stock = a % 17 == 0 ? 0.0 : (byWeight ? m_rng.bounded(5000) / 10.0 : double(m_rng.bounded(500)));
+        r.set("Bestand", a % 43 == 0 ? -3.0 : stock).set("Mindestbestand", double(a % 20));
+        if (a % 3 == 0)
+            r.set("Inventur", stock + (a % 2 ? 1 : -1));
         r.set("PreiseNetto", a % 4 == 0).set("Rabattfähig", a % 3 != 0);
-        if (a % 8 == 0)
+        if (a % 16 == 8)
+            r.set("Grundpreiseinheit", QStringLiteral("100 g")).set("Grundpreisfaktor", 0.0);
+        else if (a % 8 == 0)
             r.set("Grundpreiseinheit", QStringLiteral("1 kg")).set("Grundpreisfaktor", 0.5);
-        r.set("Gewicht", (1 + a % 50) / 10.0);
+        else if (a % 19 == 0)
+            r.set("Grundpreiseinheit", QStringLiteral("1 l")).set("Grundpreisfaktor", 0.75);
+        r.set("Gewicht", (1 + m_rng.bounded(2500)) / 100.0);
         r.set("EAN", QStringLiteral("40%1").arg(qint64(1000000000) + a, 11, 10, QLatin1Char('0')));
         r.set("Katalog", a % 25 == 0);
         if (a % 15 == 0 && m_artCount > 3)
             r.set("Zusatz3", QStringLiteral("#ArtikelNr:A-%1;A-%2")
                                   .arg(1 + a % m_artCount, 6, 10, QLatin1Char('0'))
                                   .arg(1 + (a + 1) % m_artCount, 6, 10, QLatin1Char('0')));
-        r.set("Zusatzfeld01", QStringLiteral("Herkunft: %1").arg(pick(m_rng, kPlaces)));
+        r.set("Zusatzfeld01", QStringLiteral("Herkunft: %1").arg(QString::fromUtf8(kPlaces[m_rng.bounded(int(std::size(kPlaces)))].ort)));
         if (a % 2 == 0)
             r.set("Zusatzfeld02", QStringLiteral("Material & Pflege"));
+        if (a % 5 == 1)
+            r.set("Zusatzfeld10", QStringLiteral("Pflege: 30 °C, nicht \"trocknergeeignet\""));
         if (a % 4 != 3) {
-            r.set("bild1", m_pictures.at(a % m_pictures.size()));
-            r.set("Bild_klein", m_pictures.at(a % m_pictures.size()));
+            r.set("bild1", pictureRef(a));
+            r.set("Bild_klein", pictureRef(a));
         }
         if (a % 4 == 0)
-            r.set("bild2", m_pictures.at((a + 3) % m_pictures.size()));
-        r.set("Langtext", rtf(QStringLiteral("%1 in bewährter Qualität.\nMaße: %2 x %3 cm\nHinweis: \"Nicht für Kinder unter 3 Jahren\"")
-                                  .arg(name).arg(10 + a % 30).arg(5 + a % 20)));
-        r.set("Angelegt", QDate(2020, 1, 1).addDays(a % 1500));
-        r.set("Update", stamp(m_rng));
+            r.set("bild2", pictureRef(a + 3));
+        r.set("Langtext", articleText(a, name, vk1));
+        const QDate created = QDate(2012, 1, 1).addDays(m_rng.bounded(365 * 14));
+        r.set("Angelegt", created);
+        r.set("Update", laterThan(m_rng, QDateTime(created, QTime(9, 0))));
         t.add(r);
 
         if (a % 7 == 0)
@@ -591,7 +890,7 @@ void DemoWriter::writeArticles()
         if (!suppliers.isEmpty() && a % 2 == 1) {
             Rec l = lief.rec();
             l.set("Artikel", a).set("Lieferant", suppliers.at(a % suppliers.size()));
-            l.set("Bestellnummer", QStringLiteral("B-%1").arg(a)).set("EK", std::round(vk1 * 55) / 100);
+            l.set("Bestellnummer", QStringLiteral("B-%1").arg(a)).set("EK", cents(vk1 * (0.4 + m_rng.bounded(25) / 100.0)));
             l.set("Lieferzeit", 1 + a % 14).set("Update", stamp(m_rng));
             lief.add(l);
         }
@@ -615,7 +914,7 @@ void DemoWriter::writeDiscounts()
             Rec r = t.rec();
             r.set("Zaehler", n++).set("Adresse", a).set("Art", 0);
             r.set("Artikel", 1 + (a * 7) % m_artCount).set("Warengruppe", 0);
-            r.set("Menge", double(a % 3 == 0 ? 10 : 1)).set("Preis", (a % 17 == 1) ? -1.0 : 5.0 + a % 40);
+            r.set("Menge", a % 3 == 0 ? 10.0 : (a % 5 == 0 ? 2.5 : 1.0)).set("Preis", (a % 17 == 1) ? -1.0 : 5.0 + a % 40);
             r.set("Rabatt", 0.0).set("Update", stamp(m_rng));
             t.add(r);
             if (a % 2 == 0) {
@@ -668,12 +967,22 @@ void DemoWriter::writePaymentMethods()
                    {2, "Rechnung", "Zahlung auf Rechnung (nur Stammkunden)", true, false, false, 0, 0},
                    {3, "Lastschrift", "Bankeinzug – bitte Kontodaten angeben", true, true, false, 0, 0},
                    {4, "Nachnahme", "Zahlung bei Lieferung", false, false, false, 6.5, 0},
-                   {5, "Kreditkarte", "Visa & Mastercard", true, false, true, 0, 0}};
+                   {5, "Kreditkarte", "Visa & Mastercard", true, false, true, 0, 0},
+                   {6, "Kauf auf Raten (O'Brien Bank)", "Finanzierung ab 100 €", true, true, false, 0, 0}};
     for (const auto &e : z) {
         Rec r = t.rec();
         r.set("Zahlungsart", e.nr).set("Art", QString::fromUtf8(e.art)).set("Art2", QString::fromUtf8(e.art) + QStringLiteral(" (en)"));
         r.set("Bezeichnung_2", QString::fromUtf8(e.anzeige));
-        r.set("Bemerkung", rtf(QStringLiteral("Hinweis zu %1: bitte beachten Sie unsere AGB's.").arg(QString::fromUtf8(e.art))));
+        switch (e.nr) {
+        case 2:
+            r.set("Bemerkung", QStringLiteral("Zahlbar in 14 Tagen ohne Abzug.\r\nKonto: siehe Rechnung\\Fußzeile"));
+            break;
+        case 6:
+            r.set("Bemerkung", richRtf(QStringLiteral("Ratenkauf"), 100));
+            break;
+        default:
+            r.set("Bemerkung", rtf(QStringLiteral("Hinweis zu %1: bitte beachten Sie unsere AGB's.").arg(QString::fromUtf8(e.art))));
+        }
         r.set("Online", e.online).set("OnlineAusland", e.nr != 4).set("Kreditkarte", e.card).set("Bankdaten", e.bank);
         r.set("Umst", 1).set("Versandgebuehren", e.fee).set("Versandgebuehren_ausland", e.fee * 2).set("Skonto", e.skonto);
         r.set("NeuKunde", e.nr == 1 || e.nr == 3 ? 1 : 0).set("Update", stamp(m_rng));
@@ -682,11 +991,13 @@ void DemoWriter::writePaymentMethods()
     t.finish();
 }
 
-// Lieferart.TXT is an ANSI text file beside the tables.
+// Lieferart.TXT is an ANSI text file beside the tables, kept by hand: a
+// blank line, a line of blanks and a name twice.
 void DemoWriter::writeShippingMethods()
 {
     writeFile(m_dir.filePath(QStringLiteral("Lieferart.TXT")),
-              ToAnsi(QStringLiteral("DHL Paket\r\nHermes Päckchen\r\nSelbstabholung\r\nSpedition O'Brien\r\nPost & Brief\r\n")));
+              ToAnsi(QStringLiteral("DHL Paket\r\nHermes Päckchen\r\n\r\nSelbstabholung\r\nDHL Paket\r\n"
+                                    "Spedition O'Brien\r\n   \r\nPost & Brief\r\n")));
 }
 
 void DemoWriter::registerDemo()

@@ -29,6 +29,7 @@ int usage()
              "  marktvoll-cli wawi dump TABELLE [--dir ORDNER] [--index NAME] [--range VON BIS] [--filter AUSDRUCK] [--fields a,b,...]\n"
              "      Schlüsselteile in VON/BIS durch \";\" getrennt; leer = NULL; {low}/{high} = RangeLow/RangeHigh\n"
              "  marktvoll-cli wawi demo ORDNER [--articles N] [--addresses N] [--groups N] [--mandanten N] [--seed S] [--no-registry]\n"
+             "      [--vorlagen ORDNER]  Bildvorlagen (Vorgabe: vorlagen im Programmordner)\n"
              "  marktvoll-cli wawi catalog\n";
     err().flush();
     return 2;
@@ -216,9 +217,13 @@ int runDemo(QStringList args)
         o.seed = v.toUInt();
     if (takeFlag(args, QStringLiteral("--no-registry")))
         o.registerInRegistry = false;
+    const bool vorlagenGiven = takeOption(args, QStringLiteral("--vorlagen"), o.vorlagenDir);
     if (args.size() != 1)
         return usage();
     InitPaths();
+    // Picture templates belong to the program folder, where the transfer looks.
+    if (!vorlagenGiven)
+        o.vorlagenDir = QDir(Settings().ExeDir).filePath(QStringLiteral("vorlagen"));
     QElapsedTimer timer;
     timer.start();
     WriteWaWiDemo(args.first(), o, [](const QString &t) { err() << t << "\n"; err().flush(); });
