@@ -74,6 +74,7 @@ struct TransferReport {
     bool dryRun = false;
     bool reachable = false;     // the schema check let the run go on
     bool stopped = false;       // STOP was pressed
+    bool shopLost = false;      // the shop went away during the run
     QString mode;               // "direkt" or "HTML-Verbindung"
     QDateTime referenceMoment;  // date and time the run compared with
     QVector<TransferStepReport> steps;   // the schema check first, then the steps that ran
@@ -90,10 +91,9 @@ struct TransferReport {
     QJsonObject toJson() const;
 };
 
-// Program-wide state of the transfer.
+// Program-wide state of the transfer (WaWiEdition lives in wawi/WaWiDetect.h).
 QStringList &PictureList();       // full paths of the pictures collected
 QString &TransferDateText();      // date the window shows when it opens
-int &WaWiEdition();               // 2 switches on the edition-2 extras
 
 class TransferRun : public QObject {
     Q_OBJECT
