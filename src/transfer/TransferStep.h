@@ -43,6 +43,8 @@ public:
     bool SinceDate() const { return m_options.sinceDate; }    // CB_abDatum
     bool Pictures() const { return m_options.pictures; }      // CB_Bilder
     bool RtfHtml() const { return m_options.rtfHtml; }        // RTFtoHTML
+    // A dry run sends no writing statement (Execute sees to that) and a
+    // step writes nothing into the WaWi or the program folder either.
     bool DryRun() const { return m_options.dryRun; }
     QDate ReferenceDate() const { return m_refDate; }         // DateTimePicker1
     QDateTime ReferenceMoment() const { return m_refMoment; } // with DTP_Zeit
