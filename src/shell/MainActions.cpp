@@ -6,12 +6,14 @@
 #include "shell/TFM_Haupt.h"
 #include "core/ui/TPanelBar.h"
 #include "setup/ui/TFM_EinAssi.h"
+#include "transfer/ui/TFM_WaWiShop.h"
 #ifdef MV_HAVE_WEBENGINE
 #include "setup/ui/TFM_Explorer.h"
 #endif
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QPlainTextEdit>
 #include <QUrl>
 
 namespace mv {
@@ -158,6 +160,13 @@ void MainActions::connectHandlers()
     on("Action_Ass_SQLTabellen", [this] { stepAllowed(QStringLiteral("sqltabellen")); });
     on("Action_Ass_Sonderdaten", [this] { stepAllowed(QStringLiteral("sonderdaten")); });
     on("Action_Ass_WawiAbgleich", [this] { stepAllowed(QStringLiteral("shopwawi")); });
+    // A new transfer window each time, modal, freed when it closes.
+    on("Action_WaWiShop", [this] {
+        TFM_WaWiShop w(m_main);
+        connect(&w, &TFM_WaWiShop::SqlSettingsRequested, this, [this] { Run(QStringLiteral("Action_SQLServerCFG")); });
+        connect(&w, &TFM_WaWiShop::MessageListVisible, m_main, [this](bool on) { m_main->Memo1->setVisible(on); });
+        w.exec();
+    });
 }
 
 } // namespace mv
