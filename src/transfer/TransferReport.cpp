@@ -37,7 +37,7 @@ namespace {
 
 QString Seconds(qint64 ms)
 {
-    return QString::number(double(ms) / 1000.0, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(',')) + QStringLiteral(" s");
+    return QString::number(double(ms) / 1000.0, 'f', 2).replace(QLatin1Char('.'), QLatin1Char(',')) + QStringLiteral(" s");
 }
 
 QString Cell(const QString &s, int width, bool right = true)
@@ -57,17 +57,18 @@ QString TransferReport::toText() const
     if (!mode.isEmpty())
         t += QStringLiteral("  (%1)").arg(mode);
     t += QLatin1Char('\n');
-    if (referenceMoment.isValid())
-        t += QStringLiteral("Änderungen seit: %1\n").arg(referenceMoment.toString(fmt));
+    if (!dateMode.isEmpty())
+        t += dateMode + QLatin1Char('\n');
     t += QLatin1Char('\n');
     t += Cell(QStringLiteral("Schritt"), 20, false) + Cell(QStringLiteral("gelesen"), 9) + Cell(QStringLiteral("neu"), 8)
          + Cell(QStringLiteral("geändert"), 10) + Cell(QStringLiteral("gelöscht"), 10)
          + Cell(QStringLiteral("abgelehnt"), 11) + Cell(QStringLiteral("Zeit"), 9) + QLatin1Char('\n');
     for (const TransferStepReport &s : steps) {
-        QString name = s.name;
-        if (!s.ran)
-            name += QStringLiteral(" –");
-        t += Cell(name, 20, false) + Cell(QString::number(s.read), 9) + Cell(QString::number(s.inserted), 8)
+        if (!s.ran) {
+            t += Cell(s.name, 20, false) + QStringLiteral("  – ") + s.messages.join(QStringLiteral("; ")) + QLatin1Char('\n');
+            continue;
+        }
+        t += Cell(s.name, 20, false) + Cell(QString::number(s.read), 9) + Cell(QString::number(s.inserted), 8)
              + Cell(QString::number(s.updated), 10) + Cell(QString::number(s.deleted), 10)
              + Cell(QString::number(s.refused), 11) + Cell(Seconds(s.elapsedMs), 9);
         if (s.failed)
@@ -103,6 +104,7 @@ QJsonObject TransferReport::toJson() const
     o[QStringLiteral("shopLost")] = shopLost;
     o[QStringLiteral("stopped")] = stopped;
     o[QStringLiteral("mode")] = mode;
+    o[QStringLiteral("dateMode")] = dateMode;
     o[QStringLiteral("referenceMoment")] = referenceMoment.isValid() ? referenceMoment.toString(fmt) : QString();
     o[QStringLiteral("succeeded")] = Succeeded();
     o[QStringLiteral("exitCode")] = ExitCode();

@@ -119,6 +119,13 @@ bool TransferRun::Run(const TransferOptions &options)
     m_report.dryRun = options.dryRun;
     m_report.mode = ShopConnection::GatewayMode() ? QStringLiteral("HTML-Verbindung") : QStringLiteral("direkt");
     m_report.referenceMoment = ReferenceMoment(options);
+    if (options.complete)
+        m_report.dateMode = QStringLiteral("komplette neue Datenübertragung (Shoptabellen werden zuerst geleert)");
+    else if (options.allData)
+        m_report.dateMode = QStringLiteral("alle Daten (ohne Zeitbeschränkung)");
+    else if (options.sinceDate)
+        m_report.dateMode = QStringLiteral("nur Änderungen seit dem %1")
+                                .arg(m_report.referenceMoment.toString(QStringLiteral("dd.MM.yyyy HH:mm")));
 
     Shop().ErrorLog().Clear();
     Settings().AbortWait = false;
@@ -197,7 +204,9 @@ void TransferRun::runSteps(TransferContext &ctx)
             plan.append({e.order, e.kind, e.name, &e});
     for (const KindEntry &k : KindTable())
         if (ctx.Options().Has(k.kind.name) && !built.contains(k.kind.name))
-            plan.append({k.order, k.kind.name, k.kind.caption, nullptr});
+            plan.append({k.order, k.kind.name,
+                         k.kind.name == QLatin1String("adressen-holen") ? QStringLiteral("Adressen holen") : k.kind.caption,
+                         nullptr});
     std::stable_sort(plan.begin(), plan.end(), [](const Planned &a, const Planned &b) { return a.order < b.order; });
 
     for (const Planned &p : plan) {
@@ -205,7 +214,7 @@ void TransferRun::runSteps(TransferContext &ctx)
             TransferStepReport s;
             s.name = p.name;
             s.kind = p.kind;
-            s.messages << QStringLiteral("Dieser Schritt ist in dieser Version noch nicht enthalten.");
+            s.messages << QStringLiteral("in dieser Version noch nicht enthalten");
             m_report.steps << s;
             continue;
         }

@@ -77,6 +77,7 @@ struct TransferReport {
     bool shopLost = false;      // the shop went away during the run
     QString mode;               // "direkt" or "HTML-Verbindung"
     QDateTime referenceMoment;  // date and time the run compared with
+    QString dateMode;           // the date option in words
     QVector<TransferStepReport> steps;   // the schema check first, then the steps that ran
     QStringList errorLog;       // the window's log (Memo1)
 
