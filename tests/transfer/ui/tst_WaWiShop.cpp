@@ -470,6 +470,30 @@ private slots:
         QCOMPARE(w.Run().LastReport().referenceMoment.date(), QDate(1990, 1, 1));
     }
 
+    // Closing during a run neither stops it nor tears the window down under
+    // it: the window goes once the run has returned. A second start inside
+    // the run starts nothing.
+    void closeDuringRun()
+    {
+        startDatabase();
+        TFM_WaWiShop w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.CB_Adressen->setChecked(false);
+        int runs = 0;
+        connect(&w.Run(), &TransferRun::started, &w, [&] {
+            ++runs;
+            w.close();
+            w.Button1->click();
+            QVERIFY(w.isVisible());
+        });
+        w.Button1->click();
+        QCOMPARE(runs, 1);
+        QVERIFY(!w.Run().LastReport().stopped);
+        QVERIFY(w.Run().LastReport().reachable);
+        QTRY_VERIFY(!w.isVisible());
+    }
+
     // Shop not reachable: the message, the SQL settings asked for, "fertig".
     void shopNotReachable()
     {
