@@ -3,6 +3,8 @@
 #include "core/ShopSettings.h"
 #include "core/UiHooks.h"
 #include "core/ui/Icons.h"
+#include "data/FormatSettings.h"
+#include "transfer/TransferRun.h"
 #include "shell/TFM_Haupt.h"
 #include "core/ui/TPanelBar.h"
 #include "setup/ui/TFM_EinAssi.h"
@@ -61,6 +63,9 @@ MainActions::MainActions(TFM_Haupt *main)
     : QObject(main), m_main(main)
 {
     setObjectName(QStringLiteral("ActionManager1"));
+    // The transfer window always opens with the date the program started.
+    if (TransferDateText().isEmpty())
+        TransferDateText() = DateToText(QDate::currentDate());
     for (const MainActionDef &d : MainActionTable()) {
         auto *a = new QAction(QString::fromUtf8(d.caption), main);
         const QString name = QString::fromUtf8(d.name);
