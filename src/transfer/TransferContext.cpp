@@ -88,6 +88,9 @@ void TransferContext::logSql(const QString &sql)
 
 bool TransferContext::connectionError(int code, const MySqlConnection *conn) const
 {
+    // A request cut short by STOP is no lost shop.
+    if (Aborted())
+        return false;
     if (ShopConnection::GatewayMode())
         return code == -9;
     if (code != -10)

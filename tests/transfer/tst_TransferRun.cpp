@@ -172,6 +172,7 @@ private slots:
     void stopDuringUpload();
     void serverStopsMidRun();
     void secondRunCannotStart();
+    void brokenFileEndsOnlyItsStep();
     void goldenStatements();
     void cli();
 
@@ -669,6 +670,42 @@ void tst_TransferRun::secondRunCannotStart()
     QVERIFY(!inner);
     QCOMPARE(hooks.messages.count(QStringLiteral("fertig")), 1);
     QVERIFY(run.Run(o));   // afterwards it starts again
+}
+
+void tst_TransferRun::brokenFileEndsOnlyItsStep()
+{
+    useShop(QStringLiteral("direct"), db(QStringLiteral("direct")));
+    WriteTableFiles(Settings().ExeDir, false);
+    // A news file without its key field, a truncated countries file.
+    TableFile::WritePacketFile(Settings().ExeDir + "news6.xml", {F("titel", FieldType::String, 80)},
+                               {{QStringLiteral("ohne header")}});
+    QFile f(Settings().ExeDir + "laender4.xml");
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("<?xml version=\"1.0\" standalone=\"yes\"?><DATAPACKET Version=\"2.0\"><METADATA><FIE");
+    f.close();
+    TransferOptions o;
+    o.kinds = {QStringLiteral("laender"), QStringLiteral("news"), QStringLiteral("faq")};
+    o.allData = true;
+    o.sinceDate = false;
+    RecordingUiHooks hooks;
+    HooksScope scope(&hooks);
+    TransferRun run;
+    QStringList logLines;
+    connect(&run, &TransferRun::logLine, this, [&](const QString &l) { logLines << l; });
+    QVERIFY(run.Run(o));
+    const TransferReport &r = run.LastReport();
+    QCOMPARE(r.ExitCode(), 1);
+    QCOMPARE(r.steps.size(), 4);
+    QVERIFY(r.steps[1].failed);
+    QVERIFY(r.steps[2].failed);
+    QVERIFY(!r.steps[3].failed);
+    QCOMPARE(r.steps[3].name, QStringLiteral("FAQ"));
+    QCOMPARE(r.steps[3].read, 3);
+    QCOMPARE(logLines.size(), 2);
+    QVERIFY(logLines[0].startsWith(QStringLiteral("Systemfehler: ")));
+    QVERIFY2(logLines[1].contains(QStringLiteral("header")), qPrintable(logLines[1]));
+    QCOMPARE(r.errorLog, logLines);
+    QVERIFY(!ReadLastTransferEnd().isValid() || ReadLastTransferEnd() < r.started);
 }
 
 void tst_TransferRun::goldenStatements()
