@@ -393,6 +393,26 @@ private slots:
         QCOMPARE(w.TreeView1->currentItem()->text(0), QStringLiteral("Küche"));
     }
 
+    // "Bilder löschen" empties the collected pictures (not index.html) and
+    // the list of a stopped run.
+    void pictureDelete()
+    {
+        const QString dir = m_env->file(QStringLiteral("shop/abilder/"));
+        QDir().mkpath(dir);
+        for (const char *name : {"a_b.jpg", "INDEX.HTML", "öl_1.jpg"}) {
+            QFile f(dir + QString::fromUtf8(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        Settings().PictureDir = dir;
+        PictureList() = QStringList{QStringLiteral("/irgendwo/a b.jpg")};
+        TFM_WaWiShop w;
+        w.show();
+        QTest::mouseClick(w.BitBtn2, Qt::LeftButton);
+        QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{QStringLiteral("INDEX.HTML")});
+        QVERIFY(PictureList().isEmpty());
+        QVERIFY(m_ui.messages.isEmpty() && w.Memo1->toPlainText().isEmpty());
+    }
+
     // Last 50 protocols kept, runs in the same second get their own file,
     // other files stay.
     void protocolFiles()
