@@ -322,7 +322,7 @@ void tst_ShopConnection::errorPageWithoutMarkGivesMinus10()
     MemTable *t = open(Mode::Gateway, QStringLiteral("SELECT 1"), &r);
     QCOMPARE(r, -10);
     QVERIFY(!t->Active());
-    QVERIFY(GatewayColumnNames.isEmpty());
+    QVERIFY(Gateway().GatewayColumnNames().isEmpty());
     Settings().SQL_HTTP = http;
     QCOMPARE(Shop().ErrorLog().Lines().size(), 2);
 }
