@@ -166,7 +166,9 @@ int main(int argc, char **argv)
                 QByteArray cfg;
                 for (const QString &sql : sqls) {
                     const QByteArray url = WireUrl(GatewayUrl(GatewayAddress(kind, sql)), "windows-1252");
-                    cfg += "url = \"" + url + "\"\noutput = \"/dev/null\"\n";
+                    // The access data go in the POST body, as the program sends them.
+                    cfg += "url = \"" + url + "\"\noutput = \"/dev/null\"\ndata = \"" + Transport().AccessBody()
+                           + "\"\nnext\n";
                 }
                 QFile f(dir.filePath(QStringLiteral("curl.cfg")));
                 f.open(QIODevice::WriteOnly);
