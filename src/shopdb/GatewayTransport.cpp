@@ -369,6 +369,29 @@ static QByteArray charsetOf(const QByteArray &contentType)
     return cs;
 }
 
+static QString sslProblemText(const QSslError &e)
+{
+    switch (e.error()) {
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+        return QStringLiteral("es ist selbst signiert und nicht als vertrauenswürdig bekannt");
+    case QSslError::HostNameMismatch:
+        return QStringLiteral("es gilt nicht für diesen Servernamen");
+    case QSslError::CertificateExpired:
+        return QStringLiteral("es ist abgelaufen");
+    case QSslError::CertificateNotYetValid:
+        return QStringLiteral("es ist noch nicht gültig");
+    case QSslError::CertificateRevoked:
+        return QStringLiteral("es wurde widerrufen");
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+        return QStringLiteral("sein Aussteller ist nicht bekannt");
+    default:
+        return e.errorString();
+    }
+}
+
 bool GatewayTransport::request(const QUrl &url, const QByteArray *postBody, QByteArray &body, QString &charset,
                                QUrl &finalUrl)
 {
@@ -396,7 +419,7 @@ bool GatewayTransport::request(const QUrl &url, const QByteArray *postBody, QByt
     QStringList sslProblems;
     connect(reply, &QNetworkReply::sslErrors, this, [&sslProblems](const QList<QSslError> &errors) {
         for (const QSslError &e : errors)
-            sslProblems << e.errorString();
+            sslProblems << sslProblemText(e);
     });
     // A heartbeat so that a wait always wakes up to look at the cancel check.
     QTimer heartbeat;
@@ -432,8 +455,9 @@ bool GatewayTransport::request(const QUrl &url, const QByteArray *postBody, QByt
     const bool ok = !body.isEmpty() || reply->error() == QNetworkReply::NoError || status.isValid();
     if (!ok) {
         if (!sslProblems.isEmpty() || reply->error() == QNetworkReply::SslHandshakeFailedError)
-            m_lastError = QStringLiteral("Die sichere Verbindung zum Shop-Server %1 wurde abgelehnt, weil sein "
-                                         "Zertifikat nicht geprüft werden konnte: %2")
+            m_lastError = QStringLiteral("Die sichere Verbindung (https) zum Shop-Server %1 wurde abgebrochen: "
+                                         "das Zertifikat des Servers ist nicht gültig (%2). Bitte prüfen Sie die "
+                                         "Shop-Adresse und das Zertifikat des Servers.")
                               .arg(server, sslProblems.isEmpty() ? reply->errorString() : sslProblems.join(QStringLiteral("; ")));
         else
             m_lastError = QStringLiteral("Der Shop-Server %1 ist nicht erreichbar: %2").arg(server, reply->errorString());

@@ -222,6 +222,8 @@ private slots:
     void hostAndPort_data();
     void hostAndPort();
     void configuredCharset();
+    void onlyTheConfiguredHost_data();
+    void onlyTheConfiguredHost();
     void formPage_data();
     void formPage();
     void longRequestFormRoute();
@@ -648,6 +650,69 @@ void GatewayScript::configuredCharset()
     // Stored in the latin1 column as Windows-1252.
     QCOMPARE(m_db.scalar(QStringLiteral("SELECT HEX(name) FROM texte")),
              QString::fromLatin1(QByteArray(QStringEncoder("windows-1252").encode(value)).toHex().toUpper()));
+}
+
+void GatewayScript::onlyTheConfiguredHost_data()
+{
+    // config.php (null: none; %HOST% = the test server), requested dbhost,
+    // error (1130: refused without connecting).
+    QTest::addColumn<QString>("config");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("error");
+    const QString port = QString::number(m_db.port());
+    const QString none;
+    const QString configured = QStringLiteral("<?php\r\n$dbhost = \"%HOST%\"; //Datenbankserver\r\n?>\r\n");
+    QTest::newRow("none configured, local") << none << "127.0.0.1:" + port << 0;
+    QTest::newRow("none configured, localhost") << none << "localhost:" + port << 0;
+    QTest::newRow("none configured, other host") << none << QStringLiteral("192.0.2.1:3306") << 1130;
+    QTest::newRow("none configured, name") << none << QStringLiteral("db.example.de") << 1130;
+    QTest::newRow("empty host configured, other host")
+        << QStringLiteral("<?php\r\n$dbhost = \"\";\r\n?>") << QStringLiteral("10.0.0.5") << 1130;
+    QTest::newRow("configured, same") << configured << "127.0.0.1:" + port << 0;
+    QTest::newRow("configured, local alias") << configured << "localhost:" + port << 0;
+    QTest::newRow("configured, none requested") << configured << QString() << 0;
+    QTest::newRow("configured, other port") << configured << QStringLiteral("127.0.0.1:1") << 1130;
+    QTest::newRow("configured, other host") << configured << "192.0.2.1:" + port << 1130;
+    QTest::newRow("configured, host with socket") << configured << QStringLiteral("localhost:/tmp/x.sock") << 1130;
+    QTest::newRow("single quotes, commented line ignored")
+        << QStringLiteral("<?php\n//$dbhost = \"192.0.2.1\";\n$dbhost = '%HOST%'; //x\n?>") << "127.0.0.1:" + port << 0;
+    QTest::newRow("other server configured, local refused")
+        << QStringLiteral("<?php\n$dbhost = \"192.0.2.1\";\n?>") << "127.0.0.1:" + port << 1130;
+    QTest::newRow("last assignment counts")
+        << QStringLiteral("<?php\n$dbhost = \"%HOST%\";\n$dbhost = \"192.0.2.1\";\n?>") << "127.0.0.1:" + port << 1130;
+}
+
+void GatewayScript::onlyTheConfiguredHost()
+{
+    QFETCH(QString, config);
+    QFETCH(QString, host);
+    QFETCH(int, error);
+    PhpServer php;
+    QString err;
+    MV_REQUIRE_SERVER(php.startShop(&err), err);
+    if (!config.isNull()) {
+        QFile cfg(php.docroot() + QStringLiteral("/config/config.php"));
+        QVERIFY(cfg.open(QIODevice::WriteOnly));
+        cfg.write(QString(config).replace(QLatin1String("%HOST%"), m_db.hostPort()).toLatin1());
+    }
+    // As the program sends it: the access data in the POST body.
+    for (const char *script : {"db_check.php", "db_check2.php"}) {
+        QByteArray body = "dbhost=" + QUrl::toPercentEncoding(host) + "&dbname=" + m_db.database().toLatin1()
+                          + "&dbuser=" + m_db.user().toLatin1() + "&dbpass=" + QUrl::toPercentEncoding(m_db.password())
+                          + "&show=2&charset=windows-1252&sql_query=SELECT%2042%20AS%20x";
+        QNetworkRequest req(QUrl(php.baseUrl() + QStringLiteral("/module/db_check/") + QLatin1String(script)
+                                 + QStringLiteral("?show=2&xxl=1")));
+        req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
+        const Page p = fetch(m_nam.post(req, body));
+        QVERIFY2(!hasPhpMessage(p.text), qPrintable(p.text));
+        const QueryAnswer a = parseQuery(p.text);
+        QVERIFY(a.marked);
+        QCOMPARE(a.error, error);
+        if (error)
+            QVERIFY2(p.text.contains(QLatin1String("config/config.php")), qPrintable(p.text));
+        else
+            QCOMPARE(a.rows.value(0).value(QStringLiteral("x")), QStringLiteral("42"));
+    }
 }
 
 void GatewayScript::formPage_data()
