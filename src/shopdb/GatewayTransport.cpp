@@ -569,7 +569,8 @@ GatewayTransport::Fetch GatewayTransport::FetchGatewayPage(const QString &rawAdd
         }
         bool formError = false;
         if (!submitForm(page, finalUrl, values, body, charset, finalUrl, formError)) {
-            if (formError)
+            // An error page of the server says more than the missing form.
+            if (formError && m_lastError.isEmpty())
                 m_lastError = QStringLiteral("Die Seite des Gateway-Skripts enthält das Formular \"form1\" nicht.");
             return formError ? Fetch::FormError : Fetch::Failed;
         }

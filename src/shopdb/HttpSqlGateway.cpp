@@ -279,6 +279,11 @@ int ParseQueryAnswer(const QString &answer, GatewayTables &t, int &rowCount)
             ++count;
         readRecord(record);
     }
+    // From a script that leaves NULL cells unnamed, a last record that
+    // named no cell is a row of NULLs.
+    if (nullsUnnamed && filled != count)
+        for (QStringList &c : t.cells)
+            c.resize(count);
     rowCount = count;
     return result;
 }
