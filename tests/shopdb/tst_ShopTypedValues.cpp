@@ -111,6 +111,8 @@ private slots:
     void init();
     void sameValuesOnEveryRoute_data();
     void sameValuesOnEveryRoute();
+    void umlautAccessDataOnEveryRoute_data();
+    void umlautAccessDataOnEveryRoute();
     void cleanupTestCase();
 
 private:
@@ -293,6 +295,51 @@ void tst_ShopTypedValues::sameValuesOnEveryRoute()
         QCOMPARE(like->FieldByName(QStringLiteral("id"))->AsInteger(), base + 1);
     }
     QVERIFY2(Shop().ErrorLog().IsEmpty(), qPrintable(Shop().ErrorLog().Text()));
+}
+
+void tst_ShopTypedValues::umlautAccessDataOnEveryRoute_data()
+{
+    QTest::addColumn<int>("shop");
+    QTest::addColumn<int>("route");
+    for (int shop = 0; shop < 2; ++shop)
+        for (Route r : kRoutes)
+            QTest::addRow("%s shop, %s", shop == 0 ? "latin1" : "utf8mb4", routeName(r)) << shop << int(r);
+}
+
+void tst_ShopTypedValues::umlautAccessDataOnEveryRoute()
+{
+    // A user and password with umlauts and "€" log in the same on every
+    // route (the server compares what the direct client sends: UTF-8).
+    QFETCH(int, shop);
+    QFETCH(int, route);
+    static bool created = false;
+    const QString user = QStringLiteral("mv_müller");
+    const QString pass = QStringLiteral("Pässwört€&#+ 1");
+    QString err;
+    if (!created) {
+        QVERIFY2(m_db.exec(QStringLiteral("CREATE USER '%1'@'%' IDENTIFIED BY '%2'; GRANT ALL ON *.* TO '%1'@'%';")
+                               .arg(user, pass),
+                           &err, nullptr, QStringLiteral("mysql")),
+                 qPrintable(err));
+        created = true;
+    }
+    ShopSettings &s = Settings();
+    const QString oldUser = s.SQL_User, oldPass = s.SQL_Pass;
+    s.SQL_User = user;
+    s.SQL_Pass = pass;
+    Shop().Ti_Connect_OffTimer();
+    m_queryConn->Disconnect();
+    const int r = write(m_shops[shop], Route(route), QStringLiteral("DELETE FROM typed WHERE id = -1"));
+    const QString text = Shop().LastErrorText();
+    int q = -1;
+    MemTable *t = read(m_shops[shop], Route(route), QStringLiteral("SELECT CURRENT_USER() AS u"), &q);
+    Shop().Ti_Connect_OffTimer();
+    m_queryConn->Disconnect();
+    s.SQL_User = oldUser;
+    s.SQL_Pass = oldPass;
+    QVERIFY2(r == 0, qPrintable(QStringLiteral("%1 %2").arg(r).arg(text)));
+    QCOMPARE(q, 0);
+    QCOMPARE(t->FieldByName(QStringLiteral("u"))->AsString(), user + QStringLiteral("@%"));
 }
 
 QTEST_GUILESS_MAIN(tst_ShopTypedValues)

@@ -472,6 +472,11 @@ function mv_run($globalsOff)
         return;
     }
     @$db->options(MYSQLI_OPT_CONNECT_TIMEOUT, 20);
+    // The user name in the handshake is UTF-8 too (the client's default
+    // would be latin1 on some PHP versions).
+    if (defined('MYSQLI_SET_CHARSET_NAME')) {
+        @$db->options(MYSQLI_SET_CHARSET_NAME, 'utf8mb4');
+    }
     $ok = @$db->real_connect($host, $v['dbuser'], $v['dbpass'], null, $port, $socket);
     if (!$ok) {
         $errno = mysqli_connect_errno();
