@@ -409,15 +409,27 @@ void TFM_Haupt::TI_HintergrundTimer()
 {
     PA_Hintergrund->setVisible(MdiArea->subWindowList().isEmpty());
     // A page that came while the web panel was closed shows when it opens.
-    if (m_gatewayPagePending)
-        GatewayPageReceived();
+    ShowPendingGatewayPage();
 }
 
 void TFM_Haupt::GatewayPageReceived()
 {
-    // The web panel follows the gateway's last answer page.
+    // The web panel follows the gateway's last answer page. A fast series
+    // of requests (a transfer) renders at most every 100 ms, always the
+    // last page.
     m_gatewayPagePending = true;
-    if (PA_WEB->isHidden() || PA_WEB->PanelHeight() <= 5)
+    if (m_gatewayPageQueued)
+        return;
+    m_gatewayPageQueued = true;
+    QTimer::singleShot(100, this, [this] {
+        m_gatewayPageQueued = false;
+        ShowPendingGatewayPage();
+    });
+}
+
+void TFM_Haupt::ShowPendingGatewayPage()
+{
+    if (!m_gatewayPagePending || PA_WEB->isHidden() || PA_WEB->PanelHeight() <= 5)
         return;
     m_gatewayPagePending = false;
     ShowGatewayPage(Gateway().LastPage().join(QLatin1Char('\n')));

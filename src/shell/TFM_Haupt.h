@@ -94,6 +94,7 @@ private:
     // A new gateway page: shown in the web panel when it is open, else
     // when it opens.
     void GatewayPageReceived();
+    void ShowPendingGatewayPage();
     void Timer_Config_UpTimer();
     void Timer_HTTPSleepTimer();
     void buildWindow();
@@ -102,6 +103,7 @@ private:
     bool m_shown = false;
     bool m_ending = false;
     bool m_gatewayPagePending = false;
+    bool m_gatewayPageQueued = false;
 };
 
 // The main window (null before it exists and after it is gone).
