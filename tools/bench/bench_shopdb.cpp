@@ -26,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -127,6 +128,11 @@ int main(int argc, char **argv)
     // More than one worker, so that one idle kept-alive connection blocks no one.
     env.insert(QStringLiteral("PHP_CLI_SERVER_WORKERS"), QStringLiteral("4"));
     php.setProcessEnvironment(env);
+    // Its own process group: the workers go with the server at the end.
+    php.setChildProcessModifier([] { ::setpgid(0, 0); });
+    // Nobody reads the request log: a full pipe would stop the server.
+    php.setStandardOutputFile(QProcess::nullDevice());
+    php.setStandardErrorFile(QProcess::nullDevice());
     php.start(program(QStringLiteral("php")),
               {"-S", QStringLiteral("127.0.0.1:%1").arg(httpPort), "-t", shop, "-d", "display_errors=0"});
     php.waitForStarted();
@@ -224,7 +230,11 @@ int main(int argc, char **argv)
     }
     Shop().Ti_Connect_OffTimer();
     Shop().Ti_Connect2_OffTimer();
-    php.terminate();
+    if (php.processId() > 0) {
+        ::kill(-pid_t(php.processId()), SIGTERM);
+        if (!php.waitForFinished(3000))
+            ::kill(-pid_t(php.processId()), SIGKILL);
+    }
     php.waitForFinished();
     db.terminate();
     db.waitForFinished(30000);
