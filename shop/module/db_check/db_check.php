@@ -435,6 +435,7 @@ function mv_run($globalsOff)
         return;
     }
 
+    $sentSql = $sql;
     // Every text of the request in UTF-8 (the connection's client side).
     foreach (array('dbhost', 'dbname', 'dbuser', 'dbpass', 'sql_query') as $n) {
         $v[$n] = mv_request_text_utf8($v[$n], $v['charset']);
@@ -448,7 +449,9 @@ function mv_run($globalsOff)
 
     mv_page_start($httpCharset);
     if ($debug) {
-        $shown = strlen($sql) > 300 ? substr($sql, 0, 300) . ' ...' : $sql;
+        // In the page's character set as far as the request allows.
+        $shown = $httpCharset === 'utf-8' ? $sql : $sentSql;
+        $shown = strlen($shown) > 300 ? substr($shown, 0, 300) . ' ...' : $shown;
         echo '<!-- ', mv_html($shown), ' -->', "\n";
     }
 
