@@ -140,6 +140,7 @@ private slots:
     void cacheBuster();
     void abortEndsWaitAtOnce();
     void debugModeShowsAddresses();
+    void everyPageIsAnnounced();
     void keepAliveReuse();
     void brokenPages_data();
     void brokenPages();
@@ -319,6 +320,26 @@ void tst_HttpSqlGatewayTransport::debugModeShowsAddresses()
     QVERIFY(m_http->requests.last().target.contains(QStringLiteral("&xxl=%1_").arg(c0 + 1).toLatin1()));
     QVERIFY(m_http->requests.last().target.startsWith("/module/db_check/db_check.php?insert=1&debug=1&"));
     Transport().DebugMode = false;
+}
+
+void tst_HttpSqlGatewayTransport::everyPageIsAnnounced()
+{
+    // Two answers of the same size one after the other: each is announced
+    // and is the last page when it is.
+    int n = 0;
+    m_http->handler = [&n](const Request &) {
+        Response r;
+        r.body = "###row_count:" + QByteArray::number(++n) + "#<br>\n";
+        return r;
+    };
+    QStringList seen;
+    const auto c = connect(&Gateway(), &HttpSqlGateway::pageReceived, this,
+                           [&seen] { seen << Gateway().LastPage().join(QLatin1Char('\n')); });
+    int rows = 0;
+    QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT 1"), rows), 0);
+    QCOMPARE(Gateway().GatewayQuery(QStringLiteral("SELECT 2"), rows), 0);
+    disconnect(c);
+    QCOMPARE(seen, (QStringList{QStringLiteral("###row_count:1#<br>"), QStringLiteral("###row_count:2#<br>")}));
 }
 
 void tst_HttpSqlGatewayTransport::keepAliveReuse()
