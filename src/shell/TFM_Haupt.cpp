@@ -75,6 +75,7 @@ TFM_Haupt::TFM_Haupt(QWidget *parent)
     connect(&log, &ShopErrorLog::lineAdded, Memo1, &QPlainTextEdit::appendPlainText);
     connect(&log, &ShopErrorLog::cleared, Memo1, &QPlainTextEdit::clear);
     connect(&Transport(), &GatewayTransport::debugAddress, this, &TFM_Haupt::ShowGatewayAddress);
+    connect(&Gateway(), &HttpSqlGateway::pageReceived, this, &TFM_Haupt::GatewayPageReceived);
 }
 
 TFM_Haupt::~TFM_Haupt()
@@ -308,9 +309,7 @@ void TFM_Haupt::closeEvent(QCloseEvent *e)
     if (!SaveSettings(&error))
         Ui().ShowMessage(QStringLiteral("Die Einstellungen konnten nicht gespeichert werden:\r") + error,
                          UiHooks::Icon::Error);
-    GatewayColumnNames.clear();
-    GatewayColumnTypes.clear();
-    GatewayCells.clear();
+    Gateway().ClearResultTables();
     if (FM_EinAssi)
         FM_EinAssi->hide();
     e->accept();
@@ -424,15 +423,31 @@ void TFM_Haupt::AppendErrorLog(const QString &line)
 void TFM_Haupt::TI_HintergrundTimer()
 {
     PA_Hintergrund->setVisible(MdiArea->subWindowList().isEmpty());
-    // The web panel follows the gateway's last answer page.
-    if (!PA_WEB->isHidden() && PA_WEB->PanelHeight() > 5) {
-        const QStringList &page = Gateway().LastPage();
-        if (page.constData() != m_shownPage || page.size() != m_shownPageLines) {
-            m_shownPage = page.constData();
-            m_shownPageLines = page.size();
-            ShowGatewayPage(page.join(QLatin1Char('\n')));
-        }
-    }
+    // A page that came while the web panel was closed shows when it opens.
+    ShowPendingGatewayPage();
+}
+
+void TFM_Haupt::GatewayPageReceived()
+{
+    // The web panel follows the gateway's last answer page. A fast series
+    // of requests (a transfer) renders at most every 100 ms, always the
+    // last page.
+    m_gatewayPagePending = true;
+    if (m_gatewayPageQueued)
+        return;
+    m_gatewayPageQueued = true;
+    QTimer::singleShot(100, this, [this] {
+        m_gatewayPageQueued = false;
+        ShowPendingGatewayPage();
+    });
+}
+
+void TFM_Haupt::ShowPendingGatewayPage()
+{
+    if (!m_gatewayPagePending || PA_WEB->isHidden() || PA_WEB->PanelHeight() <= 5)
+        return;
+    m_gatewayPagePending = false;
+    ShowGatewayPage(Gateway().LastPage().join(QLatin1Char('\n')));
 }
 
 void TFM_Haupt::Timer_Config_UpTimer()

@@ -91,6 +91,10 @@ private:
     void FormShow();
     void InspectorBar1ItemClick(int panel, int item);
     void TI_HintergrundTimer();
+    // A new gateway page: shown in the web panel when it is open, else
+    // when it opens.
+    void GatewayPageReceived();
+    void ShowPendingGatewayPage();
     void Timer_Config_UpTimer();
     void Timer_HTTPSleepTimer();
     void buildWindow();
@@ -98,8 +102,8 @@ private:
 
     bool m_shown = false;
     bool m_ending = false;
-    const QString *m_shownPage = nullptr;
-    qsizetype m_shownPageLines = -1;
+    bool m_gatewayPagePending = false;
+    bool m_gatewayPageQueued = false;
 };
 
 // The main window (null before it exists and after it is gone).

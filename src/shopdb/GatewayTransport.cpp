@@ -12,6 +12,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QSslError>
 #include <QStringConverter>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -369,6 +370,29 @@ static QByteArray charsetOf(const QByteArray &contentType)
     return cs;
 }
 
+static QString sslProblemText(const QSslError &e)
+{
+    switch (e.error()) {
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+        return QStringLiteral("es ist selbst signiert und nicht als vertrauenswürdig bekannt");
+    case QSslError::HostNameMismatch:
+        return QStringLiteral("es gilt nicht für diesen Servernamen");
+    case QSslError::CertificateExpired:
+        return QStringLiteral("es ist abgelaufen");
+    case QSslError::CertificateNotYetValid:
+        return QStringLiteral("es ist noch nicht gültig");
+    case QSslError::CertificateRevoked:
+        return QStringLiteral("es wurde widerrufen");
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+        return QStringLiteral("sein Aussteller ist nicht bekannt");
+    default:
+        return e.errorString();
+    }
+}
+
 bool GatewayTransport::request(const QUrl &url, const QByteArray *postBody, QByteArray &body, QString &charset,
                                QUrl &finalUrl)
 {
@@ -391,6 +415,13 @@ bool GatewayTransport::request(const QUrl &url, const QByteArray *postBody, QByt
     QPointer<QNetworkReply> guard(reply);
     bool done = false;
     connect(reply, &QNetworkReply::finished, this, [&done] { done = true; });
+    // The certificate is checked (nothing is ignored); what was wrong with
+    // it goes into the message.
+    QStringList sslProblems;
+    connect(reply, &QNetworkReply::sslErrors, this, [&sslProblems](const QList<QSslError> &errors) {
+        for (const QSslError &e : errors)
+            sslProblems << sslProblemText(e);
+    });
     // A heartbeat so that a wait always wakes up to look at the cancel check.
     QTimer heartbeat;
     heartbeat.start(50);
@@ -407,19 +438,33 @@ bool GatewayTransport::request(const QUrl &url, const QByteArray *postBody, QByt
             continue;
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
+    const QString server = url.host();
     if (aborted || !guard) {
         if (guard) {
             reply->disconnect(this);
             reply->abort();
             reply->deleteLater();
         }
+        m_lastError = Cancelled() ? QStringLiteral("Die Anfrage an den Shop-Server wurde abgebrochen.")
+                                  : QStringLiteral("Der Shop-Server %1 hat nicht rechtzeitig geantwortet.").arg(server);
         return false;
     }
     body = reply->readAll();
     finalUrl = reply->url();
     charset = QString::fromLatin1(charsetOf(reply->header(QNetworkRequest::ContentTypeHeader).toByteArray()));
-    const bool ok = !body.isEmpty() || reply->error() == QNetworkReply::NoError
-                    || reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const bool ok = !body.isEmpty() || reply->error() == QNetworkReply::NoError || status.isValid();
+    if (!ok) {
+        if (!sslProblems.isEmpty() || reply->error() == QNetworkReply::SslHandshakeFailedError)
+            m_lastError = QStringLiteral("Die sichere Verbindung (https) zum Shop-Server %1 wurde abgebrochen: "
+                                         "das Zertifikat des Servers ist nicht gültig (%2). Bitte prüfen Sie die "
+                                         "Shop-Adresse und das Zertifikat des Servers.")
+                              .arg(server, sslProblems.isEmpty() ? reply->errorString() : sslProblems.join(QStringLiteral("; ")));
+        else
+            m_lastError = QStringLiteral("Der Shop-Server %1 ist nicht erreichbar: %2").arg(server, reply->errorString());
+    } else if (status.toInt() >= 400) {
+        m_lastError = QStringLiteral("Der Shop-Server %1 antwortete mit dem HTTP-Status %2.").arg(server).arg(status.toInt());
+    }
     reply->deleteLater();
     return ok;
 }
@@ -454,10 +499,31 @@ bool GatewayTransport::submitForm(const QString &html, const QUrl &pageUrl, cons
     return request(action, nullptr, body, charset, finalUrl);
 }
 
+QByteArray GatewayTransport::AccessBody() const
+{
+    const ShopSettings &s = Settings();
+    QByteArray body;
+    auto add = [&](const char *name, const QString &value) {
+        if (!body.isEmpty())
+            body += '&';
+        body += name;
+        body += '=';
+        appendFormEncoded(body, EncodeText(value, Charset));
+    };
+    add("dbhost", s.SQL_Host);
+    add("dbname", s.SQL_Data);
+    add("dbuser", s.SQL_User);
+    add("dbpass", s.SQL_Pass);
+    // The script reads every text of the request in this character set.
+    add("charset", QString::fromLatin1(Charset));
+    return body;
+}
+
 GatewayTransport::Fetch GatewayTransport::FetchGatewayPage(const QString &rawAddress, QStringList &lines)
 {
     BusyScope busy;
     lines.clear();
+    m_lastError.clear();
     static const QString key = QStringLiteral("&sql_query");
     const bool globalsOff = Settings().SQL_Global == QLatin1String("2");
     QString address = rawAddress;
@@ -479,7 +545,8 @@ GatewayTransport::Fetch GatewayTransport::FetchGatewayPage(const QString &rawAdd
     QString charset;
     QUrl finalUrl;
     const QUrl url = QUrl::fromEncoded(WireUrl(GatewayUrl(address), Charset));
-    if (!request(url, nullptr, body, charset, finalUrl))
+    const QByteArray access = AccessBody();
+    if (!request(url, &access, body, charset, finalUrl))
         return Fetch::Failed;
 
     if (!formRequest.isNull()) {
@@ -489,23 +556,30 @@ GatewayTransport::Fetch GatewayTransport::FetchGatewayPage(const QString &rawAdd
         QString sql = p >= 0 ? formRequest.mid(p + 11) : QString();
         sql.replace(QChar(0xB4), QLatin1String("&acute;"));
         const QString page = DecodeText(body, charset.isEmpty() ? Charset : charset.toLatin1());
+        const ShopSettings &s = Settings();
         QHash<QString, QString> values;
         values.insert(QStringLiteral("sql_query"), sql);
+        // The page does not carry the access data back: fill them in.
+        values.insert(QStringLiteral("dbhost"), s.SQL_Host);
+        values.insert(QStringLiteral("dbname"), s.SQL_Data);
+        values.insert(QStringLiteral("dbuser"), s.SQL_User);
+        values.insert(QStringLiteral("dbpass"), s.SQL_Pass);
         if (globalsOff) {
-            const ShopSettings &s = Settings();
-            values.insert(QStringLiteral("dbhost"), s.SQL_Host);
-            values.insert(QStringLiteral("dbname"), s.SQL_Data);
-            values.insert(QStringLiteral("dbuser"), s.SQL_User);
-            values.insert(QStringLiteral("dbpass"), s.SQL_Pass);
             values.insert(QStringLiteral("debug"), QStringLiteral("1"));
             values.insert(QStringLiteral("show"), QStringLiteral("2"));
         }
         bool formError = false;
-        if (!submitForm(page, finalUrl, values, body, charset, finalUrl, formError))
+        if (!submitForm(page, finalUrl, values, body, charset, finalUrl, formError)) {
+            // An error page of the server says more than the missing form.
+            if (formError && m_lastError.isEmpty())
+                m_lastError = QStringLiteral("Die Seite des Gateway-Skripts enthält das Formular \"form1\" nicht.");
             return formError ? Fetch::FormError : Fetch::Failed;
+        }
     }
-    if (Cancelled())
+    if (Cancelled()) {
+        m_lastError = QStringLiteral("Die Anfrage an den Shop-Server wurde abgebrochen.");
         return Fetch::Failed;
+    }
     lines = SplitPageLines(DecodeText(body, charset.isEmpty() ? Charset : charset.toLatin1()));
     return Fetch::Ok;
 }

@@ -1,7 +1,9 @@
 #pragma once
 // Carries one gateway request over HTTP, as the embedded browser did: the
-// address as a GET, and for long SQL texts or "Globals Off" the gateway
-// page's form "form1" filled in and submitted. One keep-alive connection
+// address, and for long SQL texts or "Globals Off" the gateway page's form
+// "form1" filled in and submitted. The access data (host, database, user,
+// password) travel in the POST body of every request, never in the
+// address, so no access log or proxy sees them. One keep-alive connection
 // per server is reused between requests.
 
 #include <QByteArray>
@@ -57,6 +59,13 @@ public:
     // FormError: a form route found no form "form1" on the page.
     virtual Fetch FetchGatewayPage(const QString &address, QStringList &lines);
 
+    // Why the last request failed (German, for the user); empty after a
+    // page came back.
+    QString LastErrorText() const { return m_lastError; }
+    // The POST body that carries the access data of the settings (and the
+    // character set of every text of the request).
+    QByteArray AccessBody() const;
+
     // Drops the kept-alive connections (a single-worker server serves no
     // one else while one of them stays open).
     void CloseConnections();
@@ -80,6 +89,7 @@ private:
                     QByteArray &body, QString &charset, QUrl &finalUrl, bool &formError);
 
     QNetworkAccessManager *m_nam = nullptr;
+    QString m_lastError;
 };
 
 // The process-wide transport.

@@ -5,6 +5,7 @@
 #include "core/UiHooks.h"
 #include "data/MemTable.h"
 #include "shopdb/GatewayTransport.h"
+#include "shopdb/ShopConnection.h"
 
 #include <QDate>
 #include <QLocale>
@@ -14,9 +15,6 @@
 
 namespace mv {
 
-QStringList GatewayColumnNames;
-QStringList GatewayColumnTypes;
-QVector<QStringList> GatewayCells;
 int UrlCounter = 0;
 
 QString UrlEncodeSql(const QString &sql)
@@ -60,23 +58,14 @@ QString GatewayUrl(const QString &address)
     return result;
 }
 
-static QString paramEncode(const QString &v)
-{
-    // Bytes in the request character set, every reserved one as %XX.
-    return QString::fromLatin1(EncodeText(v, Transport().Charset).toPercentEncoding());
-}
-
 QString GatewayAddress(GatewayRequest kind, const QString &sql, bool debug)
 {
+    // The access data are not part of the address: the transport posts them.
     const ShopSettings &s = Settings();
     QString a = s.SQL_HTTP + QLatin1String("/module/db_check/db_check") + s.SQL_Global
                 + (kind == GatewayRequest::Statement ? QLatin1String(".php?insert=1") : QLatin1String(".php?show=2"));
     if (debug)
         a += QLatin1String("&debug=1");
-    a += QLatin1String("&dbhost=") + paramEncode(s.SQL_Host);
-    a += QLatin1String("&dbname=") + paramEncode(s.SQL_Data);
-    a += QLatin1String("&dbuser=") + paramEncode(s.SQL_User);
-    a += QLatin1String("&dbpass=") + paramEncode(s.SQL_Pass);
     a += QLatin1String("&sql_query=") + sql;
     return a;
 }
@@ -125,6 +114,29 @@ QString GatewayDecodeValue(const QString &value)
         out += value.at(i);
     }
     return out;
+}
+
+QString GatewayErrorText(const QString &text)
+{
+    // The script writes "MySQL: " and the HTML-escaped message after the
+    // entry; only the first such line counts.
+    static const QString head = QStringLiteral("MySQL: ");
+    const qsizetype entry = text.lastIndexOf(QLatin1String("###error:"));
+    const qsizetype p = entry < 0 ? -1 : text.indexOf(head, entry);
+    if (p < 0)
+        return QString();
+    qsizetype e = text.indexOf(QLatin1String("<br>"), p);
+    const qsizetype nl = text.indexOf(QLatin1Char('\n'), p);
+    if (e < 0 || (nl >= 0 && nl < e))
+        e = nl;
+    QString words = text.mid(p + head.size(), e < 0 ? -1 : e - p - head.size()).trimmed();
+    words.replace(QLatin1String("&lt;"), QLatin1String("<"));
+    words.replace(QLatin1String("&gt;"), QLatin1String(">"));
+    words.replace(QLatin1String("&quot;"), QLatin1String("\""));
+    words.replace(QLatin1String("&#39;"), QLatin1String("'"));
+    words = GatewayDecodeValue(words);
+    words.replace(QLatin1String("&amp;"), QLatin1String("&"));
+    return words;
 }
 
 QString JoinAnswerLines(const QStringList &lines)
@@ -200,6 +212,11 @@ int ParseQueryAnswer(const QString &answer, GatewayTables &t, int &rowCount)
 
     static const QString newlineMark = QStringLiteral("+++newline+++");
     static const QString typeMark = QStringLiteral("+++datatype+++");
+    // Scripts that leave NULL cells out of their records say so in the page
+    // head; their named empty values are empty texts, not NULL.
+    const qsizetype firstMark = answer.indexOf(QLatin1String("+++"));
+    const bool nullsUnnamed = QStringView(answer).left(firstMark < 0 ? answer.size() : firstMark)
+                                  .contains(QLatin1String(GatewayNullsUnnamedMeta));
     bool single = text.contains(QLatin1String("###")) && !text.contains(newlineMark) && !text.contains(typeMark);
 
     int count = 0;
@@ -212,7 +229,9 @@ int ParseQueryAnswer(const QString &answer, GatewayTables &t, int &rowCount)
     auto readRecord = [&](const QString &record) {
         walkEntries(record, [&](QStringView nameView, QStringView valueView) {
             const QString name = GatewayDecodeValue(nameView.trimmed().toString());
-            const QString value = GatewayDecodeValue(valueView.toString());
+            QString value = GatewayDecodeValue(valueView.toString());
+            if (value.isEmpty())
+                value = nullsUnnamed ? QString(QLatin1String("")) : QString();
             if (name == QLatin1String("row_count"))
                 rowCount = StrToIntX(value);
             else if (name == QLatin1String("error"))
@@ -260,6 +279,11 @@ int ParseQueryAnswer(const QString &answer, GatewayTables &t, int &rowCount)
             ++count;
         readRecord(record);
     }
+    // From a script that leaves NULL cells unnamed, a last record that
+    // named no cell is a row of NULLs.
+    if (nullsUnnamed && filled != count)
+        for (QStringList &c : t.cells)
+            c.resize(count);
     rowCount = count;
     return result;
 }
@@ -294,9 +318,8 @@ namespace {
 QVariant dateCell(const QString &cell)
 {
     const QString c = cell.trimmed();
-    // The shop writes ISO dates; a zero date is no date.
-    if (c.startsWith(QLatin1String("0000-00-00")))
-        return QVariant();
+    // The shop writes ISO dates. A zero date or one the calendar lacks
+    // (2024-02-00, 2023-02-30) is no date: an invented one would be worse.
     QDate d = QDate::fromString(c.left(10), Qt::ISODate);
     if (d.isValid())
         return d;
@@ -306,7 +329,16 @@ QVariant dateCell(const QString &cell)
     d = QDate::fromString(c, QStringLiteral("dd.MM.yyyy"));
     if (d.isValid())
         return d;
-    return QDate::currentDate();
+    return QVariant();
+}
+
+// A date-time text the direct connection would read: what it cannot read
+// as a date and time it shows as the zero date-time, and so does this.
+QString dateTimeCell(const QString &cell)
+{
+    const QString c = cell.trimmed();
+    const QDateTime dt = QDateTime::fromString(c.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return dt.isValid() ? cell : QStringLiteral("0000-00-00 00:00:00");
 }
 
 QVariant cellValue(FieldType type, const QString &cell)
@@ -359,13 +391,22 @@ bool BuildGatewayTable(const GatewayTables &t, MemTable &table)
                     break;
                 }
         table.CreateDataSet(defs);
+        QVector<bool> dateTimes(defs.size());
+        for (qsizetype c = 0; c < defs.size(); ++c) {
+            const QString ty = t.types.value(c).toLower();
+            dateTimes[c] = ty.startsWith(QLatin1String("datetime+")) || ty.startsWith(QLatin1String("timestamp+"));
+        }
         const qsizetype rows = t.cells.isEmpty() ? 0 : t.cells.first().size();
         for (qsizetype r = rows - 1; r >= 0; --r) {
             QVector<QVariant> values(defs.size());
             for (qsizetype c = 0; c < defs.size(); ++c) {
                 const QString &cell = t.cells.at(c).at(r);
-                if (!cell.isEmpty())
-                    values[c] = cellValue(defs.at(c).type, cell);
+                // Null: the record did not name the cell. Empty: an empty
+                // text, and no value for any other type.
+                if (cell.isNull() || (cell.isEmpty() && !IsTextType(defs.at(c).type)))
+                    continue;
+                values[c] = dateTimes.at(c) && !cell.isEmpty() ? QVariant(dateTimeCell(cell))
+                                                               : cellValue(defs.at(c).type, cell);
             }
             table.AppendRawRow(std::move(values));
         }
@@ -387,38 +428,64 @@ GatewayTransport &HttpSqlGateway::Transport()
     return m_transport ? *m_transport : mv::Transport();
 }
 
+void HttpSqlGateway::takePage(const QStringList &lines)
+{
+    m_lastPage = lines;
+    emit pageReceived();
+}
+
+namespace {
+
+// Why an answer gave `result`, in words.
+QString answerErrorText(int result, const QString &text, const GatewayTransport &tr)
+{
+    if (result == ShopResult::Done)
+        return QString();
+    if (!tr.LastErrorText().isEmpty())
+        return tr.LastErrorText();
+    if (result == ShopResult::NoAnswer)
+        return QStringLiteral("Die Antwort des Shop-Servers enthält kein Ergebnis des Gateway-Skripts "
+                              "(module/db_check auf dem Server?).");
+    const QString words = GatewayErrorText(text);
+    return words.isEmpty() ? QStringLiteral("Das Gateway-Skript meldet den Fehler %1.").arg(result) : words;
+}
+
+} // namespace
+
 int HttpSqlGateway::GatewayExecute(const QString &sql, int &rowCount)
 {
     rowCount = 0;
+    m_lastErrorText.clear();
     GatewayTransport &tr = Transport();
-    m_lastPage.clear();
-    const auto got = tr.FetchGatewayPage(GatewayAddress(GatewayRequest::Statement, sql, tr.DebugMode), m_lastPage);
-    if (got == GatewayTransport::Fetch::FormError)
-        return -9;
-    if (got != GatewayTransport::Fetch::Ok)
-        return -10;
-    return ParseStatementAnswer(JoinAnswerLines(m_lastPage), rowCount);
+    QStringList lines;
+    const auto got = tr.FetchGatewayPage(GatewayAddress(GatewayRequest::Statement, sql, tr.DebugMode), lines);
+    takePage(lines);
+    if (got != GatewayTransport::Fetch::Ok) {
+        m_lastErrorText = tr.LastErrorText();
+        return got == GatewayTransport::Fetch::FormError ? ShopResult::GatewayFailed : ShopResult::NoAnswer;
+    }
+    const QString text = JoinAnswerLines(lines);
+    const int result = ParseStatementAnswer(text, rowCount);
+    m_lastErrorText = answerErrorText(result, text, tr);
+    return result;
 }
 
 int HttpSqlGateway::GatewayQuery(const QString &sql, int &rowCount)
 {
-    GatewayColumnNames.clear();
-    GatewayColumnTypes.clear();
-    GatewayCells.clear();
+    m_tables.clear();
+    m_lastErrorText.clear();
     rowCount = 0;
     GatewayTransport &tr = Transport();
     QStringList lines;
     const auto got = tr.FetchGatewayPage(GatewayAddress(GatewayRequest::Query, sql, tr.DebugMode), lines);
-    m_lastPage = lines;
-    if (got == GatewayTransport::Fetch::FormError)
-        return -9;
-    if (got != GatewayTransport::Fetch::Ok)
-        return -10;
-    GatewayTables t;
-    const int result = ParseQueryAnswer(JoinAnswerLines(lines), t, rowCount);
-    GatewayColumnNames = std::move(t.names);
-    GatewayColumnTypes = std::move(t.types);
-    GatewayCells = std::move(t.cells);
+    takePage(lines);
+    if (got != GatewayTransport::Fetch::Ok) {
+        m_lastErrorText = tr.LastErrorText();
+        return got == GatewayTransport::Fetch::FormError ? ShopResult::GatewayFailed : ShopResult::NoAnswer;
+    }
+    const QString text = JoinAnswerLines(lines);
+    const int result = ParseQueryAnswer(text, m_tables, rowCount);
+    m_lastErrorText = answerErrorText(result, text, tr);
     return result;
 }
 
@@ -427,12 +494,13 @@ int HttpSqlGateway::GatewayOpen(const QString &sql, int &rowCount, MemTable &tab
     BusyScope busy;
     Ui().ProcessEvents();
     int result = GatewayQuery(sql, rowCount);
-    if (!GatewayColumnNames.isEmpty()) {
-        for (QString &t : GatewayColumnTypes)
+    if (!m_tables.names.isEmpty()) {
+        for (QString &t : m_tables.types)
             t = t.toLower();
-        GatewayTables t{GatewayColumnNames, GatewayColumnTypes, GatewayCells};
-        if (!BuildGatewayTable(t, table))
-            result = -11;
+        if (!BuildGatewayTable(m_tables, table)) {
+            result = ShopResult::NotConvertible;
+            m_lastErrorText = QStringLiteral("Die Antwort des Shop-Servers ließ sich nicht in eine Tabelle umsetzen.");
+        }
     }
     return result;
 }

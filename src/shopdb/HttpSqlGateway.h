@@ -14,12 +14,6 @@ namespace mv {
 class MemTable;
 class GatewayTransport;
 
-// Result tables of the last gateway query (process-wide; other windows read
-// them after a query). All columns always hold the same number of cells.
-extern QStringList GatewayColumnNames;
-extern QStringList GatewayColumnTypes;
-extern QVector<QStringList> GatewayCells;
-
 // Request counter of the cache-buster, 0 at start.
 extern int UrlCounter;
 
@@ -32,9 +26,9 @@ qint64 GatewaySeconds(const QDateTime &localTime = QDateTime::currentDateTime())
 QString GatewayUrl(const QString &address);
 
 enum class GatewayRequest { Statement, Query };
-// The raw request address (before GatewayUrl) from the settings. The
-// database parameters are percent-encoded so that "&", "#" or "+" in a
-// password reach the script intact.
+// The raw request address (before GatewayUrl) from the settings: request
+// kind, debug flag and SQL text. The access data never stand in it (the
+// transport posts them).
 QString GatewayAddress(GatewayRequest kind, const QString &sql, bool debug = false);
 
 // --- the answer grammar (pure; fuzzed)
@@ -43,15 +37,26 @@ QString GatewayDecodeValue(const QString &value);
 // Statement answer: result 0 on a result mark, -10 without one, else the
 // "error" entry. rowCount = the "row_count" entry or 0.
 int ParseStatementAnswer(const QString &text, int &rowCount);
+// Result tables of one query answer. All columns always hold the same
+// number of cells. A null cell is one its record did not name (the
+// script's NULL); an empty one was named with an empty value.
+// The page-head mark of scripts that leave NULL cells out of their records.
+inline constexpr char GatewayNullsUnnamedMeta[] = "<meta name=\"db_check\" content=\"nulls-unnamed\">";
+
 struct GatewayTables {
     QStringList names, types;
     QVector<QStringList> cells;
     void clear() { names.clear(); types.clear(); cells.clear(); }
 };
 // Query answer: fills the tables; rowCount = number of data records.
+// Answers of scripts that name every cell (NULL as an empty value) give
+// null cells for every empty value.
 int ParseQueryAnswer(const QString &text, GatewayTables &tables, int &rowCount);
 // Page lines joined as the answer text (line breaks CR LF).
 QString JoinAnswerLines(const QStringList &lines);
+// The script's words for the error of an answer (the line after its
+// "error" entry), empty when there are none.
+QString GatewayErrorText(const QString &text);
 
 // Field type and size of a type text.
 struct GatewayFieldType { int type; int size; }; // type: FieldType as int
@@ -71,7 +76,7 @@ public:
     // Statement request: 0, -10, -9 (form error) or the script's error number.
     int GatewayExecute(const QString &sql, int &rowCount);
     int GatewayExecute(const QString &sql) { int n = 0; return GatewayExecute(sql, n); }
-    // Query request into the process-wide result tables.
+    // Query request into the result tables.
     int GatewayQuery(const QString &sql, int &rowCount);
     // GatewayQuery plus the typed table; -11 when building it failed.
     int GatewayOpen(const QString &sql, int &rowCount, MemTable &table);
@@ -82,9 +87,28 @@ public:
     // Lines of the last page (the hidden memo of the main window).
     const QStringList &LastPage() const { return m_lastPage; }
 
+    // The result tables of the last query: emptied when a query starts,
+    // filled from its answer; other windows read them after a query.
+    const QStringList &GatewayColumnNames() const { return m_tables.names; }
+    const QStringList &GatewayColumnTypes() const { return m_tables.types; }
+    const QVector<QStringList> &GatewayCells() const { return m_tables.cells; }
+    const GatewayTables &ResultTables() const { return m_tables; }
+    void ClearResultTables() { m_tables.clear(); }
+
+    // Why the last request failed, in words (the script's error text, the
+    // transport's message); empty after a success.
+    QString LastErrorText() const { return m_lastErrorText; }
+
+signals:
+    // A gateway page arrived (LastPage() holds it).
+    void pageReceived();
+
 private:
+    void takePage(const QStringList &lines);
     GatewayTransport *m_transport = nullptr;
     QStringList m_lastPage;
+    GatewayTables m_tables;
+    QString m_lastErrorText;
 };
 
 // The process-wide gateway.

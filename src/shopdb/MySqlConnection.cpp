@@ -69,9 +69,22 @@ bool MySqlConnection::Connected() const
     return QSqlDatabase::database(m_name, false).isOpen();
 }
 
+bool MySqlConnection::beginCall(const QSqlDatabase &db)
+{
+    // Every call reports its own failure, never the one before it.
+    m_lastError.clear();
+    m_lastErrorNumber = 0;
+    if (db.isOpen())
+        return true;
+    m_lastError = QStringLiteral("Keine Verbindung zur Datenbank!");
+    return false;
+}
+
 void MySqlConnection::setError(const QSqlError &e)
 {
-    m_lastError = e.text();
+    m_lastError = e.text().trimmed();
+    if (m_lastError.isEmpty())
+        m_lastError = QStringLiteral("Die Datenbank meldet einen Fehler ohne Text.");
     m_lastErrorNumber = e.nativeErrorCode().toInt();
 }
 
@@ -125,11 +138,8 @@ void MySqlConnection::Disconnect()
 bool MySqlConnection::Execute(const QString &sql)
 {
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    if (!db.isOpen()) {
-        m_lastError = QStringLiteral("Keine Verbindung zur Datenbank!");
-        m_lastErrorNumber = 0;
+    if (!beginCall(db))
         return false;
-    }
     QSqlQuery q(db);
     if (!q.exec(sql)) {
         setError(q.lastError());
@@ -145,13 +155,19 @@ FieldDef MySqlConnection::FieldFor(const QString &name, int type, int length, in
     // The client talks utf8mb4: lengths of text columns come in bytes, four per character.
     const bool text = metaTypeId == QMetaType::QString;
     const int chars = text ? length / 4 : length;
-    // The same kinds the gateway script reports for these columns.
+    // The same kinds the gateway script reports for these columns. An
+    // unsigned INT reaches 2^32 - 1 and every BIGINT needs 64 bits,
+    // whatever display width the column was declared with.
+    const bool isUnsigned = metaTypeId == QMetaType::UInt || metaTypeId == QMetaType::ULongLong;
     switch (type) {
-    case T_TINY: case T_SHORT: case T_LONG: case T_INT24: case T_BIT:
+    case T_TINY: case T_SHORT: case T_INT24: case T_BIT:
         d.type = FieldType::Integer;
         break;
+    case T_LONG:
+        d.type = isUnsigned ? FieldType::LargeInt : FieldType::Integer;
+        break;
     case T_LONGLONG:
-        d.type = length >= 20 ? FieldType::LargeInt : FieldType::Integer;
+        d.type = FieldType::LargeInt;
         break;
     case T_DECIMAL: case T_NEWDECIMAL: case T_FLOAT: case T_DOUBLE:
         d.type = FieldType::Float;
@@ -183,8 +199,14 @@ static QVariant valueFor(const FieldDef &d, const QVariant &v)
     switch (d.type) {
     case FieldType::Integer:
         return v.toInt();
-    case FieldType::LargeInt:
-        return v.toLongLong();
+    case FieldType::LargeInt: {
+        // An unsigned BIGINT above the signed range has no 64-bit value:
+        // no value rather than a wrapped, negative one.
+        bool ok = false;
+        const qint64 n = v.metaType().id() == QMetaType::ULongLong && v.toULongLong() > quint64(INT64_MAX)
+                             ? 0 : v.toLongLong(&ok);
+        return ok ? QVariant(n) : QVariant();
+    }
     case FieldType::Float:
         return v.toDouble();
     case FieldType::Date: {
@@ -211,11 +233,8 @@ static QVariant valueFor(const FieldDef &d, const QVariant &v)
 bool MySqlConnection::Query(const QString &sql, MemTable &table)
 {
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    if (!db.isOpen()) {
-        m_lastError = QStringLiteral("Keine Verbindung zur Datenbank!");
-        m_lastErrorNumber = 0;
+    if (!beginCall(db))
         return false;
-    }
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.exec(sql)) {
@@ -259,7 +278,7 @@ bool MySqlConnection::FirstColumn(const QString &sql, QStringList &values)
 {
     values.clear();
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    if (!db.isOpen())
+    if (!beginCall(db))
         return false;
     QSqlQuery q(db);
     q.setForwardOnly(true);

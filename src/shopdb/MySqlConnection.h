@@ -9,6 +9,7 @@
 
 #include "data/Dataset.h"
 
+class QSqlDatabase;
 class QSqlError;
 
 namespace mv {
@@ -50,6 +51,7 @@ public:
     static FieldDef FieldFor(const QString &name, int mysqlType, int length, int metaTypeId);
 
 private:
+    bool beginCall(const QSqlDatabase &db);
     void setError(const QSqlError &e);
     QString m_name;
     QString m_lastError;

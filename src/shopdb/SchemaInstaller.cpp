@@ -44,9 +44,10 @@ bool SchemaInstaller::ListTables(QStringList &tables, QString *error)
                 *error = QStringLiteral("Fehlernr:%1").arg(r);
             return false;
         }
-        if (!GatewayCells.isEmpty())
-            for (int i = 0; i < rows && i < GatewayCells.first().size(); ++i)
-                tables << GatewayCells.first().at(i).trimmed().toLower();
+        const QVector<QStringList> &cells = Gateway().GatewayCells();
+        if (!cells.isEmpty())
+            for (int i = 0; i < rows && i < cells.first().size(); ++i)
+                tables << cells.first().at(i).trimmed().toLower();
         return true;
     }
     MySqlConnection c;

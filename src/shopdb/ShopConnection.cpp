@@ -7,6 +7,8 @@
 #include "shopdb/MySqlConnection.h"
 #include "shopdb/ShopErrorLog.h"
 
+#include <exception>
+
 namespace mv {
 
 ShopConnection::ShopConnection(QObject *parent)
@@ -41,37 +43,59 @@ void ShopConnection::Ti_Connect2_OffTimer()
     m_connectionToClose = nullptr;
 }
 
+namespace {
+
+QString unexpectedText(const char *what)
+{
+    const QString w = QString::fromLocal8Bit(what ? what : "").trimmed();
+    return w.isEmpty() ? QStringLiteral("Unerwarteter Fehler beim Zugriff auf die Shop-Datenbank.")
+                       : QStringLiteral("Unerwarteter Fehler beim Zugriff auf die Shop-Datenbank: ") + w;
+}
+
+} // namespace
+
 int ShopConnection::ShopExecute(const QString &sql)
 {
+    m_lastErrorText.clear();
     if (sql.isEmpty())
-        return 0;
+        return ShopResult::Done;
     BusyScope busy;
     Ui().ProcessEvents();
-    int result = -10;
-    m_lastErrorText.clear();
+    int result = ShopResult::NoAnswer;
     if (GatewayMode()) {
         try {
             result = Gateway().GatewayExecute(sql);
+            m_lastErrorText = Gateway().LastErrorText();
+        } catch (const std::exception &e) {
+            result = ShopResult::GatewayFailed;
+            m_lastErrorText = unexpectedText(e.what());
         } catch (...) {
-            result = -9;
+            result = ShopResult::GatewayFailed;
+            m_lastErrorText = unexpectedText(nullptr);
         }
-        if (result != 0)
+        if (result != ShopResult::Done)
             m_log->Append(QStringLiteral("Fehlernr:") + QString::number(result) + QLatin1Char(' ') + sql);
         return result;
     }
     m_connectOff.stop();
-    if (!m_conn->Connected() && !m_conn->Connect(MySqlParams::fromSettings())) {
-        m_lastErrorText = m_conn->LastError();
-        return -10;
-    }
     QString text = sql;
     text.replace(QChar(0xB4), QLatin1String("&acute;"));
-    if (m_conn->Execute(text)) {
-        result = 0;
-    } else {
-        m_lastErrorText = m_conn->LastError();
-        m_log->Append(text);
+    try {
+        if (!m_conn->Connected() && !m_conn->Connect(MySqlParams::fromSettings())) {
+            m_lastErrorText = m_conn->LastError();
+            return ShopResult::NoAnswer;
+        }
+        if (m_conn->Execute(text))
+            result = ShopResult::Done;
+        else
+            m_lastErrorText = m_conn->LastError();
+    } catch (const std::exception &e) {
+        m_lastErrorText = unexpectedText(e.what());
+    } catch (...) {
+        m_lastErrorText = unexpectedText(nullptr);
     }
+    if (result != ShopResult::Done)
+        m_log->Append(text);
     m_connectOff.start();
     return result;
 }
@@ -80,21 +104,31 @@ int ShopConnection::ShopOpen(const QString &sql, TShopQuery &query)
 {
     BusyScope busy;
     Ui().ProcessEvents();
-    int result = -10;
+    int result = ShopResult::NoAnswer;
     m_lastErrorText.clear();
     if (GatewayMode()) {
         try {
-            if (query.ClientDataSet)
+            if (query.ClientDataSet) {
                 result = Gateway().GatewayOpen(sql, *query.ClientDataSet);
+                m_lastErrorText = Gateway().LastErrorText();
+            } else {
+                m_lastErrorText = QStringLiteral("Keine Tabelle für das Ergebnis der Abfrage.");
+            }
+        } catch (const std::exception &e) {
+            result = ShopResult::GatewayFailed;
+            m_lastErrorText = unexpectedText(e.what());
         } catch (...) {
-            result = -9;
+            result = ShopResult::GatewayFailed;
+            m_lastErrorText = unexpectedText(nullptr);
         }
     } else {
         // A record without a connection of its own shares the default one.
         if (!m_queryConn)
             m_queryConn = new MySqlConnection(this);
         MySqlConnection *conn = query.Connection ? query.Connection : m_queryConn;
-        if (query.ClientDataSet && conn) {
+        if (!query.ClientDataSet) {
+            m_lastErrorText = QStringLiteral("Keine Tabelle für das Ergebnis der Abfrage.");
+        } else {
             try {
                 query.ClientDataSet->Close();
             } catch (...) {
@@ -106,21 +140,26 @@ int ShopConnection::ShopOpen(const QString &sql, TShopQuery &query)
                 if (ok) {
                     m_lastQuery = query;
                     m_connectionToClose = conn;
+                } else {
+                    m_lastErrorText = conn->LastError();
                 }
             }
             if (ok) {
                 try {
                     if (conn->Query(sql, *query.ClientDataSet))
-                        result = 0;
+                        result = ShopResult::Done;
+                    else
+                        m_lastErrorText = conn->LastError();
+                } catch (const std::exception &e) {
+                    m_lastErrorText = unexpectedText(e.what());
                 } catch (...) {
+                    m_lastErrorText = unexpectedText(nullptr);
                 }
                 m_connect2Off.start();
             }
-            if (result != 0)
-                m_lastErrorText = conn->LastError();
         }
     }
-    if (result != 0)
+    if (result != ShopResult::Done)
         m_log->Append(QStringLiteral("Fehlernr:") + QString::number(result) + QLatin1Char(' ') + sql);
     return result;
 }

@@ -18,6 +18,16 @@ namespace mv {
 class MemTable;
 class MySqlConnection;
 
+// Result codes of ShopExecute/ShopOpen (and of the gateway operations).
+// Callers test against Done; any value not listed is the error number the
+// gateway script reported.
+namespace ShopResult {
+inline constexpr int Done = 0;            // the statement or query ran
+inline constexpr int NoAnswer = -10;      // no usable answer, or the direct connection/statement failed
+inline constexpr int GatewayFailed = -9;  // the gateway call itself failed (no form "form1", unexpected error)
+inline constexpr int NotConvertible = -11; // a gateway answer that would not become a table
+} // namespace ShopResult
+
 
 // What a calling window passes to ShopOpen: its direct connection (several
 // records may share one) and the table that receives the rows.
@@ -38,8 +48,10 @@ public:
     int ShopOpen(const QString &sql, TShopQuery &query);
 
     ShopErrorLog &ErrorLog() { return *m_log; }
-    // The server's text for the last direct failure (shown by the
-    // command-line tool; the log keeps the line form of the shop).
+    // What went wrong in the last call, in words: the server's or the
+    // gateway script's message, the transport's (German) message or the
+    // text of an unexpected error. Always that call's own; empty after a
+    // success. The log keeps the shop's line form.
     QString LastErrorText() const { return m_lastErrorText; }
 
     // Closes the connection of the last opening query (the 1 s timer's

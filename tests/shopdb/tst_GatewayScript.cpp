@@ -115,6 +115,7 @@ struct QueryAnswer {
     QStringList names, types;
     QList<QMap<QString, QString>> rows;
     bool single = false;
+    bool nullsUnnamed = false;
 };
 
 // The page read the way the program reads a query answer.
@@ -122,6 +123,7 @@ QueryAnswer parseQuery(const QString &page)
 {
     QueryAnswer a;
     a.marked = page.contains(QLatin1String("###")) || page.contains(QLatin1String("+++"));
+    a.nullsUnnamed = page.contains(QLatin1String("<meta name=\"db_check\" content=\"nulls-unnamed\">"));
     QString text = page;
     text.replace(QLatin1String("<br>"), QLatin1String("\n"));
     const QStringList lines = text.split(QLatin1Char('\n'));
@@ -220,6 +222,8 @@ private slots:
     void hostAndPort_data();
     void hostAndPort();
     void configuredCharset();
+    void onlyTheConfiguredHost_data();
+    void onlyTheConfiguredHost();
     void formPage_data();
     void formPage();
     void longRequestFormRoute();
@@ -426,10 +430,14 @@ void GatewayScript::nullsAndEmptyValues()
     QCOMPARE(a.error, 0);
     QCOMPARE(a.names, (QStringList{QStringLiteral("name"), QStringLiteral("lang"), QStringLiteral("preis"),
                                    QStringLiteral("datum")}));
-    // A row of NULLs is still a row: every column is named with an empty value.
+    // A row of NULLs is still a row; a NULL cell is not named, an empty
+    // text is named with an empty value, and the page head says so.
+    QVERIFY(a.nullsUnnamed);
     QCOMPARE(a.rows.size(), 3);
-    for (const auto &row : a.rows) QCOMPARE(row.size(), 4);
-    QCOMPARE(a.rows[0].value(QStringLiteral("name")), QString());
+    QCOMPARE(a.rows[0].size(), 0);
+    QCOMPARE(a.rows[1].keys(), (QStringList{QStringLiteral("lang"), QStringLiteral("name"), QStringLiteral("preis")}));
+    QCOMPARE(a.rows[1].value(QStringLiteral("name")), QString());
+    QCOMPARE(a.rows[2].keys(), (QStringList{QStringLiteral("name"), QStringLiteral("preis")}));
     QCOMPARE(a.rows[1].value(QStringLiteral("preis")), QStringLiteral("0"));
     QCOMPARE(a.rows[2].value(QStringLiteral("preis")), QStringLiteral("1.5"));
 
@@ -622,7 +630,8 @@ void GatewayScript::configuredCharset()
     MV_REQUIRE_SERVER(php.startShop(&err), err);
     QFile cfg(php.docroot() + QStringLiteral("/config/config.php"));
     QVERIFY(cfg.open(QIODevice::WriteOnly));
-    cfg.write("<?php\r\n$dbhost = \"localhost\"; //Server\r\n$dbcharset = \"utf8mb4\"; //Zeichensatz\r\n?>\r\n");
+    cfg.write("<?php\r\n$dbhost = \"" + m_db.hostPort().toLatin1()
+              + "\"; //Server\r\n$dbcharset = \"utf8mb4\"; //Zeichensatz\r\n?>\r\n");
     cfg.close();
     QVERIFY2(m_db.exec(QStringLiteral("DELETE FROM texte"), &err), qPrintable(err));
     const QString value = QStringLiteral("Grüße € „x“ #1");
@@ -641,6 +650,69 @@ void GatewayScript::configuredCharset()
     // Stored in the latin1 column as Windows-1252.
     QCOMPARE(m_db.scalar(QStringLiteral("SELECT HEX(name) FROM texte")),
              QString::fromLatin1(QByteArray(QStringEncoder("windows-1252").encode(value)).toHex().toUpper()));
+}
+
+void GatewayScript::onlyTheConfiguredHost_data()
+{
+    // config.php (null: none; %HOST% = the test server), requested dbhost,
+    // error (1130: refused without connecting).
+    QTest::addColumn<QString>("config");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("error");
+    const QString port = QString::number(m_db.port());
+    const QString none;
+    const QString configured = QStringLiteral("<?php\r\n$dbhost = \"%HOST%\"; //Datenbankserver\r\n?>\r\n");
+    QTest::newRow("none configured, local") << none << "127.0.0.1:" + port << 0;
+    QTest::newRow("none configured, localhost") << none << "localhost:" + port << 0;
+    QTest::newRow("none configured, other host") << none << QStringLiteral("192.0.2.1:3306") << 1130;
+    QTest::newRow("none configured, name") << none << QStringLiteral("db.example.de") << 1130;
+    QTest::newRow("empty host configured, other host")
+        << QStringLiteral("<?php\r\n$dbhost = \"\";\r\n?>") << QStringLiteral("10.0.0.5") << 1130;
+    QTest::newRow("configured, same") << configured << "127.0.0.1:" + port << 0;
+    QTest::newRow("configured, local alias") << configured << "localhost:" + port << 0;
+    QTest::newRow("configured, none requested") << configured << QString() << 0;
+    QTest::newRow("configured, other port") << configured << QStringLiteral("127.0.0.1:1") << 1130;
+    QTest::newRow("configured, other host") << configured << "192.0.2.1:" + port << 1130;
+    QTest::newRow("configured, host with socket") << configured << QStringLiteral("localhost:/tmp/x.sock") << 1130;
+    QTest::newRow("single quotes, commented line ignored")
+        << QStringLiteral("<?php\n//$dbhost = \"192.0.2.1\";\n$dbhost = '%HOST%'; //x\n?>") << "127.0.0.1:" + port << 0;
+    QTest::newRow("other server configured, local refused")
+        << QStringLiteral("<?php\n$dbhost = \"192.0.2.1\";\n?>") << "127.0.0.1:" + port << 1130;
+    QTest::newRow("last assignment counts")
+        << QStringLiteral("<?php\n$dbhost = \"%HOST%\";\n$dbhost = \"192.0.2.1\";\n?>") << "127.0.0.1:" + port << 1130;
+}
+
+void GatewayScript::onlyTheConfiguredHost()
+{
+    QFETCH(QString, config);
+    QFETCH(QString, host);
+    QFETCH(int, error);
+    PhpServer php;
+    QString err;
+    MV_REQUIRE_SERVER(php.startShop(&err), err);
+    if (!config.isNull()) {
+        QFile cfg(php.docroot() + QStringLiteral("/config/config.php"));
+        QVERIFY(cfg.open(QIODevice::WriteOnly));
+        cfg.write(QString(config).replace(QLatin1String("%HOST%"), m_db.hostPort()).toLatin1());
+    }
+    // As the program sends it: the access data in the POST body.
+    for (const char *script : {"db_check.php", "db_check2.php"}) {
+        QByteArray body = "dbhost=" + QUrl::toPercentEncoding(host) + "&dbname=" + m_db.database().toLatin1()
+                          + "&dbuser=" + m_db.user().toLatin1() + "&dbpass=" + QUrl::toPercentEncoding(m_db.password())
+                          + "&show=2&charset=windows-1252&sql_query=SELECT%2042%20AS%20x";
+        QNetworkRequest req(QUrl(php.baseUrl() + QStringLiteral("/module/db_check/") + QLatin1String(script)
+                                 + QStringLiteral("?show=2&xxl=1")));
+        req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
+        const Page p = fetch(m_nam.post(req, body));
+        QVERIFY2(!hasPhpMessage(p.text), qPrintable(p.text));
+        const QueryAnswer a = parseQuery(p.text);
+        QVERIFY(a.marked);
+        QCOMPARE(a.error, error);
+        if (error)
+            QVERIFY2(p.text.contains(QLatin1String("config/config.php")), qPrintable(p.text));
+        else
+            QCOMPARE(a.rows.value(0).value(QStringLiteral("x")), QStringLiteral("42"));
+    }
 }
 
 void GatewayScript::formPage_data()
@@ -674,6 +746,7 @@ void GatewayScript::formPage()
     QVERIFY(p.text.contains(QLatin1String("<textarea name=\"sql_query\"")));
     QVERIFY(p.text.contains(QLatin1String("name=\"Submit\"")));
     QCOMPARE(p.text.contains(QStringLiteral("value=\"%1\"").arg(m_db.hostPort())), prefilled);
+    QVERIFY(!p.text.contains(m_db.password()));
 }
 
 void GatewayScript::longRequestFormRoute()
@@ -690,7 +763,13 @@ void GatewayScript::longRequestFormRoute()
         const auto m = it.next();
         fields.append({m.captured(1).toLatin1(), decodeRefs(m.captured(2).replace(QLatin1String("&amp;"), QLatin1String("&")))});
     }
-    QVERIFY(fields.size() >= 7);
+    QVERIFY(fields.size() >= 8);
+    // The page never carries the password back.
+    for (auto &[name, value] : fields)
+        if (name == "dbpass") {
+            QCOMPARE(value, QString());
+            value = m_db.password();
+        }
     fields.append({"sql_query", QStringLiteral("insert into texte (name) values ('Formular # ü')")});
     fields.append({"Submit", QStringLiteral("Submit")});
     const Page p = post(QStringLiteral("db_check.php"), fields);

@@ -34,6 +34,8 @@ private slots:
     void fieldTypes();
     void openReversesRows();
     void openCellConversion();
+    void cellValues_data();
+    void cellValues();
     void urlEncodeSql_data();
     void urlEncodeSql();
     void gatewayUrlCounterAndSeconds();
@@ -200,6 +202,70 @@ void tst_HttpSqlGatewayParser::openCellConversion()
     QCOMPARE(table.FieldByName("m")->AsString(), QStringLiteral("long"));
 }
 
+void tst_HttpSqlGatewayParser::cellValues_data()
+{
+    // One column of the given type text, one record with `record` (its
+    // entry, or nothing); with or without the head mark of scripts that
+    // leave NULL cells unnamed. expected: "NULL" or type:value.
+    QTest::addColumn<bool>("marked");
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<QByteArray>("record");
+    QTest::addColumn<QString>("expected");
+    for (bool marked : {true, false}) {
+        const char *m = marked ? "marked" : "unmarked";
+        QTest::addRow("%s: text named empty", m) << marked << QByteArray("string+20") << QByteArray("###c:#")
+                                                 << (marked ? "QString:" : "NULL");
+        // (An unmarked record that names nothing adds no cells: see queryAnswer.)
+        if (marked)
+            QTest::addRow("%s: row of NULLs", m) << marked << QByteArray("string+20") << QByteArray() << "NULL";
+        QTest::addRow("%s: memo named empty", m) << marked << QByteArray("blob+65535") << QByteArray("###c:#")
+                                                 << (marked ? "QString:" : "NULL");
+        QTest::addRow("%s: integer named empty", m) << marked << QByteArray("int+11") << QByteArray("###c:#") << "NULL";
+        QTest::addRow("%s: date named empty", m) << marked << QByteArray("date+10") << QByteArray("###c:#") << "NULL";
+    }
+    QTest::newRow("unsigned INT above 2^31") << true << QByteArray("int+20") << QByteArray("###c:4294967295#")
+                                             << "qlonglong:4294967295";
+    QTest::newRow("BIGINT minimum") << true << QByteArray("int+20") << QByteArray("###c:-9223372036854775808#")
+                                    << "qlonglong:-9223372036854775808";
+    QTest::newRow("beyond 64 bits") << true << QByteArray("int+20") << QByteArray("###c:18446744073709551615#") << "NULL";
+    QTest::newRow("valid date") << true << QByteArray("date+10") << QByteArray("###c:2024-02-29#") << "QDate:2024-02-29";
+    QTest::newRow("day 0") << true << QByteArray("date+10") << QByteArray("###c:2024-02-00#") << "NULL";
+    QTest::newRow("30 February") << true << QByteArray("date+10") << QByteArray("###c:2023-02-30#") << "NULL";
+    QTest::newRow("zero date") << true << QByteArray("date+10") << QByteArray("###c:0000-00-00#") << "NULL";
+    QTest::newRow("no date at all") << true << QByteArray("date+10") << QByteArray("###c:bald#") << "NULL";
+    QTest::newRow("datetime") << true << QByteArray("datetime+19") << QByteArray("###c:2024-02-29 13:45:00#")
+                              << "QString:2024-02-29 13:45:00";
+    QTest::newRow("datetime day 0") << true << QByteArray("datetime+19") << QByteArray("###c:2024-02-00 13:45:00#")
+                                    << "QString:0000-00-00 00:00:00";
+    QTest::newRow("timestamp zero") << true << QByteArray("timestamp+19") << QByteArray("###c:0000-00-00 00:00:00#")
+                                    << "QString:0000-00-00 00:00:00";
+}
+
+void tst_HttpSqlGatewayParser::cellValues()
+{
+    QFETCH(bool, marked);
+    QFETCH(QByteArray, type);
+    QFETCH(QByteArray, record);
+    QFETCH(QString, expected);
+    QByteArray answer = "<html><head>";
+    if (marked)
+        answer += GatewayNullsUnnamedMeta;
+    answer += "</head><body>\n+++datatype+++<br>\n###c:" + type + "#<br>\n+++newline+++<br>\n";
+    if (!record.isEmpty())
+        answer += record + "<br>\n";
+    answer += "</body></html>\n";
+    GatewayTables t;
+    int n = 0;
+    QCOMPARE(ParseQueryAnswer(page(answer), t, n), 0);
+    QCOMPARE(n, 1);
+    MemTable table;
+    QVERIFY(BuildGatewayTable(t, table));
+    QCOMPARE(table.RecordCount(), 1);
+    const QVariant v = table.FieldByName("c")->Value();
+    QCOMPARE(v.isValid() ? QStringLiteral("%1:%2").arg(QLatin1String(v.typeName()), v.toString()) : QStringLiteral("NULL"),
+             expected);
+}
+
 void tst_HttpSqlGatewayParser::urlEncodeSql_data()
 {
     QTest::addColumn<QString>("sql");
@@ -249,14 +315,15 @@ void tst_HttpSqlGatewayParser::requestAddress()
     s.SQL_User = "u";
     s.SQL_Pass = "p&w#d+";
     s.SQL_Global.clear();
+    // The access data never stand in the address; the transport posts them.
     QCOMPARE(GatewayAddress(GatewayRequest::Statement, "x"),
-             QString("http://shop.example/module/db_check/db_check.php?insert=1&dbhost=db%3A3307&dbname=shop&dbuser=u"
-                     "&dbpass=p%26w%23d%2B&sql_query=x"));
+             QString("http://shop.example/module/db_check/db_check.php?insert=1&sql_query=x"));
     s.SQL_Global = "2";
     QCOMPARE(GatewayAddress(GatewayRequest::Query, "y", true),
-             QString("http://shop.example/module/db_check/db_check2.php?show=2&debug=1&dbhost=db%3A3307&dbname=shop"
-                     "&dbuser=u&dbpass=p%26w%23d%2B&sql_query=y"));
+             QString("http://shop.example/module/db_check/db_check2.php?show=2&debug=1&sql_query=y"));
     s.SQL_Global.clear();
+    QCOMPARE(Transport().AccessBody(), QByteArray("dbhost=db%3A3307&dbname=shop&dbuser=u&dbpass=p%26w%23d%2B"
+                                                  "&charset=windows-1252"));
 }
 
 void tst_HttpSqlGatewayParser::badAnswersDoNotCrash()

@@ -109,7 +109,7 @@ const QByteArray formPage =
 Response gatewayLike(const Request &r)
 {
     Response resp;
-    if (r.method == "POST")
+    if (r.body.contains("sql_query="))
         resp.body = "###row_count:2#<br>\n";
     else if (r.target.contains("sql_query="))
         resp.body = "###row_count:1#<br>\n";
@@ -140,6 +140,7 @@ private slots:
     void cacheBuster();
     void abortEndsWaitAtOnce();
     void debugModeShowsAddresses();
+    void everyPageIsAnnounced();
     void keepAliveReuse();
     void brokenPages_data();
     void brokenPages();
@@ -197,14 +198,21 @@ void tst_HttpSqlGatewayTransport::addressOrForm()
     int n = 0;
     QCOMPARE(Gateway().GatewayExecute(sql, n), 0);
     QCOMPARE(n, rowCount);
+    // Every request posts the access data; the address has none of them.
+    const QByteArray access = "dbhost=db.example%3A3306&dbname=shop&dbuser=user&dbpass=pa%26ss%23w%F6rt%2B"
+                              "&charset=windows-1252";
+    const Request &get = m_http->requests.at(0);
+    QCOMPARE(get.method, QByteArray("POST"));
+    QCOMPARE(get.body, access);
+    QVERIFY(!get.target.contains("dbpass") && !get.target.contains("dbhost") && !get.target.contains("dbuser"));
     if (rowCount == 1) {
         QCOMPARE(m_http->requests.size(), 1);
+        QVERIFY(get.target.startsWith("/module/db_check/db_check.php?insert=1&xxl="));
         return;
     }
     QCOMPARE(m_http->requests.size(), 2);
-    const Request &get = m_http->requests.at(0);
     QVERIFY(!get.target.contains("sql_query"));
-    QVERIFY(get.target.startsWith("/module/db_check/db_check.php?insert=1&dbhost=db.example%3A3306&dbname=shop"));
+    QVERIFY(get.target.startsWith("/module/db_check/db_check.php?insert=1&xxl="));
     const Request &post = m_http->requests.at(1);
     QCOMPARE(post.method, QByteArray("POST"));
     QCOMPARE(post.target, QByteArray("/module/db_check/db_check.php"));
@@ -215,6 +223,9 @@ void tst_HttpSqlGatewayTransport::addressOrForm()
              QString::fromLatin1(EncodeText(expected, "windows-1252")));
     QCOMPARE(formValue(post.body, "insert"), QByteArray("1"));
     QCOMPARE(formValue(post.body, "Submit"), QByteArray("Submit"));
+    // The page does not carry the access data: the form gets them filled in.
+    QCOMPARE(formValue(post.body, "dbhost"), QByteArray("db.example%3A3306"));
+    QCOMPARE(formValue(post.body, "dbpass"), QByteArray("pa%26ss%23w%F6rt%2B"));
 }
 
 void tst_HttpSqlGatewayTransport::globalsOffForEveryRequest()
@@ -227,7 +238,8 @@ void tst_HttpSqlGatewayTransport::globalsOffForEveryRequest()
         QCOMPARE(n, 2);
         QCOMPARE(m_http->requests.size(), 2);
         const Request &get = m_http->requests.at(0);
-        QVERIFY2(get.target.startsWith("/module/db_check/db_check2.php?insert=1&dbhost="), get.target.constData());
+        QVERIFY2(get.target.startsWith("/module/db_check/db_check2.php?insert=1&xxl="), get.target.constData());
+        QVERIFY(!get.target.contains("dbpass"));
         QVERIFY(get.target.contains("&xxl="));
         QVERIFY(!get.target.contains("sql_query"));
         const QByteArray body = m_http->requests.at(1).body;
@@ -247,7 +259,8 @@ void tst_HttpSqlGatewayTransport::sqlArrivesEncoded()
     QCOMPARE(Gateway().GatewayExecute(QString::fromUtf8("a b%´`+ 'ä€'\r\n\"&#"), n), 0);
     const QByteArray target = m_http->requests.last().target;
     QVERIFY2(target.endsWith("&sql_query=a%20b%25%26acute;%60%2B%20'%E4%80'%0D%0A%22%26%23"), target.constData());
-    QVERIFY(target.contains("&dbpass=pa%26ss%23w%F6rt%2B&"));
+    QVERIFY(!target.contains("dbpass"));
+    QVERIFY(m_http->requests.last().body.contains("&dbpass=pa%26ss%23w%F6rt%2B&"));
 }
 
 void tst_HttpSqlGatewayTransport::cacheBuster()
@@ -298,7 +311,8 @@ void tst_HttpSqlGatewayTransport::debugModeShowsAddresses()
     QCOMPARE(spy.count(), 1);
     const QStringList shown = spy.at(0).at(0).toString().split(QLatin1Char('\n'));
     QCOMPARE(shown.size(), 2);
-    QVERIFY(shown.at(0).startsWith(m_http->base() + "/module/db_check/db_check.php?insert=1&debug=1&dbhost="));
+    QVERIFY(shown.at(0).startsWith(m_http->base() + "/module/db_check/db_check.php?insert=1&debug=1&sql_query="));
+    QVERIFY(!shown.join(QLatin1Char('\n')).contains(QLatin1String("dbpass")));
     QVERIFY(shown.at(0).endsWith("&sql_query=SELECT 1"));
     QVERIFY(shown.at(1).contains(QStringLiteral("&xxl=%1_").arg(c0)));
     QVERIFY(shown.at(1).endsWith("&sql_query=SELECT%201"));
@@ -306,6 +320,26 @@ void tst_HttpSqlGatewayTransport::debugModeShowsAddresses()
     QVERIFY(m_http->requests.last().target.contains(QStringLiteral("&xxl=%1_").arg(c0 + 1).toLatin1()));
     QVERIFY(m_http->requests.last().target.startsWith("/module/db_check/db_check.php?insert=1&debug=1&"));
     Transport().DebugMode = false;
+}
+
+void tst_HttpSqlGatewayTransport::everyPageIsAnnounced()
+{
+    // Two answers of the same size one after the other: each is announced
+    // and is the last page when it is.
+    int n = 0;
+    m_http->handler = [&n](const Request &) {
+        Response r;
+        r.body = "###row_count:" + QByteArray::number(++n) + "#<br>\n";
+        return r;
+    };
+    QStringList seen;
+    const auto c = connect(&Gateway(), &HttpSqlGateway::pageReceived, this,
+                           [&seen] { seen << Gateway().LastPage().join(QLatin1Char('\n')); });
+    int rows = 0;
+    QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT 1"), rows), 0);
+    QCOMPARE(Gateway().GatewayQuery(QStringLiteral("SELECT 2"), rows), 0);
+    disconnect(c);
+    QCOMPARE(seen, (QStringList{QStringLiteral("###row_count:1#<br>"), QStringLiteral("###row_count:2#<br>")}));
 }
 
 void tst_HttpSqlGatewayTransport::keepAliveReuse()
@@ -378,7 +412,7 @@ void tst_HttpSqlGatewayTransport::pageCharset()
         body = "+++newline+++<br>###t:" + c.second + "#<br>";
         int n = 0;
         QCOMPARE(Gateway().GatewayQuery(QStringLiteral("SELECT t"), n), 0);
-        QCOMPARE(GatewayCells.value(0).value(0), expected);
+        QCOMPARE(Gateway().GatewayCells().value(0).value(0), expected);
     }
 }
 

@@ -88,6 +88,9 @@ private slots:
     void errorPageWithoutMarkGivesMinus10();
     void directConnectionReuseAndTimers();
     void acuteAccent();
+    void errorTextIsTheFailuresOwn_data();
+    void errorTextIsTheFailuresOwn();
+    void unexpectedErrorKeepsItsText();
     void cleanupTestCase();
 
 private:
@@ -322,7 +325,7 @@ void tst_ShopConnection::errorPageWithoutMarkGivesMinus10()
     MemTable *t = open(Mode::Gateway, QStringLiteral("SELECT 1"), &r);
     QCOMPARE(r, -10);
     QVERIFY(!t->Active());
-    QVERIFY(GatewayColumnNames.isEmpty());
+    QVERIFY(Gateway().GatewayColumnNames().isEmpty());
     Settings().SQL_HTTP = http;
     QCOMPARE(Shop().ErrorLog().Lines().size(), 2);
 }
@@ -379,6 +382,73 @@ void tst_ShopConnection::acuteAccent()
     QCOMPARE(r, 0);
     QCOMPARE(t->RecordCount(), 1);
     QCOMPARE(t->FieldByName("id")->AsInteger(), 7103);
+}
+
+void tst_ShopConnection::errorTextIsTheFailuresOwn_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("direct") << int(Mode::Direct);
+    QTest::newRow("gateway") << int(Mode::Gateway);
+    QTest::newRow("Globals Off") << int(Mode::GlobalsOff);
+}
+
+void tst_ShopConnection::errorTextIsTheFailuresOwn()
+{
+    QFETCH(int, mode);
+    setMode(Mode(mode));
+    // A failed statement names its own table ...
+    QVERIFY(Shop().ShopExecute(QStringLiteral("INSERT INTO gibtsnicht_eins VALUES (1)")) != ShopResult::Done);
+    QVERIFY2(Shop().LastErrorText().contains(QLatin1String("gibtsnicht_eins")), qPrintable(Shop().LastErrorText()));
+    // ... a success leaves no text behind ...
+    QCOMPARE(Shop().ShopExecute(QStringLiteral("DELETE FROM mix WHERE id = -1")), ShopResult::Done);
+    QCOMPARE(Shop().LastErrorText(), QString());
+    int r = 0;
+    open(Mode(mode), QStringLiteral("SELECT 1"), &r);
+    QCOMPARE(r, ShopResult::Done);
+    QCOMPARE(Shop().LastErrorText(), QString());
+    // ... and the next failure is told by its own text, not the one before.
+    QVERIFY(Shop().ShopExecute(QStringLiteral("INSERT INTO gibtsnicht_zwei VALUES (1)")) != ShopResult::Done);
+    open(Mode(mode), QStringLiteral("SELECT spalte_drei FROM mix"), &r);
+    QVERIFY(r != ShopResult::Done);
+    QVERIFY2(Shop().LastErrorText().contains(QLatin1String("spalte_drei")), qPrintable(Shop().LastErrorText()));
+    QVERIFY(!Shop().LastErrorText().contains(QLatin1String("gibtsnicht")));
+    if (Mode(mode) != Mode::Direct) {
+        // No gateway behind the address: the transport says why.
+        const QString http = Settings().SQL_HTTP;
+        Settings().SQL_HTTP = m_php.baseUrl() + QStringLiteral("/gibtsnicht");
+        // (Globals Off looks for the form on the error page and finds none.)
+        QCOMPARE(Shop().ShopExecute(QStringLiteral("DELETE FROM mix WHERE id = -1")),
+                 Mode(mode) == Mode::Gateway ? ShopResult::NoAnswer : ShopResult::GatewayFailed);
+        Settings().SQL_HTTP = http;
+        QVERIFY2(Shop().LastErrorText().contains(QLatin1String("404")), qPrintable(Shop().LastErrorText()));
+    }
+}
+
+namespace {
+// A transport that fails in a way nobody planned for.
+class ThrowingTransport : public GatewayTransport {
+public:
+    Fetch FetchGatewayPage(const QString &, QStringList &) override { throw std::runtime_error("Speicher voll"); }
+};
+} // namespace
+
+void tst_ShopConnection::unexpectedErrorKeepsItsText()
+{
+    setMode(Mode::Gateway);
+    ThrowingTransport broken;
+    Gateway().SetTransport(&broken);
+    const int r = Shop().ShopExecute(QStringLiteral("DELETE FROM mix WHERE id = -1"));
+    MemTable t;
+    TShopQuery q{nullptr, &t};
+    const QString executeText = Shop().LastErrorText();
+    const int ro = Shop().ShopOpen(QStringLiteral("SELECT 1"), q);
+    Gateway().SetTransport(nullptr);
+    QCOMPARE(r, ShopResult::GatewayFailed);
+    QCOMPARE(ro, ShopResult::GatewayFailed);
+    QVERIFY2(executeText.contains(QLatin1String("Speicher voll")), qPrintable(executeText));
+    QVERIFY2(Shop().LastErrorText().contains(QLatin1String("Speicher voll")), qPrintable(Shop().LastErrorText()));
+    QCOMPARE(Shop().ErrorLog().Lines(), (QStringList{QStringLiteral("Fehlernr:-9 DELETE FROM mix WHERE id = -1"),
+                                                     QStringLiteral("Fehlernr:-9 SELECT 1")}));
 }
 
 QTEST_GUILESS_MAIN(tst_ShopConnection)

@@ -8,6 +8,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -361,6 +366,12 @@ bool MariaDbServer::createDatabase(const QString &name, QString *error) const
                 QStringLiteral("mysql"));
 }
 
+bool MariaDbServer::createDatabaseWithCharset(const QString &name, const QString &charset, QString *error) const
+{
+    return exec(QStringLiteral("CREATE DATABASE `%1` CHARACTER SET %2").arg(name, charset), error, nullptr,
+                QStringLiteral("mysql"));
+}
+
 bool MariaDbServer::dropDatabase(const QString &name, QString *error) const
 {
     return exec(QStringLiteral("DROP DATABASE IF EXISTS `%1`").arg(name), error, nullptr, QStringLiteral("mysql"));
@@ -421,6 +432,29 @@ QString PhpServer::log() const
     QFile f(m_dir->filePath(QStringLiteral("php.log")));
     if (!f.open(QIODevice::ReadOnly)) return {};
     return QString::fromLocal8Bit(f.readAll());
+}
+
+bool PhpServer::writeShopConfig(const QString &dbhost, const QString &dbcharset, QString *error) const
+{
+    QByteArray text = "<?php\r\n//Shopkonfiguration\r\n";
+    auto quoted = [](const QString &v) {
+        QByteArray b = v.toLatin1();
+        b.replace('\\', "\\\\").replace('"', "\\\"").replace('$', "\\$");
+        return '"' + b + '"';
+    };
+    if (!dbhost.isEmpty())
+        text += "$dbhost = " + quoted(dbhost) + "; //Datenbankserver\r\n";
+    text += "$dbname = \"\"; //Name der Datenbank\r\n";
+    if (!dbcharset.isEmpty())
+        text += "$dbcharset = " + quoted(dbcharset) + "; //Zeichensatz\r\n";
+    text += "?>\r\n";
+    QDir().mkpath(m_docroot + QStringLiteral("/config"));
+    QFile f(m_docroot + QStringLiteral("/config/config.php"));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(text) != text.size()) {
+        setErr(error, QStringLiteral("cannot write ") + f.fileName());
+        return false;
+    }
+    return true;
 }
 
 bool PhpServer::startShop(QString *error, bool displayErrors, int workers)
@@ -512,6 +546,116 @@ void PhpServer::stop()
     }
     m_dir.reset();
     m_shopCopy.reset();
+}
+
+// ---------------------------------------------------------------- TLS
+
+struct TlsProxy::Impl {
+    QTemporaryDir dir;
+    QSslServer server;
+    QByteArray certPem;
+    int target = 0;
+};
+
+TlsProxy::TlsProxy() = default;
+
+TlsProxy::~TlsProxy()
+{
+    stop();
+}
+
+bool TlsProxy::start(int targetPort, QString *error)
+{
+    stop();
+    if (!QSslSocket::supportsSsl()) {
+        setErr(error, QStringLiteral("no TLS support in Qt"));
+        return false;
+    }
+    const QString openssl = findProgram(QStringLiteral("openssl"));
+    if (openssl.isEmpty()) {
+        setErr(error, QStringLiteral("openssl not installed (package openssl)"));
+        return false;
+    }
+    d = std::make_unique<Impl>();
+    d->target = targetPort;
+    const QString key = d->dir.filePath(QStringLiteral("key.pem"));
+    const QString cert = d->dir.filePath(QStringLiteral("cert.pem"));
+    QProcess p;
+    bindChildToParent(p);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(openssl, {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                      QStringLiteral("-nodes"), QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
+                      QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                      QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+        setErr(error, QStringLiteral("openssl req failed: ") + QString::fromLocal8Bit(p.readAll()));
+        d.reset();
+        return false;
+    }
+    QFile cf(cert), kf(key);
+    if (!cf.open(QIODevice::ReadOnly) || !kf.open(QIODevice::ReadOnly)) {
+        setErr(error, QStringLiteral("no certificate written"));
+        d.reset();
+        return false;
+    }
+    d->certPem = cf.readAll();
+    QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
+    conf.setLocalCertificate(QSslCertificate(d->certPem, QSsl::Pem));
+    conf.setPrivateKey(QSslKey(kf.readAll(), QSsl::Rsa, QSsl::Pem));
+    conf.setPeerVerifyMode(QSslSocket::VerifyNone);
+    d->server.setSslConfiguration(conf);
+    Impl *impl = d.get();
+    QObject::connect(&d->server, &QTcpServer::pendingConnectionAvailable, &d->server, [impl] {
+        while (QTcpSocket *s = impl->server.nextPendingConnection()) {
+            auto *tls = qobject_cast<QSslSocket *>(s);
+            auto *up = new QTcpSocket(tls);
+            up->connectToHost(QHostAddress::LocalHost, quint16(impl->target));
+            // What comes before the relay connection stands waits in the TLS socket.
+            auto pump = [tls, up] {
+                if (up->state() == QAbstractSocket::ConnectedState)
+                    up->write(tls->readAll());
+            };
+            QObject::connect(tls, &QSslSocket::readyRead, up, pump);
+            QObject::connect(up, &QTcpSocket::connected, tls, pump);
+            QObject::connect(up, &QTcpSocket::readyRead, tls, [tls, up] { tls->write(up->readAll()); });
+            QObject::connect(up, &QTcpSocket::disconnected, tls, [tls] { tls->disconnectFromHost(); });
+            QObject::connect(tls, &QSslSocket::disconnected, tls, [tls, up] {
+                up->disconnectFromHost();
+                tls->deleteLater();
+            });
+        }
+    });
+    // A handshake the client refuses is the test's point, not a fault here.
+    QObject::connect(&d->server, &QSslServer::errorOccurred, &d->server,
+                     [](QSslSocket *s, QAbstractSocket::SocketError) { s->deleteLater(); });
+    if (!d->server.listen(QHostAddress::LocalHost, 0)) {
+        setErr(error, d->server.errorString());
+        d.reset();
+        return false;
+    }
+    return true;
+}
+
+void TlsProxy::stop()
+{
+    if (d)
+        d->server.close();
+    d.reset();
+}
+
+int TlsProxy::port() const
+{
+    return d ? d->server.serverPort() : 0;
+}
+
+QString TlsProxy::baseUrl() const
+{
+    return QStringLiteral("https://127.0.0.1:%1").arg(port());
+}
+
+QByteArray TlsProxy::certificatePem() const
+{
+    return d ? d->certPem : QByteArray();
 }
 
 } // namespace mv::test

@@ -60,6 +60,9 @@ public:
     // Convenience: first cell of the first row, or a null string.
     QString scalar(const QString &sql, const QString &db = QString()) const;
     bool createDatabase(const QString &name, QString *error = nullptr) const;
+    // A database in the given character set ("latin1", "utf8mb4"), with
+    // that set's default collation.
+    bool createDatabaseWithCharset(const QString &name, const QString &charset, QString *error = nullptr) const;
     bool dropDatabase(const QString &name, QString *error = nullptr) const;
 
     // Installs the shop schema (db/dbdelete.sql, db/dbschema.sql of the
@@ -109,6 +112,9 @@ public:
     QString docroot() const { return m_docroot; }
     // What the server wrote to stdout/stderr so far (request log, errors).
     QString log() const;
+    // Writes config/config.php of the served shop as the program's settings
+    // window writes it ("$dbhost", "$dbcharset"; an empty host is left out).
+    bool writeShopConfig(const QString &dbhost, const QString &dbcharset, QString *error = nullptr) const;
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -116,6 +122,30 @@ private:
     std::unique_ptr<QProcess> m_proc;
     QString m_docroot;
     int m_port = 0;
+};
+
+// An https front for a plain HTTP server on 127.0.0.1: a self-signed
+// certificate for 127.0.0.1 (made with the openssl program), every TLS
+// connection relayed to the target port. Runs in the thread's event loop,
+// so it serves while the test waits with processing events.
+class TlsProxy {
+public:
+    TlsProxy();
+    ~TlsProxy();
+    TlsProxy(const TlsProxy &) = delete;
+    TlsProxy &operator=(const TlsProxy &) = delete;
+
+    bool start(int targetPort, QString *error = nullptr);
+    void stop();
+    int port() const;
+    // "https://127.0.0.1:port".
+    QString baseUrl() const;
+    // The certificate (PEM) a client must trust to accept the proxy.
+    QByteArray certificatePem() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
 };
 
 // Copies a folder tree; returns false on the first failure.

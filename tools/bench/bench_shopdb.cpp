@@ -26,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -127,6 +128,11 @@ int main(int argc, char **argv)
     // More than one worker, so that one idle kept-alive connection blocks no one.
     env.insert(QStringLiteral("PHP_CLI_SERVER_WORKERS"), QStringLiteral("4"));
     php.setProcessEnvironment(env);
+    // Its own process group: the workers go with the server at the end.
+    php.setChildProcessModifier([] { ::setpgid(0, 0); });
+    // Nobody reads the request log: a full pipe would stop the server.
+    php.setStandardOutputFile(QProcess::nullDevice());
+    php.setStandardErrorFile(QProcess::nullDevice());
     php.start(program(QStringLiteral("php")),
               {"-S", QStringLiteral("127.0.0.1:%1").arg(httpPort), "-t", shop, "-d", "display_errors=0"});
     php.waitForStarted();
@@ -166,7 +172,9 @@ int main(int argc, char **argv)
                 QByteArray cfg;
                 for (const QString &sql : sqls) {
                     const QByteArray url = WireUrl(GatewayUrl(GatewayAddress(kind, sql)), "windows-1252");
-                    cfg += "url = \"" + url + "\"\noutput = \"/dev/null\"\n";
+                    // The access data go in the POST body, as the program sends them.
+                    cfg += "url = \"" + url + "\"\noutput = \"/dev/null\"\ndata = \"" + Transport().AccessBody()
+                           + "\"\nnext\n";
                 }
                 QFile f(dir.filePath(QStringLiteral("curl.cfg")));
                 f.open(QIODevice::WriteOnly);
@@ -222,7 +230,11 @@ int main(int argc, char **argv)
     }
     Shop().Ti_Connect_OffTimer();
     Shop().Ti_Connect2_OffTimer();
-    php.terminate();
+    if (php.processId() > 0) {
+        ::kill(-pid_t(php.processId()), SIGTERM);
+        if (!php.waitForFinished(3000))
+            ::kill(-pid_t(php.processId()), SIGKILL);
+    }
     php.waitForFinished();
     db.terminate();
     db.waitForFinished(30000);

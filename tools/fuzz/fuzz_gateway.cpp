@@ -17,9 +17,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const QString page = mv::JoinAnswerLines(mv::SplitPageLines(text));
         int rows = 0;
         mv::ParseStatementAnswer(page, rows);
+        (void)mv::GatewayErrorText(page);
         mv::GatewayTables t;
         mv::ParseQueryAnswer(page, t, rows);
         if (t.names.size() != t.types.size() || t.names.size() != t.cells.size())
+            std::abort();
+        // Every record counted is a row of the tables.
+        const qsizetype mark = page.indexOf(QLatin1String("+++"));
+        const bool nullsUnnamed = QStringView(page).left(mark < 0 ? page.size() : mark)
+                                      .contains(QLatin1String(mv::GatewayNullsUnnamedMeta));
+        if (nullsUnnamed && !t.cells.isEmpty() && t.cells.first().size() != rows)
             std::abort();
         for (const QStringList &c : t.cells)
             if (c.size() != t.cells.first().size())

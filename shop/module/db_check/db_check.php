@@ -7,17 +7,28 @@
  *
  *   request   insert=1 (statement) or show=2 (query), debug=1 (optional),
  *             dbhost ("host" or "host:port"), dbname, dbuser, dbpass,
- *             sql_query (the SQL text), xxl (ignored, defeats caches)
+ *             sql_query (the SQL text), xxl (ignored, defeats caches),
+ *             charset (optional: the character set of every text of the
+ *             request, "windows-1252" or "utf-8")
+ *             The DatenManager posts the access data (dbhost, dbname,
+ *             dbuser, dbpass) in the request body, never in the address.
  *   statement ###row_count:N#            rows affected (or rows read)
  *             ###error:N#                MySQL error number
  *   query     +++datatype+++             then one ###column:type+length#
  *                                        per column (int, real, date,
  *                                        time, datetime, timestamp, year,
- *                                        string, blob)
+ *                                        string, blob); integers that need
+ *                                        64 bits (BIGINT, INT UNSIGNED)
+ *                                        have the length 20
  *             +++newline+++              then one ###column:value# per
- *                                        column for each row; NULL is an
- *                                        empty value
- *             ###error:N#                alone, when the query failed
+ *                                        column for each row; a NULL cell
+ *                                        is left out (the page head says
+ *                                        so: <meta name="db_check"
+ *                                        content="nulls-unnamed">), an
+ *                                        empty text is an empty value, and
+ *                                        so is a zero DATE
+ *             ###error:N#                alone, when the query failed,
+ *                                        followed by "MySQL: " and the text
  *   Lines end with <br>. Text before the first +++ mark is not data.
  *
  * Values and column names never contain a raw "#", line break, "<br>",
@@ -39,24 +50,54 @@
  * Character set: the connection and the page use the shop's character set,
  * "$dbcharset" in config/config.php (latin1, which MySQL treats as
  * Windows-1252, when the file has none); the page says so in its
- * Content-Type header. An SQL text that arrives as UTF-8 is
- * recognised and read as UTF-8. The session adds NO_BACKSLASH_ESCAPES to
- * sql_mode, so a backslash in a quoted text is an ordinary character.
+ * Content-Type header. The texts of a request are read in the character
+ * set its "charset" value names; without one, a text that is valid UTF-8
+ * is read as UTF-8 and any other as Windows-1252. Either way the server
+ * gets the statement in UTF-8 and stores it in the shop's character set,
+ * so a latin1 and a utf8mb4 shop store and compare the same text. The
+ * session adds NO_BACKSLASH_ESCAPES to sql_mode, so a backslash in a
+ * quoted text is an ordinary character.
+ *
+ * Database host: the script connects only to the host that "$dbhost" of
+ * config/config.php names ("localhost", "127.0.0.1" and "::1" are one
+ * host; no port means 3306); while no host is configured, only to the
+ * local host. A request naming any other host gets error 1130 and no
+ * connection is opened, so the script relays nothing to other servers.
  *
  * Works with PHP 7.0 to 8.x and mysqli.
  */
 
+// A value of config/config.php ("$name = "value";", the last assignment
+// counts, as when PHP runs it), or null when the file has none. The file is
+// read, not run, so nothing in it can disturb the answer.
+function mv_config_value($name)
+{
+    static $text = null;
+    if ($text === null) {
+        $file = __DIR__ . '/../../config/config.php';
+        $text = @is_readable($file) ? @file_get_contents($file) : '';
+        if (!is_string($text)) {
+            $text = '';
+        }
+    }
+    $re = '/^[ \t]*\$' . preg_quote($name, '/')
+        . '[ \t]*=[ \t]*(?:"((?:[^"\\\\]|\\\\.)*)"|\'((?:[^\'\\\\]|\\\\.)*)\')/m';
+    if (!preg_match_all($re, $text, $m, PREG_SET_ORDER)) {
+        return null;
+    }
+    $last = $m[count($m) - 1];
+    if (isset($last[2]) && $last[2] !== '') {
+        return strtr($last[2], array("\\\\" => "\\", "\\'" => "'"));
+    }
+    return strtr($last[1], array("\\\\" => "\\", '\\"' => '"', '\\$' => '$'));
+}
+
 // The shop's character set: "$dbcharset" of config/config.php, else latin1.
-// The file is read, not run, so nothing in it can disturb the answer.
 function mv_configured_charset()
 {
-    $file = __DIR__ . '/../../config/config.php';
-    if (@is_readable($file)) {
-        $text = @file_get_contents($file);
-        if (is_string($text)
-            && preg_match('/^\s*\$dbcharset\s*=\s*"([A-Za-z0-9_]+)"/m', $text, $m)) {
-            return strtolower($m[1]);
-        }
+    $cs = mv_config_value('dbcharset');
+    if ($cs !== null && preg_match('/^[A-Za-z0-9_]+$/', $cs) === 1) {
+        return strtolower($cs);
     }
     return 'latin1';
 }
@@ -170,6 +211,73 @@ function mv_is_utf8_text($s)
     return preg_match('/[\x80-\xFF]/', $s) === 1 && preg_match('//u', $s) === 1;
 }
 
+// Windows-1252 to UTF-8 without mbstring or iconv (a web host may lack
+// both). The five bytes Windows-1252 leaves open keep their code points, as
+// MySQL's latin1 does.
+function mv_cp1252_to_utf8($s)
+{
+    if (preg_match('/[\x80-\xFF]/', $s) !== 1) {
+        return $s;
+    }
+    static $high = array(
+        0x80 => 0x20AC, 0x82 => 0x201A, 0x83 => 0x0192, 0x84 => 0x201E, 0x85 => 0x2026, 0x86 => 0x2020,
+        0x87 => 0x2021, 0x88 => 0x02C6, 0x89 => 0x2030, 0x8A => 0x0160, 0x8B => 0x2039, 0x8C => 0x0152,
+        0x8E => 0x017D, 0x91 => 0x2018, 0x92 => 0x2019, 0x93 => 0x201C, 0x94 => 0x201D, 0x95 => 0x2022,
+        0x96 => 0x2013, 0x97 => 0x2014, 0x98 => 0x02DC, 0x99 => 0x2122, 0x9A => 0x0161, 0x9B => 0x203A,
+        0x9C => 0x0153, 0x9E => 0x017E, 0x9F => 0x0178,
+    );
+    return preg_replace_callback('/[\x80-\xFF]/', function ($m) use ($high) {
+        $b = ord($m[0]);
+        $c = isset($high[$b]) ? $high[$b] : $b;
+        if ($c < 0x800) {
+            return chr(0xC0 | ($c >> 6)) . chr(0x80 | ($c & 0x3F));
+        }
+        return chr(0xE0 | ($c >> 12)) . chr(0x80 | (($c >> 6) & 0x3F)) . chr(0x80 | ($c & 0x3F));
+    }, $s);
+}
+
+// A request text in UTF-8: read in the character set the request names,
+// else UTF-8 when it is valid UTF-8, else Windows-1252.
+function mv_request_text_utf8($s, $declared)
+{
+    $declared = strtolower(trim($declared));
+    if ($declared === 'utf-8' || $declared === 'utf8' || $declared === 'utf8mb4') {
+        return $s;
+    }
+    if ($declared === '' && (preg_match('/[\x80-\xFF]/', $s) !== 1 || preg_match('//u', $s) === 1)) {
+        return $s;
+    }
+    return mv_cp1252_to_utf8($s);
+}
+
+// Host, port and socket as one comparable key; the local host's names are
+// one host and no port is MySQL's 3306.
+function mv_host_key($host)
+{
+    list($h, $port, $socket) = mv_split_host($host);
+    $h = strtolower(trim($h));
+    if ($h === '' || $h === 'localhost' || $h === '127.0.0.1' || $h === '::1') {
+        $h = 'localhost';
+    }
+    return array($h, $port === null ? 3306 : (int)$port, $socket === null ? '' : $socket);
+}
+
+// Whether the script may connect to the requested host: only the one
+// config.php configures; while none is configured, only the local host.
+function mv_host_allowed($requested, $configured)
+{
+    $r = mv_host_key($requested);
+    if ($configured === null || trim($configured) === '') {
+        return $r[0] === 'localhost';
+    }
+    $c = mv_host_key($configured);
+    if ($r[0] !== $c[0] || $r[2] !== $c[2]) {
+        return false;
+    }
+    // A socket connection has no port to compare.
+    return $r[2] !== '' || $r[1] === $c[1];
+}
+
 // "host", "host:port", "[v6]:port", "localhost:/path/to/socket"
 function mv_split_host($host)
 {
@@ -216,6 +324,11 @@ function mv_type_text($f, $width)
     switch ($t) {
         case 1: case 2: case 3: case 8: case 9: case 16:
             $name = 'int';
+            // 64 bits, whatever display width was declared: BIGINT, and
+            // INT UNSIGNED (up to 2^32 - 1).
+            if ($t === 8 || ($t === 3 && ((int)$f->flags & 32))) {
+                $len = 20;
+            }
             break;
         case 0: case 4: case 5: case 246:
             $name = 'real';
@@ -257,7 +370,7 @@ function mv_type_text($f, $width)
 function mv_page_start($charset)
 {
     echo '<html><head><meta http-equiv="Content-Type" content="text/html; charset=', $charset,
-        '"><title>db_check</title></head><body>', "\n";
+        '"><meta name="db_check" content="nulls-unnamed"><title>db_check</title></head><body>', "\n";
 }
 
 function mv_page_end()
@@ -273,9 +386,12 @@ function mv_form($script, $charset, $v)
     $fields = array('dbhost' => 'text', 'dbname' => 'text', 'dbuser' => 'text', 'dbpass' => 'password',
         'debug' => 'text', 'show' => 'text', 'insert' => 'text');
     foreach ($fields as $name => $type) {
-        echo $name, ': <input type="', $type, '" name="', $name, '" value="',
-            mv_html(isset($v[$name]) ? $v[$name] : ''), '"><br>', "\n";
+        // The password is never written back into a page.
+        $value = ($name !== 'dbpass' && isset($v[$name])) ? $v[$name] : '';
+        echo $name, ': <input type="', $type, '" name="', $name, '" value="', mv_html($value), '"><br>', "\n";
     }
+    // The form is sent in the page's character set; this says which.
+    echo '<input type="hidden" name="charset" value="', $charset, '">', "\n";
     echo 'sql_query:<br><textarea name="sql_query" rows="10" cols="80"></textarea><br>', "\n";
     echo '<input type="submit" name="Submit" value="Submit">', "\n";
     echo "</form>\n";
@@ -308,7 +424,7 @@ function mv_run($globalsOff)
         $params = array_merge(mv_query_params(), $post);
     }
     $v = array();
-    foreach (array('dbhost', 'dbname', 'dbuser', 'dbpass', 'debug', 'show', 'insert', 'sql_query') as $n) {
+    foreach (array('dbhost', 'dbname', 'dbuser', 'dbpass', 'debug', 'show', 'insert', 'sql_query', 'charset') as $n) {
         $v[$n] = mv_param($params, $n);
     }
     $script = $globalsOff ? 'db_check2.php' : 'db_check.php';
@@ -319,6 +435,13 @@ function mv_run($globalsOff)
         return;
     }
 
+    $sentSql = $sql;
+    // Every text of the request in UTF-8 (the connection's client side).
+    foreach (array('dbhost', 'dbname', 'dbuser', 'dbpass', 'sql_query') as $n) {
+        $v[$n] = mv_request_text_utf8($v[$n], $v['charset']);
+    }
+    $sql = $v['sql_query'];
+
     @set_time_limit(0);
     $isQuery = trim($v['show']) === '2';
     $debug = trim($v['debug']) === '1';
@@ -326,11 +449,25 @@ function mv_run($globalsOff)
 
     mv_page_start($httpCharset);
     if ($debug) {
-        $shown = strlen($sql) > 300 ? substr($sql, 0, 300) . ' ...' : $sql;
+        // In the page's character set as far as the request allows.
+        $shown = $httpCharset === 'utf-8' ? $sql : $sentSql;
+        $shown = strlen($shown) > 300 ? substr($shown, 0, 300) . ' ...' : $shown;
         echo '<!-- ', mv_html($shown), ' -->', "\n";
     }
 
-    list($host, $port, $socket) = mv_split_host($v['dbhost']);
+    // Only the configured database host (see the head comment).
+    $configuredHost = mv_config_value('dbhost');
+    $requestedHost = $v['dbhost'];
+    if (trim($requestedHost) === '' && $configuredHost !== null) {
+        $requestedHost = $configuredHost;
+    }
+    if (!mv_host_allowed($requestedHost, $configuredHost)) {
+        mv_error_answer(1130, 'Der Datenbankserver "' . $requestedHost . '" ist nicht der in config/config.php '
+            . 'eingetragene ($dbhost); das Gateway verbindet sich mit keinem anderen.');
+        mv_page_end();
+        return;
+    }
+    list($host, $port, $socket) = mv_split_host($requestedHost);
     $db = mysqli_init();
     if (!$db) {
         mv_error_answer(2000, 'mysqli_init');
@@ -338,6 +475,11 @@ function mv_run($globalsOff)
         return;
     }
     @$db->options(MYSQLI_OPT_CONNECT_TIMEOUT, 20);
+    // The user name in the handshake is UTF-8 too (the client's default
+    // would be latin1 on some PHP versions).
+    if (defined('MYSQLI_SET_CHARSET_NAME')) {
+        @$db->options(MYSQLI_SET_CHARSET_NAME, 'utf8mb4');
+    }
     $ok = @$db->real_connect($host, $v['dbuser'], $v['dbpass'], null, $port, $socket);
     if (!$ok) {
         $errno = mysqli_connect_errno();
@@ -352,9 +494,10 @@ function mv_run($globalsOff)
         return;
     }
     @$db->query("SET SESSION sql_mode = CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), 'NO_BACKSLASH_ESCAPES')");
-    if (mv_http_charset($charset) !== 'utf-8' && mv_is_utf8_text($sql)) {
-        // The text came as UTF-8; the answer stays in the page's character set.
-        @$db->query('SET character_set_client = utf8mb4, character_set_connection = utf8mb4');
+    if (mv_http_charset($charset) !== 'utf-8') {
+        // The statement comes in UTF-8; its texts reach the tables and the
+        // answer in the shop's character set.
+        @$db->query('SET character_set_client = utf8mb4');
     }
     // An unknown database must not stop "SHOW DATABASES" or "CREATE DATABASE":
     // remember its error and report it only if the statement needs a database.
@@ -405,7 +548,10 @@ function mv_run($globalsOff)
                 $out = "+++newline+++<br>\n";
                 for ($i = 0; $i < $count; $i++) {
                     $cell = $row[$i];
-                    if ($cell === null || ($isDate[$i] && $cell === '0000-00-00')) {
+                    if ($cell === null) {
+                        continue; // NULL: not named
+                    }
+                    if ($isDate[$i] && $cell === '0000-00-00') {
                         $cell = '';
                     }
                     $out .= '###' . $names[$i] . ':' . mv_value($cell) . "#<br>\n";
