@@ -94,11 +94,18 @@ TFM_ShowSQLData::TFM_ShowSQLData(QWidget *parent) : QWidget(parent)
     connect(Action_SQL_Befehl, &QAction::triggered, this, &TFM_ShowSQLData::Action_SQL_BefehlExecute);
     connect(LB_Tables, &QListWidget::itemDoubleClicked, this, &TFM_ShowSQLData::Action_zeigeTabelleExecute);
     ClientDataSet1->AfterOpen = [this](Dataset &) { ClientDataSet1AfterOpen(); };
+    // The grid sizes its columns when the rows arrive; the limit follows.
+    connect(DBBGrid1->SourceModel(), &QAbstractItemModel::modelReset, this, &TFM_ShowSQLData::ClientDataSet1AfterOpen);
 
     FormCreate();
 }
 
-TFM_ShowSQLData::~TFM_ShowSQLData() = default;
+TFM_ShowSQLData::~TFM_ShowSQLData()
+{
+    // The grid goes before the table it shows.
+    delete DBBGrid1;
+    DBBGrid1 = nullptr;
+}
 
 void TFM_ShowSQLData::FormCreate()
 {
@@ -142,7 +149,8 @@ void TFM_ShowSQLData::Action_zeigeTabelleExecute()
     // Table names come from the server's own list; quoted all the same.
     QString name = item->text().trimmed();
     name.replace(QLatin1Char('`'), QStringLiteral("``"));
-    ShopOpen(QStringLiteral("SELECT * FROM `") + name + QStringLiteral("` ") + Settings().LimitClause, Query);
+    if (ShopOpen(QStringLiteral("SELECT * FROM `") + name + QStringLiteral("` ") + Settings().LimitClause, Query) == 0)
+        ClientDataSet1->First();
 }
 
 QString TFM_ShowSQLData::StatementText() const
@@ -157,16 +165,24 @@ void TFM_ShowSQLData::Action_SQL_BefehlExecute()
 {
     PageControl1->setCurrentIndex(1);
     FormCreate();
-    ShopOpen(StatementText(), Query);
+    if (ShopOpen(StatementText(), Query) == 0)
+        ClientDataSet1->First();
     // The connection stays for the next statement until the window closes.
     Shop().Ti_Connect2_Off().stop();
 }
 
 void TFM_ShowSQLData::ClientDataSet1AfterOpen()
 {
-    for (int c = 0; c < DBBGrid1->model()->columnCount(); ++c)
-        if (DBBGrid1->columnWidth(c) > 100)
-            DBBGrid1->setColumnWidth(c, 100);
+    if (!DBBGrid1)
+        return;
+    bool changed = false;
+    for (int c = 0; c < DBBGrid1->Columns().size(); ++c)
+        if (DBBGrid1->Column(c).width > 100) {
+            DBBGrid1->Column(c).width = 100;
+            changed = true;
+        }
+    if (changed)
+        DBBGrid1->ColumnsChanged();
 }
 
 void TFM_ShowSQLData::closeEvent(QCloseEvent *e)
