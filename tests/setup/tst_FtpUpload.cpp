@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSslCertificate>
 #include <QTest>
 
@@ -465,6 +466,52 @@ private slots:
         QVERIFY(c.Connect(p));
         c.Disconnect();
         QCOMPARE(server.commands().mid(0, 2), (QStringList{"USER kunde", "PASS geheim"}));
+    }
+
+    void cliUploadsWithTheProgramSettings()
+    {
+        TestEnv env;
+        FtpTestServer srv;
+        QString err;
+        MV_REQUIRE_SERVER(srv.start(&err), err);
+        QDir().mkpath(srv.root() + "/www");
+        makeShop(env.path());
+        ShopSettings &s = Settings();
+        s.FTP_Host = QStringLiteral("127.0.0.1");
+        s.FTP_Port = QString::number(srv.port());
+        s.FTP_Username = srv.user();
+        s.FTP_Password = srv.password();
+        s.FTP_Art = 1;
+        s.FTP_Dir = QStringLiteral("www/");
+        QVERIFY(SaveSettings(&err));
+        auto cli = [&](const QStringList &args, QString *out) {
+            QProcess p;
+            QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+            e.insert(QStringLiteral("MARKTVOLL_HOME"), env.path());
+            p.setProcessEnvironment(e);
+            p.start(TestEnv::binaryDir() + QStringLiteral("/marktvoll-cli"), args);
+            p.waitForFinished(60000);
+            *out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+            return p.exitCode();
+        };
+        QString out;
+        QCOMPARE(cli({"ftp", "upload", "--what", "bilder"}, &out), 0);
+        QVERIFY2(out.contains(QStringLiteral("2 Dateien gesendet")), qPrintable(out));
+        QVERIFY(QFile::exists(srv.root() + "/www/abilder/a1.jpg"));
+        QCOMPARE(cli({"ftp", "upload", "--what", "bilder"}, &out), 0);
+        QVERIFY2(out.contains(QStringLiteral("0 Dateien gesendet, 2 unverändert")), qPrintable(out));
+        QCOMPARE(cli({"ftp", "upload", "--what", "bilder", "--all-files"}, &out), 0);
+        QVERIFY(out.contains(QStringLiteral("2 Dateien gesendet")));
+        QCOMPARE(cli({"ftp", "upload", "--what", "config"}, &out), 0);
+        QVERIFY(out.contains(QStringLiteral("chmod auf config.php erfolgreich gesetzt")));
+        QVERIFY(!out.contains(srv.password()));
+        QCOMPARE(cli({"ftp", "upload"}, &out), 0);
+        QVERIFY(QFile::exists(srv.root() + "/www/Neu/bild1.jpg"));
+        QCOMPARE(cli({"ftp", "upload", "--what", "alles"}, &out), 2);
+        s.FTP_Password = QStringLiteral("falsch");
+        QVERIFY(SaveSettings(&err));
+        QCOMPARE(cli({"ftp", "upload"}, &out), 1);
+        QVERIFY(out.contains(QStringLiteral("Fehler beim Connect")));
     }
 
     void asciiNames_data()
