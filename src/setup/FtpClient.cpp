@@ -142,9 +142,15 @@ bool FtpClient::command(const QString &cmd, const QString &shown)
     return readReply();
 }
 
-bool FtpClient::startTls(QSslSocket *sock, const QString &peerName, const char *what)
+bool FtpClient::startTls(QSslSocket *sock, const QString &peerName, const char *what, const QSslSocket *resumeFrom)
 {
     QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
+    conf.setSslOption(QSsl::SslOptionDisableSessionPersistence, false);
+    if (resumeFrom) {
+        const QByteArray ticket = resumeFrom->sslConfiguration().sessionTicket();
+        if (!ticket.isEmpty())
+            conf.setSessionTicket(ticket);
+    }
     if (!extraCas().isEmpty()) {
         QList<QSslCertificate> cas = conf.caCertificates();
         cas += extraCas();
@@ -494,7 +500,7 @@ bool FtpClient::Store(const QString &localPath, const QString &remoteName, bool 
         data->setSocketDescriptor(l->pending.takeFirst());
         l->close();
     }
-    if (m_params.tls && !startTls(data.get(), m_peerName, "Datenverbindung")) {
+    if (m_params.tls && !startTls(data.get(), m_peerName, "Datenverbindung", m_ctrl.get())) {
         data->abort();
         readReply();
         return false;

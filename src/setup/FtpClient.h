@@ -80,7 +80,9 @@ private:
     bool login(const FtpParams &p);
     bool userPass(const QString &user, const QString &pass);
     bool setType(bool ascii);
-    bool startTls(QSslSocket *sock, const QString &peerName, const char *what);
+    // resumeFrom: the control connection whose TLS session the data
+    // connection resumes (servers such as vsftpd insist on it).
+    bool startTls(QSslSocket *sock, const QString &peerName, const char *what, const QSslSocket *resumeFrom = nullptr);
     std::unique_ptr<QSslSocket> openDataConnection(std::unique_ptr<QTcpServer> &listener);
     bool waitFor(const std::function<bool()> &done, QSslSocket *sock);
     void fail(const QString &text);

@@ -200,7 +200,7 @@ TFM_FTP::TFM_FTP(QWidget *parent) : QWidget(parent), m_upload(new FtpUpload)
     m_upload->Progress = [this](qint64 pos, qint64 max) {
         // Large files: the bar counts kilobytes.
         const bool kb = max > 0x7fffffff;
-        ProgressBar1->setMaximum(int(kb ? max / 1024 : max));
+        ProgressBar1->setMaximum(qMax(1, int(kb ? max / 1024 : max)));
         ProgressBar1->setValue(int(kb ? pos / 1024 : pos));
     };
 }
