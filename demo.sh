@@ -78,7 +78,7 @@ echo "== Warenwirtschaft"
 
 if "$CLI" --help 2>&1 | grep -q 'schema'; then
   echo "== Shop-Datenbank einrichten (über das Gateway-Skript)"
-  "$CLI" schema install
+  "$CLI" schema install --yes
   "$CLI" sql "SELECT * FROM version"
 fi
 

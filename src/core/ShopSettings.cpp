@@ -72,6 +72,7 @@ void InitDefaults()
     s.VLB_Programm = 3;
     s.Aktiv_Mandant = 0;
     s.FTP_Port = QStringLiteral("21");
+    s.FTP_TLS = 0;
     s.BatchSize = 30;
     s.LimitWord = QStringLiteral("LIMIT");
     s.LimitClause = s.LimitWord + QStringLiteral(" 0,") + QString::number(s.BatchSize);
@@ -293,6 +294,7 @@ const QVector<KeyDef> &fixedKeys()
         {"FTP_Proxy_Password", Kind::Text, [](ShopSettings &s) -> void * { return &s.FTP_Proxy_Password; }},
         {"FTP_Proxy_Port", Kind::Text, [](ShopSettings &s) -> void * { return &s.FTP_Proxy_Port; }},
         {"FTP_Proxy_Type", Kind::Text, [](ShopSettings &s) -> void * { return &s.FTP_Proxy_Type; }},
+        {"FTP_TLS", Kind::Int, [](ShopSettings &s) -> void * { return &s.FTP_TLS; }},
         {"InspectorBar1", Kind::Int, [](ShopSettings &s) -> void * { return &s.InspectorBar1; }},
         {"IB_Ass", Kind::Int, [](ShopSettings &s) -> void * { return &s.IB_Ass; }},
         {"Assi_Frage", Kind::Int, [](ShopSettings &s) -> void * { return &s.Assi_Frage; }},

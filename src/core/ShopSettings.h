@@ -31,6 +31,8 @@ struct ShopSettings {
     QString FTP_Host, FTP_Username, FTP_Password;
     QString FTP_Port = QStringLiteral("21");
     QString FTP_Dir, FTP_Proxy_Host, FTP_Proxy_UserName, FTP_Proxy_Password, FTP_Proxy_Port, FTP_Proxy_Type;
+    // 1: explicit FTPS (AUTH TLS, protected data connections); 0: plain FTP.
+    int FTP_TLS = 0;
 
     int Assi_Frage = 0;
     int Assi_Zeige = 1;

@@ -7,16 +7,23 @@
 #include "transfer/TransferRun.h"
 #include "shell/TFM_Haupt.h"
 #include "core/ui/TPanelBar.h"
+#include "setup/ui/TFM_Config.h"
 #include "setup/ui/TFM_EinAssi.h"
 #include "transfer/PictureCleanup.h"
 #include "transfer/ui/TFM_WaWiShop.h"
+#include "setup/ui/TFM_FTP.h"
+#include "setup/ui/TFM_SQLServer.h"
+#include "setup/ui/TFM_ShowSQLData.h"
+#include "shell/TWebPanel.h"
 #ifdef MV_HAVE_WEBENGINE
 #include "setup/ui/TFM_Explorer.h"
 #endif
 
 #include <QAction>
-#include <QDesktopServices>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QDesktopServices>
 #include <QUrl>
 
 namespace mv {
@@ -117,6 +124,43 @@ void MainActions::openExplorer(const QString &url)
 #endif
 }
 
+TFM_SQLServer *MainActions::SQLServer()
+{
+    if (!m_sqlServer) {
+        m_sqlServer = new TFM_SQLServer(m_main);
+        TFM_Haupt *main = m_main;
+        m_sqlServer->ClearWebPanelReady = [main] { main->WebPanelReady = false; };
+        m_sqlServer->WebStatusVisible = [main] { return main->DebugMode(); };
+        m_sqlServer->PrepareGateway = [main] {
+            if (!main->WebPanelReady || main->PA_WEB->isHidden() || main->PA_WEB->PA_Web_Status->isHidden()) {
+                main->Action_Debug_OnExecute(true);
+                main->Action_Debug_OffExecute();
+            }
+            main->WebPanelReady = true;
+        };
+    }
+    return m_sqlServer;
+}
+
+TFM_FTP *MainActions::OpenFtp(const QString &caption, const QString &folderSuffix, bool assistantMode)
+{
+    auto *w = new TFM_FTP;
+    TFM_Haupt *main = m_main;
+    w->StatusVisible = [main] { return !main->PA_WEB->isHidden(); };
+    m_main->AddChildWindow(w);
+    if (!caption.isEmpty())
+        w->setWindowTitle(caption);
+    if (!folderSuffix.isEmpty()) {
+        w->LocalFolder = Settings().ShopSubdir + folderSuffix;
+        QString dir = w->ED_Verzeichnis->text();
+        while (dir.endsWith(QLatin1Char('/')))
+            dir.chop(1);
+        w->ED_Verzeichnis->setText(dir + folderSuffix);
+    }
+    w->AssistantMode = assistantMode;
+    return w;
+}
+
 bool MainActions::stepAllowed(const QString &key)
 {
     return m_main->FM_EinAssi && m_main->FM_EinAssi->StepAllowed(key);
@@ -154,13 +198,40 @@ void MainActions::connectHandlers()
         else
             a->show();
     });
+    on("Action_SQLServerCFG", [this] {
+        TFM_SQLServer *d = SQLServer();
+        d->SetReduced(false);
+        d->exec();
+    });
+    on("Action_CFG_Config", [this] { m_main->AddChildWindow(new TFM_Config); });
+    on("Action_TablesSQL", [this] { m_main->AddChildWindow(new TFM_ShowSQLData); });
+    on("Action_FTP", [this] { OpenFtp(QString(), QString(), false); });
+    on("Action_FTPBilder", [this] {
+        OpenFtp(QStringLiteral("Bilder im Shop ergänzen"), QStringLiteral("/abilder"), false);
+    });
     on("Action_FTP_Config", [this] {
-        // The upload window comes with the FTP transfer; the bar returns in
-        // any case, as the last step of the assistant promises.
+        OpenFtp(QStringLiteral("Einstellungen übertragen"), QStringLiteral("/config"), true);
+        // The last step of the assistant brings the bar back.
         m_main->InspectorBar1->setVisible(true);
     });
-    on("Action_Ass_FTP", [this] { stepAllowed(QStringLiteral("ftp")); });
-    on("Action_Ass_SQL", [this] { stepAllowed(QStringLiteral("sql")); });
+    on("Action_Ass_FTP", [this] {
+        TFM_FTP *w = OpenFtp(QStringLiteral("FTP-Zugang einrichten"), QString(), false);
+        w->BitBtn2->setVisible(false);
+        w->BitBtn6->setVisible(true);
+    });
+    on("Action_Ass_SQL", [this] {
+        if (!stepAllowed(QStringLiteral("sql")))
+            return;
+        TFM_SQLServer *d = SQLServer();
+        d->SetReduced(true);
+        d->exec();
+        d->SetReduced(false);
+        const ShopSettings &s = Settings();
+        if (!s.SQL_Server.trimmed().isEmpty() && !s.SQL_Host.trimmed().isEmpty() && !s.SQL_User.trimmed().isEmpty())
+            markStepDone(QStringLiteral("sql"));
+        else
+            Ui().ShowMessage(QStringLiteral("Die SQLServer-Daten wurden nicht vollständig eingestellt"));
+    });
     on("Action_Ass_WaWi", [this] {
         if (!stepAllowed(QStringLiteral("wawi")))
             return;
@@ -168,10 +239,29 @@ void MainActions::connectHandlers()
         if (Settings().Aktiv_Mandant > 0)
             markStepDone(QStringLiteral("wawi"));
     });
-    on("Action_Ass_FTPShop", [this] { stepAllowed(QStringLiteral("ftpshop")); });
-    on("Action_Ass_SQLTabellen", [this] { stepAllowed(QStringLiteral("sqltabellen")); });
+    on("Action_Ass_FTPShop", [this] {
+        if (!stepAllowed(QStringLiteral("ftpshop")))
+            return;
+        TFM_SQLServer *d = SQLServer();
+        d->FormShow();
+        d->Button2Click();
+        OpenFtp(QString(), QString(), true);
+    });
+    on("Action_Ass_SQLTabellen", [this] {
+        if (!stepAllowed(QStringLiteral("sqltabellen")))
+            return;
+        TFM_SQLServer *d = SQLServer();
+        d->FormShow();
+        d->Button1Click();
+        markStepDone(QStringLiteral("sqltabellen"));
+    });
     on("Action_Ass_Sonderdaten", [this] { stepAllowed(QStringLiteral("sonderdaten")); });
-    on("Action_Ass_WawiAbgleich", [this] { stepAllowed(QStringLiteral("shopwawi")); });
+    on("Action_Ass_WawiAbgleich", [this] {
+        if (!stepAllowed(QStringLiteral("shopwawi")))
+            return;
+        Run(QStringLiteral("Action_WaWiShop"));
+        markStepDone(QStringLiteral("shopwawi"));
+    });
     // A new transfer window each time, modal, freed when it closes.
     on("Action_WaWiShop", [this] {
         TFM_WaWiShop w(m_main);

@@ -10,7 +10,9 @@ class QAction;
 
 namespace mv {
 
+class TFM_FTP;
 class TFM_Haupt;
+class TFM_SQLServer;
 
 struct MainActionDef {
     const char *name;
@@ -37,6 +39,11 @@ public:
     // The address the browser actions open: base without trailing "/" + path.
     static QString ShopAddress(const QString &path);
 
+    // The SQL server dialog of the whole run (created on first use).
+    TFM_SQLServer *SQLServer();
+    // Opens the FTP window as a caller of the upload sets it up.
+    TFM_FTP *OpenFtp(const QString &caption, const QString &folderSuffix, bool assistantMode);
+
 private:
     void connectHandlers();
     void openExplorer(const QString &url);
@@ -44,6 +51,7 @@ private:
     void markStepDone(const QString &key);
 
     TFM_Haupt *m_main;
+    TFM_SQLServer *m_sqlServer = nullptr;
     QHash<QString, QAction *> m_actions;
     QList<QAction *> m_ordered;
 };

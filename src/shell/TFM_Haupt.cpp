@@ -16,6 +16,7 @@
 #include "shopdb/GatewayTransport.h"
 #include "shopdb/HttpSqlGateway.h"
 #include "shopdb/ShopConnection.h"
+#include "setup/ShopConfigFile.h"
 #include "setup/ui/TFM_EinAssi.h"
 
 #include <QAction>
@@ -454,7 +455,8 @@ void TFM_Haupt::Timer_Config_UpTimer()
 {
     Timer_Config_Up->stop();
     Ui().ProcessEvents();
-    // The configuration editor that applies config.up comes with its window.
+    // A new shop version brought a template: its keys with the user's values.
+    ShopConfigFile::TemplateUpdate();
 }
 
 void TFM_Haupt::Timer_HTTPSleepTimer()

@@ -85,11 +85,11 @@ void SchemaInstaller::runOnce(const QString &schemaFile)
     SqlScriptRunner::Run(ScriptPath(schemaFile), c);
 }
 
-SchemaInstaller::Result SchemaInstaller::Install(bool fallback)
+SchemaInstaller::Result SchemaInstaller::Install(bool fallback, const QString &schemaFile)
 {
     BusyScope busy;
     Result res;
-    res.schemaFile = QStringLiteral("db/dbschema.sql");
+    res.schemaFile = schemaFile;
     for (;;) {
         runOnce(res.schemaFile);
         if (!ListTables(res.tables, &res.error)) {

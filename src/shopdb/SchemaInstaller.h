@@ -29,8 +29,8 @@ public:
 
     // Runs the scripts in the mode of the settings and checks; with
     // fallback, a failed check repeats the run once with
-    // "db/dbschema_old.sql".
-    static Result Install(bool fallback = true);
+    // "db/dbschema_old.sql". schemaFile: the script of the first run.
+    static Result Install(bool fallback = true, const QString &schemaFile = QStringLiteral("db/dbschema.sql"));
     // SHOW TABLES in the mode of the settings; false when the query failed.
     static bool ListTables(QStringList &tables, QString *error = nullptr);
 

@@ -1,5 +1,7 @@
 #include "shopdb/SqlScriptRunner.h"
 
+#include <QFileInfo>
+
 #include "core/TextUtil.h"
 #include "core/UiHooks.h"
 #include "shopdb/GatewayTransport.h"
@@ -64,7 +66,10 @@ SqlScriptRunner::Outcome SqlScriptRunner::Run(const QString &path, const std::fu
 {
     Outcome o;
     const QStringList stmts = Statements(LoadLines(path));
+    const QString name = QFileInfo(path).fileName();
     for (const QString &s : stmts) {
+        // Installing a schema takes a while through the gateway.
+        Ui().Progress(o.executed, int(stmts.size()), name);
         Ui().ProcessEvents();
         bool ok = false;
         try {
@@ -76,6 +81,7 @@ SqlScriptRunner::Outcome SqlScriptRunner::Run(const QString &path, const std::fu
         if (!ok)
             ++o.failed;
     }
+    Ui().Progress(0, 0);
     return o;
 }
 

@@ -4,6 +4,7 @@
 #include "core/UiHooks.h"
 #include "core/ui/Icons.h"
 #include "core/ui/TPanelBar.h"
+#include "setup/AssistantSteps.h"
 
 #include <QCheckBox>
 #include <QScreen>
@@ -61,6 +62,9 @@ TFM_EinAssi::TFM_EinAssi(QWidget *parent)
     }
     IB_Ass->SetOpenPanel(1);
     connect(IB_Ass, &TPanelBar::ItemClicked, this, &TFM_EinAssi::IB_AssButtonClick);
+    // Marks set by logic (config.php written, upload finished).
+    connect(&AssistantSteps::Instance(), &AssistantSteps::stepMarked, this,
+            [this](const QString &step, bool done) { done ? MarkStepDone(step) : MarkStepOpen(step); });
 
     CheckBox1 = new QCheckBox(QStringLiteral("Anzeigen beim Start"), this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
