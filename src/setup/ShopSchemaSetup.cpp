@@ -26,9 +26,10 @@ bool ShopSchemaSetup::ListDatabases(QStringList &names, QString *error)
                 *error = QStringLiteral("Fehlernr:%1").arg(r);
             return false;
         }
-        if (!GatewayCells.isEmpty())
-            for (int i = 0; i < rows && i < GatewayCells.first().size(); ++i)
-                names << GatewayCells.first().at(i);
+        const QVector<QStringList> &cells = Gateway().GatewayCells();
+        if (!cells.isEmpty())
+            for (int i = 0; i < rows && i < cells.first().size(); ++i)
+                names << cells.first().at(i);
         return true;
     }
     MySqlConnection c;

@@ -134,9 +134,10 @@ void TFM_ShowSQLData::Action_zeigeTabellenExecute()
     int rows = 0;
     if (Gateway().GatewayQuery(QStringLiteral("SHOW TABLES"), rows) == 0) {
         LB_Tables->clear();
-        if (!GatewayCells.isEmpty())
-            for (int i = 0; i < rows && i < GatewayCells.first().size(); ++i)
-                LB_Tables->addItem(GatewayCells.first().at(i));
+        const QVector<QStringList> &cells = Gateway().GatewayCells();
+        if (!cells.isEmpty())
+            for (int i = 0; i < rows && i < cells.first().size(); ++i)
+                LB_Tables->addItem(cells.first().at(i));
     }
 }
 
