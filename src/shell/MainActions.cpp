@@ -6,6 +6,12 @@
 #include "shell/TFM_Haupt.h"
 #include "core/ui/TPanelBar.h"
 #include "setup/ui/TFM_EinAssi.h"
+#include "masterdata/ui/TFM_FAQ.h"
+#include "masterdata/ui/TFM_Laender.h"
+#include "masterdata/ui/TFM_News.h"
+#include "masterdata/ui/TFM_Versandarten.h"
+#include "masterdata/ui/TFM_Versandmodul.h"
+#include "masterdata/ui/TFM_Zahlart.h"
 #ifdef MV_HAVE_WEBENGINE
 #include "setup/ui/TFM_Explorer.h"
 #endif
@@ -108,6 +114,37 @@ void MainActions::openExplorer(const QString &url)
 #endif
 }
 
+void MainActions::openEditor(const QString &fileName, const std::function<TMasterEditor *()> &make)
+{
+    // One editor per table file: a second one would overwrite the first
+    // one's edits when closed.
+    if (TMasterEditor::BringToFront(Settings().ExeDir + fileName))
+        return;
+    m_main->AddChildWindow(make());
+}
+
+bool MainActions::runSonderdaten()
+{
+    // Each editor is opened, takes the WaWi data over and is closed, which
+    // writes its file.
+    bool ok = true;
+    {
+        TFM_Zahlart zahlart;
+        zahlart.FormShow();
+        Ui().ProcessEvents();
+        ok = zahlart.BitBtn2Click().ok() && ok;
+        ok = zahlart.FormClose() && ok;
+    }
+    {
+        TFM_Versandarten versand;
+        versand.FormShow();
+        Ui().ProcessEvents();
+        ok = versand.BitBtn2Click().ok() && ok;
+        ok = versand.FormClose() && ok;
+    }
+    return ok;
+}
+
 bool MainActions::stepAllowed(const QString &key)
 {
     return m_main->FM_EinAssi && m_main->FM_EinAssi->StepAllowed(key);
@@ -156,7 +193,18 @@ void MainActions::connectHandlers()
     });
     on("Action_Ass_FTPShop", [this] { stepAllowed(QStringLiteral("ftpshop")); });
     on("Action_Ass_SQLTabellen", [this] { stepAllowed(QStringLiteral("sqltabellen")); });
-    on("Action_Ass_Sonderdaten", [this] { stepAllowed(QStringLiteral("sonderdaten")); });
+    on("Action_LandCFG", [this] { openEditor(LaenderTable().fileName, [] { return new TFM_Laender; }); });
+    on("Action_SQLNews", [this] { openEditor(NewsTable().fileName, [] { return new TFM_News; }); });
+    on("Action_Versandmodul", [this] { openEditor(VersandkostenTable().fileName, [] { return new TFM_Versandmodul; }); });
+    on("Action_Zahlarten", [this] { openEditor(ZahlartTable().fileName, [] { return new TFM_Zahlart; }); });
+    on("Action_Versandarten", [this] { openEditor(VersandartTable().fileName, [] { return new TFM_Versandarten; }); });
+    on("Action_FAQ", [this] { openEditor(FaqGruppeTable().fileName, [] { return new TFM_FAQ; }); });
+    on("Action_Ass_Sonderdaten", [this] {
+        if (!stepAllowed(QStringLiteral("sonderdaten")))
+            return;
+        if (runSonderdaten())
+            markStepDone(QStringLiteral("sonderdaten"));
+    });
     on("Action_Ass_WawiAbgleich", [this] { stepAllowed(QStringLiteral("shopwawi")); });
 }
 

@@ -6,11 +6,14 @@
 #include <QObject>
 #include <QVector>
 
+#include <functional>
+
 class QAction;
 
 namespace mv {
 
 class TFM_Haupt;
+class TMasterEditor;
 
 struct MainActionDef {
     const char *name;
@@ -41,6 +44,10 @@ private:
     void connectHandlers();
     void openExplorer(const QString &url);
     bool stepAllowed(const QString &key);
+    // Opens the editor of a table file, or brings the open one to the front.
+    void openEditor(const QString &fileName, const std::function<TMasterEditor *()> &make);
+    // The assistant's "sonderdaten": both WaWi take-overs; false when one failed.
+    bool runSonderdaten();
     void markStepDone(const QString &key);
 
     TFM_Haupt *m_main;
