@@ -44,19 +44,24 @@ bool FieldLink::BeginEdit()
     const Dataset::State st = m_ds->GetState();
     if (st == Dataset::State::Edit || st == Dataset::State::Insert)
         return true;
+    // The control keeps what is being typed while the row changes state.
+    const bool wasWriting = m_writing;
+    m_writing = true;
+    bool ok = true;
     try {
         if (m_ds->IsEmpty())
             m_ds->Append();
         else
             m_ds->Edit();
-        return true;
     } catch (const DatasetError &e) {
+        ok = false;
         Ui().ShowMessage(e.message(), UiHooks::Icon::Warning);
-        return false;
     }
+    m_writing = wasWriting;
+    return ok;
 }
 
-bool FieldLink::Write(const QVariant &value)
+bool FieldLink::Write(const QVariant &value, QString *error)
 {
     Field *f = GetField();
     if (!f || !BeginEdit())
@@ -70,7 +75,10 @@ bool FieldLink::Write(const QVariant &value)
             f->SetValue(value);
     } catch (const DatasetError &e) {
         ok = false;
-        Ui().ShowMessage(e.message(), UiHooks::Icon::Warning);
+        if (error)
+            *error = e.message();
+        else
+            Ui().ShowMessage(e.message(), UiHooks::Icon::Warning);
     }
     m_writing = false;
     return ok;
@@ -107,7 +115,7 @@ TDBEdit::TDBEdit(QWidget *parent) : QLineEdit(parent), m_link(this, [this] { loa
     connect(this, &QLineEdit::editingFinished, this, [this] { FlushToField(); });
 }
 
-bool TDBEdit::FlushToField()
+bool TDBEdit::FlushToField(QString *error)
 {
     if (!m_pending)
         return true;
@@ -115,7 +123,7 @@ bool TDBEdit::FlushToField()
     if (!m_link.GetField())
         return true;
     const QString t = text();
-    if (!m_link.Write(t.trimmed().isEmpty() ? QVariant() : QVariant(t))) {
+    if (!m_link.Write(t.trimmed().isEmpty() ? QVariant() : QVariant(t), error)) {
         m_pending = true;   // the text stays for the user to correct
         return false;
     }
@@ -127,6 +135,11 @@ void TDBEdit::load()
     if (m_loading)
         return;
     Field *f = m_link.GetField();
+    // Another field of the row changed: what is typed here stays until
+    // the row is posted or cancelled.
+    if (m_pending && f && (f->DataSet()->GetState() == Dataset::State::Edit
+                           || f->DataSet()->GetState() == Dataset::State::Insert))
+        return;
     const QString t = f ? f->EditText() : QString();
     m_pending = false;
     if (t != text()) {

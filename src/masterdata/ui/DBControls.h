@@ -27,8 +27,9 @@ public:
     // Puts the dataset into edit mode (a message when it cannot).
     bool BeginEdit();
     bool Writing() const { return m_writing; }
-    // Sets the field; false (with a message) when the value does not fit.
-    bool Write(const QVariant &value);
+    // Sets the field; false when the value does not fit (with a message,
+    // or the text in *error when given).
+    bool Write(const QVariant &value, QString *error = nullptr);
     void Refresh();
 
 private:
@@ -47,9 +48,9 @@ public:
     void SetDataField(Dataset *ds, const QString &fieldName) { m_link.SetDataField(ds, fieldName); }
     QString DataField() const { return m_link.DataField(); }
     Dataset *DataSource() const { return m_link.DataSource(); }
-    // Writes a pending change into the field (before a post); false when
-    // the text does not fit the field (the user was told).
-    bool FlushToField();
+    // Writes a pending change into the field (before a post); false with
+    // the reason when the text does not fit the field.
+    bool FlushToField(QString *error = nullptr);
 
 private:
     void load();

@@ -55,7 +55,20 @@ TMasterEditor::~TMasterEditor()
 {
     openEditors().removeAll(this);
     // Tables still open (the window was destroyed without closing) are
-    // written by the table files' own close rule.
+    // written by the table files' own close rule, while the field editors
+    // still exist to hand over what was typed.
+    for (auto it = m_tables.rbegin(); it != m_tables.rend(); ++it) {
+        TableFile *t = it->table;
+        try {
+            if (t->Active())
+                t->CheckBrowseMode();
+        } catch (const DatasetError &) {
+        }
+        t->BeforePost = nullptr;
+        t->AfterPost = nullptr;
+        t->BeforeInsert = nullptr;
+        delete t;
+    }
 }
 
 TMasterEditor *TMasterEditor::OpenEditorFor(const QString &path)
@@ -113,9 +126,11 @@ TableFile *TMasterEditor::AddTable(const MasterTableDef &def, bool saveAlways)
 
 void TMasterEditor::flushEdits(TableFile *table)
 {
-    for (TDBEdit *e : findChildren<TDBEdit *>())
-        if (e->DataSource() == table && !e->FlushToField())
-            throw DatasetError(QStringLiteral("Der Wert im Feld '%1' ist ungültig.").arg(e->DataField()));
+    for (TDBEdit *e : findChildren<TDBEdit *>()) {
+        QString error;
+        if (e->DataSource() == table && !e->FlushToField(&error))
+            throw DatasetError(error);
+    }
 }
 
 void TMasterEditor::FormShow()
