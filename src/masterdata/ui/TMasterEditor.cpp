@@ -210,9 +210,11 @@ void TMasterEditor::showEvent(QShowEvent *e)
 
 void TMasterEditor::closeEvent(QCloseEvent *e)
 {
-    if (FormClose())
+    if (FormClose()) {
+        // Closed is gone, even before the window is deleted.
+        openEditors().removeAll(this);
         e->accept();
-    else
+    } else
         e->ignore();
 }
 
