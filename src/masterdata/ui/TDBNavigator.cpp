@@ -23,7 +23,7 @@ const ButtonDef kButtons[TDBNavigator::ButtonCount] = {
     {"nbLast", "Letzter Datensatz", "go-last", ">|"},
     {"nbInsert", "Datensatz einfügen", "list-add", "+"},
     {"nbDelete", "Datensatz löschen", "list-remove", "-"},
-    {"nbEdit", "Datensatz bearbeiten", "document-edit", "^"},
+    {"nbEdit", "Datensatz bearbeiten", "document-edit", "✎"},
     {"nbPost", "Bearbeiten beenden", "dialog-ok", "✓"},
     {"nbCancel", "Bearbeiten abbrechen", "dialog-cancel", "x"},
 };
