@@ -114,6 +114,23 @@ private slots:
         QCOMPARE(TableFile::ReadPacket(env.file("versandtart6.xml")).rows.size(), 5);
         QCOMPARE(main->MdiArea->subWindowList().size(), 0);
     }
+
+    // Without the WaWi's payment table the step stays open and says why.
+    void assistantStepStaysOpenWhenATakeOverFails()
+    {
+        TestEnv env;
+        auto main = start(env);
+        TFM_EinAssi *assi = main->FM_EinAssi;
+        assi->MarkStepDone("wawi");
+        QVERIFY(QFile::remove(env.file("wawi/Zahlart.DB")));
+        m_ui.messages.clear();
+        QVERIFY(main->RunAction("Action_Ass_Sonderdaten"));
+        QVERIFY(!assi->StepDone("sonderdaten"));
+        QCOMPARE(m_ui.messages.size(), 1);
+        QVERIFY2(m_ui.messages.first().startsWith("Die Zahlarten konnten nicht"), qPrintable(m_ui.messages.first()));
+        // The shipping methods were still taken over.
+        QCOMPARE(TableFile::ReadPacket(env.file("versandtart6.xml")).rows.size(), 5);
+    }
 };
 
 QTEST_MAIN(TstEditorActions)
