@@ -113,10 +113,16 @@ private slots:
             set(t, "eu", "1");
             set(t, "egident", "0");
             t.Post();
+            // A row deleted before closing never reaches the shop.
+            t.Append();
+            set(t, "laendername", QStringLiteral("Atlantis"));
+            t.Post();
+            t.Delete();
             QVERIFY(w.close());
         }
         const Result r = cli({"transfer", "--kinds", "laender", "--all"});
         QVERIFY2(r.exit == 0, qPrintable(r.out + r.err));
+        QCOMPARE(m_db.scalar("SELECT COUNT(*) FROM laender"), QStringLiteral("1"));
         QCOMPARE(hex("SELECT HEX(laendername) FROM laender WHERE isolaendercode='CI'"), ansiHex(kCountry));
         QCOMPARE(hex("SELECT HEX(waerungsname) FROM laender WHERE isolaendercode='CI'"), ansiHex(kCurrency));
         QCOMPARE(hex("SELECT HEX(sprache) FROM laender WHERE isolaendercode='CI'"), ansiHex(QString::fromUtf8("Französisch")));
