@@ -6,6 +6,8 @@
 #include "shell/TFM_Haupt.h"
 #include "core/ui/TPanelBar.h"
 #include "setup/ui/TFM_EinAssi.h"
+#include "masterdata/MasterTable.h"
+#include "masterdata/TableFile.h"
 #include "masterdata/ui/TFM_FAQ.h"
 #include "masterdata/ui/TFM_Laender.h"
 #include "masterdata/ui/TFM_News.h"
@@ -126,16 +128,27 @@ void MainActions::openEditor(const QString &fileName, const std::function<TMaste
 bool MainActions::runSonderdaten()
 {
     // Each editor is opened, takes the WaWi data over and is closed, which
-    // writes its file.
+    // writes its file. An editor the user has open on the file does the
+    // take-over itself and stays open, so neither overwrites the other.
     bool ok = true;
-    {
+    if (auto *open = qobject_cast<TFM_Zahlart *>(TMasterEditor::OpenEditorFor(Settings().ExeDir + ZahlartTable().fileName))) {
+        ok = open->BitBtn2Click().ok() && ok;
+    } else {
         TFM_Zahlart zahlart;
         zahlart.FormShow();
         Ui().ProcessEvents();
         ok = zahlart.BitBtn2Click().ok() && ok;
         ok = zahlart.FormClose() && ok;
     }
-    {
+    if (auto *open = qobject_cast<TFM_Versandarten *>(
+            TMasterEditor::OpenEditorFor(Settings().ExeDir + VersandartTable().fileName))) {
+        ok = open->BitBtn2Click().ok() && ok;
+        QString error;
+        if (open->Table()->Active() && !SaveMasterTable(*open->Table(), &error)) {
+            Ui().ShowMessage(error, UiHooks::Icon::Warning);
+            ok = false;
+        }
+    } else {
         TFM_Versandarten versand;
         versand.FormShow();
         Ui().ProcessEvents();

@@ -115,6 +115,26 @@ private slots:
         QCOMPARE(main->MdiArea->subWindowList().size(), 0);
     }
 
+    // An editor open on one of the files takes the data over itself.
+    void assistantUsesAnOpenEditor()
+    {
+        TestEnv env;
+        auto main = start(env);
+        TFM_EinAssi *assi = main->FM_EinAssi;
+        assi->MarkStepDone("wawi");
+        QVERIFY(main->RunAction("Action_Versandarten"));
+        auto *open = TMasterEditor::OpenEditorFor(env.file("versandtart6.xml"));
+        QVERIFY(open);
+        QVERIFY(main->RunAction("Action_Ass_Sonderdaten"));
+        QVERIFY(assi->StepDone("sonderdaten"));
+        QCOMPARE(open->Table()->RecordCount(), 5);
+        QCOMPARE(TableFile::ReadPacket(env.file("versandtart6.xml")).rows.size(), 5);
+        // Closing the open editor later keeps the rows.
+        main->MdiArea->closeAllSubWindows();
+        QTRY_COMPARE(main->MdiArea->subWindowList().size(), 0);
+        QCOMPARE(TableFile::ReadPacket(env.file("versandtart6.xml")).rows.size(), 5);
+    }
+
     // Without the WaWi's payment table the step stays open and says why.
     void assistantStepStaysOpenWhenATakeOverFails()
     {
