@@ -25,8 +25,13 @@ using namespace mv;
 using namespace mv::test;
 
 namespace {
-QString ansiHex(const QString &s)
+// The shop's form of a text as the upload writes it: line breaks as
+// "<br>", the acute accent as "&acute;"; otherwise byte-exact.
+QString ansiHex(const QString &text)
 {
+    QString s = text;
+    s.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
+    s.replace(QChar(0x00B4), QStringLiteral("&acute;"));
     return QString::fromLatin1(ToAnsi(s).toHex().toUpper());
 }
 
