@@ -15,6 +15,14 @@
 #include "setup/ui/TFM_SQLServer.h"
 #include "setup/ui/TFM_ShowSQLData.h"
 #include "shell/TWebPanel.h"
+#include "masterdata/MasterTable.h"
+#include "masterdata/TableFile.h"
+#include "masterdata/ui/TFM_FAQ.h"
+#include "masterdata/ui/TFM_Laender.h"
+#include "masterdata/ui/TFM_News.h"
+#include "masterdata/ui/TFM_Versandarten.h"
+#include "masterdata/ui/TFM_Versandmodul.h"
+#include "masterdata/ui/TFM_Zahlart.h"
 #ifdef MV_HAVE_WEBENGINE
 #include "setup/ui/TFM_Explorer.h"
 #endif
@@ -161,6 +169,48 @@ TFM_FTP *MainActions::OpenFtp(const QString &caption, const QString &folderSuffi
     return w;
 }
 
+void MainActions::openEditor(const QString &fileName, const std::function<TMasterEditor *()> &make)
+{
+    // One editor per table file: a second one would overwrite the first
+    // one's edits when closed.
+    if (TMasterEditor::BringToFront(Settings().ExeDir + fileName))
+        return;
+    m_main->AddChildWindow(make());
+}
+
+bool MainActions::runSonderdaten()
+{
+    // Each editor is opened, takes the WaWi data over and is closed, which
+    // writes its file. An editor the user has open on the file does the
+    // take-over itself and stays open, so neither overwrites the other.
+    bool ok = true;
+    if (auto *open = qobject_cast<TFM_Zahlart *>(TMasterEditor::OpenEditorFor(Settings().ExeDir + ZahlartTable().fileName))) {
+        ok = open->BitBtn2Click().ok() && ok;
+    } else {
+        TFM_Zahlart zahlart;
+        zahlart.FormShow();
+        Ui().ProcessEvents();
+        ok = zahlart.BitBtn2Click().ok() && ok;
+        ok = zahlart.FormClose() && ok;
+    }
+    if (auto *open = qobject_cast<TFM_Versandarten *>(
+            TMasterEditor::OpenEditorFor(Settings().ExeDir + VersandartTable().fileName))) {
+        ok = open->BitBtn2Click().ok() && ok;
+        QString error;
+        if (open->Table()->Active() && !SaveMasterTable(*open->Table(), &error)) {
+            Ui().ShowMessage(error, UiHooks::Icon::Warning);
+            ok = false;
+        }
+    } else {
+        TFM_Versandarten versand;
+        versand.FormShow();
+        Ui().ProcessEvents();
+        ok = versand.BitBtn2Click().ok() && ok;
+        ok = versand.FormClose() && ok;
+    }
+    return ok;
+}
+
 bool MainActions::stepAllowed(const QString &key)
 {
     return m_main->FM_EinAssi && m_main->FM_EinAssi->StepAllowed(key);
@@ -255,7 +305,6 @@ void MainActions::connectHandlers()
         d->Button1Click();
         markStepDone(QStringLiteral("sqltabellen"));
     });
-    on("Action_Ass_Sonderdaten", [this] { stepAllowed(QStringLiteral("sonderdaten")); });
     on("Action_Ass_WawiAbgleich", [this] {
         if (!stepAllowed(QStringLiteral("shopwawi")))
             return;
@@ -268,6 +317,18 @@ void MainActions::connectHandlers()
         connect(&w, &TFM_WaWiShop::SqlSettingsRequested, this, [this] { Run(QStringLiteral("Action_SQLServerCFG")); });
         connect(&w, &TFM_WaWiShop::MessageListVisible, m_main, [this](bool on) { m_main->Memo1->setVisible(on); });
         w.exec();
+    });
+    on("Action_LandCFG", [this] { openEditor(LaenderTable().fileName, [] { return new TFM_Laender; }); });
+    on("Action_SQLNews", [this] { openEditor(NewsTable().fileName, [] { return new TFM_News; }); });
+    on("Action_Versandmodul", [this] { openEditor(VersandkostenTable().fileName, [] { return new TFM_Versandmodul; }); });
+    on("Action_Zahlarten", [this] { openEditor(ZahlartTable().fileName, [] { return new TFM_Zahlart; }); });
+    on("Action_Versandarten", [this] { openEditor(VersandartTable().fileName, [] { return new TFM_Versandarten; }); });
+    on("Action_FAQ", [this] { openEditor(FaqGruppeTable().fileName, [] { return new TFM_FAQ; }); });
+    on("Action_Ass_Sonderdaten", [this] {
+        if (!stepAllowed(QStringLiteral("sonderdaten")))
+            return;
+        if (runSonderdaten())
+            markStepDone(QStringLiteral("sonderdaten"));
     });
 }
 

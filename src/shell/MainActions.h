@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QVector>
 
+#include <functional>
+
 class QAction;
 
 namespace mv {
@@ -13,6 +15,7 @@ namespace mv {
 class TFM_FTP;
 class TFM_Haupt;
 class TFM_SQLServer;
+class TMasterEditor;
 
 struct MainActionDef {
     const char *name;
@@ -48,6 +51,10 @@ private:
     void connectHandlers();
     void openExplorer(const QString &url);
     bool stepAllowed(const QString &key);
+    // Opens the editor of a table file, or brings the open one to the front.
+    void openEditor(const QString &fileName, const std::function<TMasterEditor *()> &make);
+    // The assistant's "sonderdaten": both WaWi take-overs; false when one failed.
+    bool runSonderdaten();
     void markStepDone(const QString &key);
 
     TFM_Haupt *m_main;
