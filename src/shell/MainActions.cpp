@@ -6,6 +6,7 @@
 #include "shell/TFM_Haupt.h"
 #include "core/ui/TPanelBar.h"
 #include "setup/ui/TFM_EinAssi.h"
+#include "transfer/PictureCleanup.h"
 #ifdef MV_HAVE_WEBENGINE
 #include "setup/ui/TFM_Explorer.h"
 #endif
@@ -21,6 +22,7 @@ const QVector<MainActionDef> &MainActionTable()
     static const QVector<MainActionDef> table = {
         {"Action_Ende", "Datei", "&Ende", "Programm beenden", "", "application-exit"},
         {"Action_WaWiShop", "WaWi_Shop", "Warenwirtschaft in Shop", "Warenwirtschaft in den Shop übertragen", "", "view-refresh"},
+        {"Action_PicDelete", "WaWi_Shop", "Bilder löschen", "löscht alte Bilder, die aus vorigen Datenabgleichen stammen", "", "edit-delete"},
         {"Action_SQLServerCFG", "SQL", "SQL-Server einstellen", "SQL-Server einstellen", "", "network-server"},
         {"Action_WaWiCFG", "WaWi", "Warenwirtschaft einstellen", "Warenwirtschaft einstellen", "", "system-file-manager"},
         {"Action_TablesSQL", "SQL", "zeige alle Daten des SQL-Servers", "zeige alle Daten des SQL-Servers (der gewählten Datenbank", "", "x-office-spreadsheet"},
@@ -125,6 +127,11 @@ void MainActions::connectHandlers()
         connect(m_actions.value(QString::fromUtf8(name)), &QAction::triggered, this, fn);
     };
     on("Action_Ende", [this] { m_main->close(); });
+    on("Action_PicDelete", [] {
+        const QString failure = DeleteCollectedPictures();
+        if (!failure.isEmpty())
+            Ui().LogLine(failure);
+    });
     on("Action_WebBrowser", [this] { openExplorer(Settings().SQL_HTTP); });
     on("Action_Adminmenue", [this] { openExplorer(ShopAddress(QStringLiteral("/admin/index.php"))); });
     on("Action_Server_Info", [this] { openExplorer(ShopAddress(QStringLiteral("/module/phpinfo/phpinfo.php"))); });

@@ -1,0 +1,127 @@
+#pragma once
+// What a transfer step sees of its run: the options, the reference date,
+// the three shop-query bundles, the one gate every statement passes, and
+// the report of the step that is running.
+//
+// A step is a function void(TransferContext &) listed once in
+// TransferSteps.cpp with its place in the run's order. It may throw: the
+// run's guard turns the error into a "Systemfehler: " line and goes on with
+// the next step.
+
+#include "data/MemTable.h"
+#include "shopdb/ShopConnection.h"
+#include "transfer/TransferRun.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSet>
+
+#include <functional>
+#include <stdexcept>
+
+namespace mv {
+
+class MySqlConnection;
+
+// The shop went away in the middle of a run (connection refused or lost,
+// gateway unreachable): the step ends and no later step runs.
+class ShopConnectionLost : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TransferContext {
+public:
+    TransferContext(TransferRun *run, const TransferOptions &options, TransferReport &report);
+    ~TransferContext();
+    TransferContext(const TransferContext &) = delete;
+    TransferContext &operator=(const TransferContext &) = delete;
+
+    const TransferOptions &Options() const { return m_options; }
+    bool Complete() const { return m_options.complete; }      // CB_Einschraenkung
+    bool AllData() const { return m_options.allData; }        // CB_alleDaten
+    bool SinceDate() const { return m_options.sinceDate; }    // CB_abDatum
+    bool Pictures() const { return m_options.pictures; }      // CB_Bilder
+    bool RtfHtml() const { return m_options.rtfHtml; }        // RTFtoHTML
+    // A dry run sends no writing statement (Execute sees to that) and a
+    // step writes nothing into the WaWi or the program folder either.
+    bool DryRun() const { return m_options.dryRun; }
+    QDate ReferenceDate() const { return m_refDate; }         // DateTimePicker1
+    QDateTime ReferenceMoment() const { return m_refMoment; } // with DTP_Zeit
+
+    // The stop request (AbortWait / the STOP button).
+    bool Aborted() const;
+    void ProcessEvents();
+
+    // --- the shop. Every statement goes through these two.
+    // A writing statement (INSERT, UPDATE, DELETE, ALTER, update scripts):
+    // not sent in a dry run (result 0). A refused one is counted in the
+    // step's report with the database's text. Throws ShopConnectionLost
+    // when the shop is gone.
+    int Execute(const QString &sql);
+    // A reading statement into a query bundle (sent also in a dry run).
+    int Open(const QString &sql, TShopQuery &query);
+    // First cell of a one-value query as a number (COUNT(*)); -1 on failure.
+    qint64 Count(const QString &sql);
+
+    TShopQuery &ProbeQuery() { return m_probe; }     // ClientDataSet_SQL
+    TShopQuery &ListQuery() { return m_list; }       // ClientDataSet_SQL2
+    TShopQuery &LookupQuery() { return m_lookup; }   // ClientDataSet1
+    MemTable &Probe() { return *m_probe.ClientDataSet; }
+    MemTable &List() { return *m_list.ClientDataSet; }
+    MemTable &Lookup() { return *m_lookup.ClientDataSet; }
+
+    // --- display
+    void Status(const QString &text);             // LB_Status
+    // ProgressBar1 = done * 100 / max(1, total - 1).
+    void Progress(qint64 done, qint64 total);
+    // A line of the window's log Memo1 (also into the step's messages).
+    void Log(const QString &line);
+    void Caption(const QString &text);
+    void ShowDataset(const QString &page, Dataset *ds);
+    void HideDataset(const QString &page);
+
+    // The report of the running step (a scratch one between steps).
+    TransferStepReport &Step() { return m_current ? *m_current : m_scratch; }
+
+    // --- used by the run
+    TransferStepReport &BeginStep(const QString &name, const QString &kind);
+    void EndStep();
+    bool ShopLost() const { return m_lost; }
+    TransferRun *Run() const { return m_run; }
+
+    // True for statements that change the shop (everything that is not a
+    // SELECT/SHOW/DESCRIBE/EXPLAIN).
+    static bool IsWritingStatement(const QString &sql);
+
+private:
+    void logSql(const QString &sql);
+    void refused(int code, const QString &sql, const QString &dbText);
+    bool connectionError(int code, const MySqlConnection *conn) const;
+
+    TransferRun *m_run;
+    TransferOptions m_options;
+    TransferReport &m_report;
+    QDate m_refDate;
+    QDateTime m_refMoment;
+    MySqlConnection *m_conn = nullptr;
+    MemTable m_probeTable, m_listTable, m_lookupTable;
+    TShopQuery m_probe, m_list, m_lookup;
+    TransferStepReport *m_current = nullptr;
+    TransferStepReport m_scratch;
+    QElapsedTimer m_stepTimer;
+    QFile m_sqlLog;
+    bool m_lost = false;
+};
+
+// One entry of the run's order.
+struct TransferStepEntry {
+    int order;                  // position in the run
+    QString kind;               // TransferKind::name of the box that enables it
+    QString name;               // name in the report
+    std::function<void(TransferContext &)> run;
+};
+// All steps built so far, sorted by order.
+QVector<TransferStepEntry> TransferStepTable();
+
+} // namespace mv

@@ -1,0 +1,32 @@
+// The steps of a run in their order. A new step: its function in a file of
+// its own, one line here with its place and the box that enables it.
+#include "transfer/TransferStep.h"
+
+#include "transfer/MasterDataUploads.h"
+
+#include <algorithm>
+
+namespace mv {
+
+QVector<TransferStepEntry> TransferStepTable()
+{
+    QVector<TransferStepEntry> t = {
+        {1, QStringLiteral("laender"), QStringLiteral("Länder"), &TransferCountries},
+        // One guard for both: shipping methods before shipping costs.
+        {7, QStringLiteral("versandarten"), QStringLiteral("Versandarten"),
+         [](TransferContext &ctx) {
+             TransferShippingMethods(ctx);
+             if (!ctx.Aborted())
+                 TransferShippingCosts(ctx);
+         }},
+        {11, QStringLiteral("news"), QStringLiteral("News"), &TransferNews},
+        {12, QStringLiteral("faq"), QStringLiteral("FAQ"), &TransferFaq},
+        {13, QStringLiteral("newsletter"), QStringLiteral("Newsletteradressen"), &TransferNewsletter},
+    };
+    std::stable_sort(t.begin(), t.end(), [](const TransferStepEntry &a, const TransferStepEntry &b) {
+        return a.order < b.order;
+    });
+    return t;
+}
+
+} // namespace mv
