@@ -10,6 +10,8 @@
 #include "transfer/TransferStep.h"
 #include "wawi/WaWiDetect.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -31,6 +33,13 @@ class CliTransferHooks : public mv::ConsoleUiHooks {
 public:
     CliTransferHooks() : mv::ConsoleUiHooks(false) {}
     bool CancelRequested() override { return g_interrupted != 0 || mv::UiHooks::CancelRequested(); }
+    void ProcessEvents() override
+    {
+        mv::ConsoleUiHooks::ProcessEvents();
+        // No event loop runs around the transfer here: objects the network
+        // layer let go of would otherwise pile up for the whole run.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 };
 
 const char *kUsage =
