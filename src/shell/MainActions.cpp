@@ -3,16 +3,20 @@
 #include "core/ShopSettings.h"
 #include "core/UiHooks.h"
 #include "core/ui/Icons.h"
+#include "data/FormatSettings.h"
+#include "transfer/TransferRun.h"
 #include "shell/TFM_Haupt.h"
 #include "core/ui/TPanelBar.h"
 #include "setup/ui/TFM_EinAssi.h"
 #include "transfer/PictureCleanup.h"
+#include "transfer/ui/TFM_WaWiShop.h"
 #ifdef MV_HAVE_WEBENGINE
 #include "setup/ui/TFM_Explorer.h"
 #endif
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QPlainTextEdit>
 #include <QUrl>
 
 namespace mv {
@@ -61,6 +65,9 @@ MainActions::MainActions(TFM_Haupt *main)
     : QObject(main), m_main(main)
 {
     setObjectName(QStringLiteral("ActionManager1"));
+    // The transfer window always opens with the date the program started.
+    if (TransferDateText().isEmpty())
+        TransferDateText() = DateToText(QDate::currentDate());
     for (const MainActionDef &d : MainActionTable()) {
         auto *a = new QAction(QString::fromUtf8(d.caption), main);
         const QString name = QString::fromUtf8(d.name);
@@ -165,6 +172,13 @@ void MainActions::connectHandlers()
     on("Action_Ass_SQLTabellen", [this] { stepAllowed(QStringLiteral("sqltabellen")); });
     on("Action_Ass_Sonderdaten", [this] { stepAllowed(QStringLiteral("sonderdaten")); });
     on("Action_Ass_WawiAbgleich", [this] { stepAllowed(QStringLiteral("shopwawi")); });
+    // A new transfer window each time, modal, freed when it closes.
+    on("Action_WaWiShop", [this] {
+        TFM_WaWiShop w(m_main);
+        connect(&w, &TFM_WaWiShop::SqlSettingsRequested, this, [this] { Run(QStringLiteral("Action_SQLServerCFG")); });
+        connect(&w, &TFM_WaWiShop::MessageListVisible, m_main, [this](bool on) { m_main->Memo1->setVisible(on); });
+        w.exec();
+    });
 }
 
 } // namespace mv

@@ -20,6 +20,9 @@ struct WaWiDemoOptions {
     bool registerInRegistry = true;
     int programIndex = 3;     // registry key of this program
     int edition = 2;
+    // The program folder's vorlagen folder: pictures that only the third
+    // try of the picture look-up finds are written there (empty: not written).
+    QString vorlagenDir;
     // Called with every record written (table file name, values in field order).
     std::function<void(const QString &table, const QVariantList &values)> onRecord;
 };
@@ -30,7 +33,7 @@ struct WaWiDemoOptions {
 void WriteWaWiDemo(const QString &dir, const WaWiDemoOptions &opt,
                    const std::function<void(const QString &)> &progress = {});
 
-// A baseline JPEG of one flat colour (width and height rounded up to 8).
+// A JPEG of one flat colour, written by Qt's image writer.
 QByteArray FlatColourJpeg(int width, int height, int r, int g, int b);
 
 } // namespace mv

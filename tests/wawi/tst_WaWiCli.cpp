@@ -73,7 +73,7 @@ private slots:
                           &rc);
         QVERIFY2(rc == 0, qPrintable(m_stderr));
         QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines.size(), 5);
         QCOMPARE(lines.at(0), QStringLiteral("{\"MwSt_Satz\":1,\"NMwST\":19,\"NEU_Datum\":\"2030-01-01\",\"Bezeichnung\":\"Normaler Satz\"}"));
         QCOMPARE(lines.at(1), QStringLiteral("{\"MwSt_Satz\":2,\"NMwST\":7,\"NEU_Datum\":null,\"Bezeichnung\":\"Ermäßigter Satz\"}"));
 

@@ -27,6 +27,7 @@ const char kHelp[] =
     "      eine JSON-Zeile je Datensatz (null für leere Felder)\n"
     "      Schlüsselteile in VON/BIS durch \";\" getrennt; leer = NULL; {low}/{high} = RangeLow/RangeHigh\n"
     "  marktvoll-cli wawi demo ORDNER [--articles N] [--addresses N] [--groups N] [--mandanten N] [--seed S] [--no-registry]\n"
+    "      [--vorlagen ORDNER]  Bildvorlagen (Vorgabe: vorlagen im Programmordner)\n"
     "  marktvoll-cli wawi catalog\n";
 
 int usage()
@@ -190,9 +191,13 @@ int runDemo(QStringList args)
         o.seed = v.toUInt();
     if (takeFlag(args, QStringLiteral("--no-registry")))
         o.registerInRegistry = false;
+    const bool vorlagenGiven = takeOption(args, QStringLiteral("--vorlagen"), o.vorlagenDir);
     if (args.size() != 1)
         return usage();
     InitPaths();
+    // Picture templates belong to the program folder, where the transfer looks.
+    if (!vorlagenGiven)
+        o.vorlagenDir = QDir(Settings().ExeDir).filePath(QStringLiteral("vorlagen"));
     QElapsedTimer timer;
     timer.start();
     WriteWaWiDemo(args.first(), o, [](const QString &t) { err() << t << "\n"; err().flush(); });
