@@ -205,7 +205,7 @@ void RefreshSideTables(TransferContext &ctx, SideTables &side, Dataset &art, con
                 if (ctx.Execute(QStringLiteral("INSERT INTO waverbindung (artikel,warengruppe,stufe) values (") + linkKey
                                 + QLatin1Char(',') + QString::number(g) + QStringLiteral(",99)"))
                     == 0)
-                    ++rep.inserted;
+                    rep.Inserted(QStringLiteral("waverbindung"));
             });
         }
     }
@@ -224,7 +224,7 @@ void RefreshSideTables(TransferContext &ctx, SideTables &side, Dataset &art, con
                                 + General(menge->AsFloat()) + QLatin1Char(',')
                                 + PriceText(art, vat, level, preis->AsFloat()) + QLatin1Char(')'))
                     == 0)
-                    ++rep.inserted;
+                    rep.Inserted(QStringLiteral("sonderpreise"));
             }
         }
     }
@@ -260,7 +260,7 @@ void RefreshSideTables(TransferContext &ctx, SideTables &side, Dataset &art, con
                             + General(bestand->AsFloat()) + QLatin1Char(',') + General(vk->AsFloat()) + QLatin1Char(',')
                             + ((auf && auf->AsBoolean()) ? QStringLiteral("1") : QStringLiteral("0")) + QLatin1Char(')'))
                 == 0)
-                ++rep.inserted;
+                rep.Inserted(QStringLiteral("varianten"));
         }
     });
 }
@@ -317,7 +317,7 @@ void TransferArticles(TransferContext &ctx)
         art.SetFilter(QStringLiteral("(Artikelnummer<>'')"));
         const qint64 rows = ctx.Count(QStringLiteral("SELECT COUNT(*) FROM artikel"));
         if (ctx.Execute(QStringLiteral("DELETE FROM artikel")) == 0 && rows > 0)
-            rep.deleted += rows;
+            rep.Deleted(QStringLiteral("artikel"), rows);
     } else {
         art.SetFilter(QStringLiteral("(Artikelnummer<>'') AND ((Update>='") + DateTimeToText(ctx.ReferenceMoment())
                       + QStringLiteral("') OR (Update>'") + DateToText(ctx.ReferenceDate()) + QStringLiteral("'))"));
@@ -415,7 +415,7 @@ void TransferArticles(TransferContext &ctx)
                                       + deleteList + QLatin1Char(')'));
         if (ctx.Execute(QStringLiteral("delete from artikel where artikelnummer in (") + deleteList + QLatin1Char(')')) == 0
             && rows > 0)
-            rep.deleted += rows;
+            rep.Deleted(QStringLiteral("artikel"), rows);
         deleteList.clear();
     };
 
@@ -593,7 +593,7 @@ void TransferArticles(TransferContext &ctx)
                                             + QLatin1Char(')')
                                       : QStringLiteral("UPDATE artikel SET ") + sets + QStringLiteral(" WHERE zaehler=") + key;
             if (ctx.Execute(sql) == 0)
-                ++(isNew ? rep.inserted : rep.updated);
+                isNew ? rep.Inserted(QStringLiteral("artikel")) : rep.Updated(QStringLiteral("artikel"));
             // The update gave the row the WaWi's number; its links follow it.
             RefreshSideTables(ctx, side, art, vat, artikelText);
         }

@@ -45,12 +45,12 @@ void WriteExtraLinks(TransferContext &ctx)
     if (ctx.Complete()) {
         const qint64 rows = ctx.Count(QStringLiteral("SELECT COUNT(*) FROM waverbindung"));
         if (ctx.Execute(QStringLiteral("DELETE FROM waverbindung")) == 0 && rows > 0)
-            rep.deleted += rows;
+            rep.Deleted(QStringLiteral("waverbindung"), rows);
     }
     const qint64 before = ctx.Complete() ? 0 : ctx.Count(QStringLiteral(
         "SELECT COUNT(*) FROM waverbindung WHERE stufe<>99 OR stufe is NULL"));
     if (ctx.Execute(QStringLiteral("DELETE from waverbindung WHERE stufe<>99 OR stufe is NULL")) == 0 && before > 0)
-        rep.deleted += before;
+        rep.Deleted(QStringLiteral("waverbindung"), before);
     if (!QFileInfo::exists(path))
         return;
     MemTable links;
@@ -64,7 +64,7 @@ void WriteExtraLinks(TransferContext &ctx)
         if (ctx.Execute(QStringLiteral("INSERT INTO waverbindung (warengruppe,artikel) values (")
                         + QString::number(group->AsInteger()) + QLatin1Char(',')
                         + QString::number(article->AsInteger()) + QLatin1Char(')')) == 0)
-            ++rep.inserted;
+            rep.Inserted(QStringLiteral("waverbindung"));
         ctx.ProcessEvents();
     }
     links.Close();
@@ -126,7 +126,7 @@ void TransferProductGroups(TransferContext &ctx)
     if (ctx.Complete()) {
         const qint64 rows = ctx.Count(QStringLiteral("SELECT COUNT(*) FROM wgruppen"));
         if (ctx.Execute(QStringLiteral("DELETE FROM wgruppen")) == 0 && rows > 0)
-            rep.deleted += rows;
+            rep.Deleted(QStringLiteral("wgruppen"), rows);
     }
 
     const bool html = ctx.RtfHtml();
@@ -206,7 +206,7 @@ void TransferProductGroups(TransferContext &ctx)
                    + QStringLiteral(" WHERE zaehler=") + zs;
         }
         if (ctx.Execute(sql) == 0)
-            ++(isNew ? rep.inserted : rep.updated);
+            isNew ? rep.Inserted(QStringLiteral("wgruppen")) : rep.Updated(QStringLiteral("wgruppen"));
         if (!sent.isEmpty())
             sent += QLatin1Char(',');
         sent += zs;

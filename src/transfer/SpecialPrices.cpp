@@ -67,7 +67,7 @@ void TransferSpecialPrices(TransferContext &ctx)
     if (ctx.Complete()) {
         const qint64 rows = ctx.Count(QStringLiteral("SELECT COUNT(*) FROM sonderpreise where kunde>-1"));
         if (ctx.Execute(QStringLiteral("DELETE FROM sonderpreise where kunde>-1")) == 0 && rows > 0)
-            rep.deleted += rows;
+            rep.Deleted(QStringLiteral("sonderpreise"), rows);
     }
     if (ctx.Open(QStringLiteral("SELECT * FROM sonderpreise ") + LimitSql(0, 1), ctx.ProbeQuery()) != 0)
         throw DatasetError(QStringLiteral("Die Shoptabelle sonderpreise kann nicht gelesen werden."));
@@ -131,7 +131,7 @@ void TransferSpecialPrices(TransferContext &ctx)
             if (ctx.Execute(QStringLiteral("insert into sonderpreise (") + names + QStringLiteral(") values (") + values
                             + QLatin1Char(')'))
                 == 0)
-                ++rep.inserted;
+                rep.Inserted(QStringLiteral("sonderpreise"));
         }
         ++k;
         ctx.Progress(k, total);
