@@ -76,6 +76,12 @@ QString TransferReport::toText() const
         else if (s.stopped)
             t += QStringLiteral("  gestoppt");
         t += QLatin1Char('\n');
+        for (auto it = s.tables.cbegin(); it != s.tables.cend(); ++it)
+            t += QStringLiteral("    %1: %2 neu, %3 geändert, %4 gelöscht\n")
+                     .arg(it.key())
+                     .arg(it.value().inserted)
+                     .arg(it.value().updated)
+                     .arg(it.value().deleted);
         for (const QString &m : s.messages)
             t += QStringLiteral("    ") + m + QLatin1Char('\n');
     }
@@ -125,6 +131,14 @@ QJsonObject TransferReport::toJson() const
         j[QStringLiteral("statements")] = double(s.statements);
         j[QStringLiteral("elapsedMs")] = double(s.elapsedMs);
         j[QStringLiteral("messages")] = QJsonArray::fromStringList(s.messages);
+        if (!s.tables.isEmpty()) {
+            QJsonObject tables;
+            for (auto it = s.tables.cbegin(); it != s.tables.cend(); ++it)
+                tables[it.key()] = QJsonObject{{QStringLiteral("inserted"), double(it.value().inserted)},
+                                               {QStringLiteral("updated"), double(it.value().updated)},
+                                               {QStringLiteral("deleted"), double(it.value().deleted)}};
+            j[QStringLiteral("tables")] = tables;
+        }
         arr.append(j);
     }
     o[QStringLiteral("steps")] = arr;

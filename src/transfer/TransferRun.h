@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QJsonObject>
+#include <QMap>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -67,6 +68,14 @@ struct TransferStepReport {
     qint64 statements = 0;      // statements sent (reads and writes)
     QStringList messages;       // refused statements with the database's text, "Systemfehler: " lines
     qint64 elapsedMs = 0;
+    // Rows per shop table, for steps that write more than one table.
+    struct TableCounts {
+        qint64 inserted = 0, updated = 0, deleted = 0;
+    };
+    QMap<QString, TableCounts> tables;
+    void Inserted(const QString &table, qint64 n = 1) { inserted += n; tables[table].inserted += n; }
+    void Updated(const QString &table, qint64 n = 1) { updated += n; tables[table].updated += n; }
+    void Deleted(const QString &table, qint64 n = 1) { deleted += n; tables[table].deleted += n; }
 };
 
 struct TransferReport {

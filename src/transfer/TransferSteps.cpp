@@ -2,6 +2,7 @@
 // its own, one line here with its place and the box that enables it.
 #include "transfer/TransferStep.h"
 
+#include "transfer/ArticleTransfer.h"
 #include "transfer/MasterDataUploads.h"
 
 #include <algorithm>
@@ -19,6 +20,9 @@ QVector<TransferStepEntry> TransferStepTable()
              if (!ctx.Aborted())
                  TransferShippingCosts(ctx);
          }},
+        {8, QStringLiteral("warengruppen"), QStringLiteral("Warengruppen"), &TransferProductGroups},
+        {9, QStringLiteral("artikel"), QStringLiteral("Artikel"), &TransferArticles},
+        {10, QStringLiteral("sonderpreise"), QStringLiteral("Sonderpreise"), &TransferSpecialPrices},
         {11, QStringLiteral("news"), QStringLiteral("News"), &TransferNews},
         {12, QStringLiteral("faq"), QStringLiteral("FAQ"), &TransferFaq},
         {13, QStringLiteral("newsletter"), QStringLiteral("Newsletteradressen"), &TransferNewsletter},

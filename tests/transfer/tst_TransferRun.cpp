@@ -10,6 +10,9 @@
 #include "shopdb/ShopConnection.h"
 #include "transfer/LastTransfer.h"
 #include "transfer/TransferRun.h"
+#include "wawi/TVLBTable.h"
+#include "wawi/WaWiDemo.h"
+#include "wawi/WaWiDetect.h"
 #include "support/TestEnv.h"
 #include "support/TestServers.h"
 
@@ -716,6 +719,29 @@ void tst_TransferRun::goldenStatements()
     QVERIFY2(m_db.installShopSchema(d, &err), qPrintable(err));
     useShop(QStringLiteral("direct"), d);
     WriteTableFiles(Settings().ExeDir, false);
+    // A small demo WaWi for groups, articles, side tables and special prices
+    // (the demo is the same for the same seed).
+    const QString wawi = m_env->file(QStringLiteral("golden-wawi"));
+    WaWiDemoOptions demo;
+    demo.articles = 25;
+    demo.addresses = 12;
+    demo.groups = 8;
+    demo.registerInRegistry = false;
+    WriteWaWiDemo(wawi, demo);
+    QVERIFY2(TVLBDatabase::Connect(wawi, &err), qPrintable(err));
+    struct Disconnect {
+        ~Disconnect() { TVLBDatabase::Disconnect(); }
+    } disconnect;
+    const ShopSettings saved = Settings();
+    struct Restore {
+        const ShopSettings &s;
+        ~Restore() { Settings() = s; }
+    } restore{saved};
+    Settings().Aktiv_Mandant = 1;
+    Settings().WaWiDir = wawi + QLatin1Char('/');
+    Settings().E_VK_Netto = {};
+    Settings().E_VK_Netto[1] = true;
+    WaWiEdition() = 2;
     TransferOptions o;
     for (const TransferKind &k : TransferKinds())
         o.kinds.insert(k.name);

@@ -1,0 +1,615 @@
+#include "transfer/ArticleTransfer.h"
+
+#include "core/RtfToText.h"
+#include "core/ShopSettings.h"
+#include "core/TextUtil.h"
+#include "data/FormatSettings.h"
+#include "data/MemTable.h"
+#include "masterdata/TableFile.h"
+#include "transfer/GroupTree.h"
+#include "transfer/RecordWriter.h"
+#include "transfer/TransferStep.h"
+#include "wawi/TVLBTable.h"
+#include "wawi/WaWiDatasetOps.h"
+#include "wawi/WaWiDetect.h"
+
+#include <QFileInfo>
+#include <QSet>
+
+namespace mv {
+
+namespace {
+
+// Delphi's "%g": up to 15 significant digits, a point as decimal separator.
+QString General(double v)
+{
+    return QString::number(v, 'g', 15);
+}
+
+// Apostrophes doubled for a text that is not converted otherwise.
+QString Escaped(const QString &v)
+{
+    QString t = v;
+    t.replace(QLatin1Char('\''), QLatin1String("''"));
+    return t;
+}
+
+bool IsDateColumn(FieldType t)
+{
+    return t == FieldType::Date || t == FieldType::Time || t == FieldType::DateTime;
+}
+
+bool AllDigits(const QString &s)
+{
+    if (s.isEmpty())
+        return false;
+    for (QChar c : s)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
+} // namespace
+
+QString PriceText(const Dataset &article, const Dataset *vat, int level, double price)
+{
+    double p = price;
+    if (level >= 1 && level <= 9 && Settings().E_VK_Netto[size_t(level)]) {
+        const Field *net = article.FindField(QStringLiteral("PreiseNetto"));
+        if (!(net && net->AsBoolean())) {
+            // No VAT record: the rate the shop assumes for such articles.
+            double rate = 16.0;
+            if (vat)
+                if (const Field *f = vat->FindField(QStringLiteral("NMwST")))
+                    rate = f->AsFloat();
+            p = price * (1.0 + rate / 100.0);
+        }
+    }
+    QString t = General(p);
+    t.replace(QLatin1Char(','), QLatin1Char('.'));
+    return t;
+}
+
+double VatRateAt(const Dataset &vat, const QDateTime &t)
+{
+    const Field *datum = vat.FindField(QStringLiteral("Datum"));
+    const Field *old = vat.FindField(QStringLiteral("MwST"));
+    const Field *now = vat.FindField(QStringLiteral("NMwST"));
+    const double current = now ? now->AsFloat() : 0.0;
+    if (t.isValid() && datum && !datum->IsNull() && datum->AsDateTime() > t)
+        return old ? old->AsFloat() : current;
+    try {
+        const Field *newDate = vat.FindField(QStringLiteral("NEU_Datum"));
+        const Field *newRate = vat.FindField(QStringLiteral("NEU_MWST"));
+        if (newDate && newRate && !newDate->IsNull() && newDate->AsDateTime() <= t)
+            return newRate->AsFloat();
+    } catch (const std::exception &) {
+    }
+    return current;
+}
+
+QString IsoDateText(const QString &s)
+{
+    if (s.trimmed().isEmpty())
+        return QString();
+    QDate d = TextToDate(s.trimmed());
+    if (!d.isValid())
+        d = TextToDateTime(s.trimmed()).date();
+    if (!d.isValid())
+        return QString();
+    return QStringLiteral("%1-%2-%3").arg(d.year()).arg(d.month()).arg(d.day());
+}
+
+namespace {
+
+QString AccessoryNumbersIn(TVLBTable &byNumber, const QString &s, int mandant)
+{
+    static const QString mark = QStringLiteral("#ArtikelNr:");
+    if (!s.startsWith(mark))
+        return QString();
+    const QStringList parts = s.mid(mark.size()).split(QLatin1Char(';')).mid(0, 150);
+    QString out;
+    for (const QString &p : parts) {
+        const QString number = p.trimmed();
+        if (number.isEmpty())
+            continue;
+        if (byNumber.FindKey({0, mandant, number}))
+            out += byNumber.FieldAt(0)->AsString() + QLatin1Char('|');
+    }
+    return out;
+}
+
+} // namespace
+
+QString AccessoryNumbers(const QString &s, int mandant)
+{
+    if (!s.startsWith(QLatin1String("#ArtikelNr:")))
+        return QString();
+    TVLBTable t;
+    t.SetTableName(QStringLiteral("Artikel.DB"));
+    t.Open();
+    t.SetIndexName(QStringLiteral("Nummer"));
+    return AccessoryNumbersIn(t, s, mandant);
+}
+
+QStringList VariantNames(const QStringList &used)
+{
+    QStringList names = used;
+    while (names.size() < 5)
+        names << QString();
+    // One pass from the fourth name down: a gap of more than one place is
+    // closed only partly, which is how the shop's rows have always been read.
+    for (int j = 3; j >= 0; --j) {
+        if (names[j].trimmed().isEmpty()) {
+            names[j] = names[j + 1];
+            names[j + 1].clear();
+        }
+    }
+    return names;
+}
+
+QString VariantValues(const Dataset &row, const QStringList &names)
+{
+    QString out;
+    for (int i = 0; i < 5; ++i) {
+        const QString name = i < names.size() ? names[i] : QString();
+        QString v;
+        if (!name.trimmed().isEmpty())
+            v = FieldText(row, name);
+        if (name.trimmed().isEmpty() || v.trimmed().isEmpty())
+            out += QStringLiteral(",null");
+        else
+            out += QStringLiteral(",'") + Escaped(v) + QLatin1Char('\'');
+    }
+    return out;
+}
+
+namespace {
+
+struct SideTables {
+    TVLBTable staffel;   // Tbl_VKStaffel
+    TVLBTable eig;       // Tbl_ArtikelEig
+    bool edition2 = false;
+};
+
+void Guarded(TransferContext &ctx, const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const ShopConnectionLost &) {
+        throw;
+    } catch (const std::exception &e) {
+        ctx.Log(QStringLiteral("Systemfehler: ") + QString::fromStdString(e.what()));
+    }
+}
+
+void RefreshSideTables(TransferContext &ctx, SideTables &side, Dataset &art, const Dataset *vat,
+                       const QString &linkKey)
+{
+    TransferStepReport &rep = ctx.Step();
+    const QString k = art.FieldAt(0)->AsString();
+    const int artikel = art.FieldAt(0)->AsInteger();
+
+    // 1. Links of level 99 to the further groups of the article.
+    Guarded(ctx, [&] {
+        ctx.Execute(QStringLiteral("DELETE from waverbindung WHERE Artikel=") + linkKey + QStringLiteral(" and stufe=99"));
+    });
+    QString more = FieldText(art, QStringLiteral("Warengruppen")).trimmed();
+    if (!more.isEmpty()) {
+        more.replace(QLatin1Char(';'), QLatin1Char(','));
+        for (const QString &part : more.split(QLatin1Char(','))) {
+            const int g = StrToIntX(part);
+            if (g < 1)
+                continue;
+            Guarded(ctx, [&] {
+                if (ctx.Execute(QStringLiteral("INSERT INTO waverbindung (artikel,warengruppe,stufe) values (") + linkKey
+                                + QLatin1Char(',') + QString::number(g) + QStringLiteral(",99)"))
+                    == 0)
+                    rep.Inserted(QStringLiteral("waverbindung"));
+            });
+        }
+    }
+
+    // 2. Graduated prices, levels 0..5 as kunde -1..-6.
+    ctx.Execute(QStringLiteral("DELETE FROM sonderpreise WHERE kunde<0 and artikel=") + k);
+    if (side.edition2) {
+        side.staffel.SetIndexName(QStringLiteral("ArtikelVkMenge"));
+        Field *menge = side.staffel.FieldByName(QStringLiteral("Menge"));
+        Field *preis = side.staffel.FieldByName(QStringLiteral("Preis"));
+        for (int level = 0; level <= 5; ++level) {
+            side.staffel.SetRange({artikel, level, -1999999999}, {artikel, level, 1999999999});
+            for (side.staffel.First(); !side.staffel.Eof(); side.staffel.Next()) {
+                if (ctx.Execute(QStringLiteral("insert into sonderpreise (kunde,artikel,menge,preis) values (")
+                                + QString::number(-(level + 1)) + QLatin1Char(',') + k + QLatin1Char(',')
+                                + General(menge->AsFloat()) + QLatin1Char(',')
+                                + PriceText(art, vat, level, preis->AsFloat()) + QLatin1Char(')'))
+                    == 0)
+                    rep.Inserted(QStringLiteral("sonderpreise"));
+            }
+        }
+    }
+
+    // 3. Variants.
+    ctx.Execute(QStringLiteral("DELETE FROM varianten WHERE artikel=") + k);
+    if (!side.edition2)
+        return;
+    Guarded(ctx, [&] {
+        TVLBTable &eig = side.eig;
+        eig.SetIndexName(QStringLiteral("X_Artikel"));
+        eig.SetRange({artikel}, {artikel});
+        if (eig.RecordCount() == 0)
+            return;
+        QStringList used(5);
+        for (eig.First(); !eig.Eof(); eig.Next())
+            for (int i = 1; i <= 5; ++i)
+                if (!FieldText(eig, QStringLiteral("eigen%1").arg(i)).trimmed().isEmpty())
+                    used[i - 1] = QStringLiteral("eigen%1").arg(i);
+        const QStringList names = VariantNames(used);
+        Field *id = eig.FieldByName(QStringLiteral("id"));
+        Field *eart = eig.FieldByName(QStringLiteral("artikel"));
+        Field *ean = eig.FieldByName(QStringLiteral("ean"));
+        Field *bestand = eig.FieldByName(QStringLiteral("bestand"));
+        Field *vk = eig.FieldByName(QStringLiteral("vk"));
+        Field *auf = eig.FindField(QStringLiteral("Aufpreise"));
+        auto num = [](Field *f) { return f->IsNull() ? QStringLiteral("NULL") : QString::number(f->AsLargeInt()); };
+        for (eig.First(); !eig.Eof(); eig.Next()) {
+            if (ctx.Execute(QStringLiteral("insert into varianten (id,artikel,ean,eigen1,eigen2,eigen3,eigen4,eigen5,"
+                                           "bestand,vk,aufpreis) values (")
+                            + num(id) + QLatin1Char(',') + num(eart) + QStringLiteral(",'") + Escaped(ean->AsString())
+                            + QLatin1Char('\'') + VariantValues(eig, names) + QLatin1Char(',')
+                            + General(bestand->AsFloat()) + QLatin1Char(',') + General(vk->AsFloat()) + QLatin1Char(',')
+                            + ((auf && auf->AsBoolean()) ? QStringLiteral("1") : QStringLiteral("0")) + QLatin1Char(')'))
+                == 0)
+                rep.Inserted(QStringLiteral("varianten"));
+        }
+    });
+}
+
+} // namespace
+
+void TransferArticles(TransferContext &ctx)
+{
+    TransferStepReport &rep = ctx.Step();
+    const int mandant = Settings().Aktiv_Mandant;
+    const bool html = ctx.RtfHtml();
+    ctx.Status(QStringLiteral("Artikel"));
+
+    TVLBTable waren;
+    waren.SetTableName(QStringLiteral("Warengruppe.DB"));
+    waren.Open();
+    GroupTree tree;
+    BuildGroupTree(tree, waren, mandant, QStringLiteral("Bezeichnung"), QString(), QStringLiteral("Anhang"),
+                   QStringLiteral("Verkn"));
+
+    // Articles with extra links in the article list's file.
+    QSet<int> extraLinked;
+    bool haveXml = false;
+    Guarded(ctx, [&] {
+        const QString path = Settings().ExeDir + QStringLiteral("warengruppen.xml");
+        if (!QFileInfo::exists(path))
+            return;
+        MemTable xml;
+        TableFile::Load(xml, path);
+        Field *a = xml.FieldByName(QStringLiteral("artikel"));
+        for (xml.First(); !xml.Eof(); xml.Next())
+            if (!a->IsNull())
+                extraLinked.insert(a->AsInteger());
+        haveXml = true;
+    });
+
+    TVLBTable art;
+    art.SetTableName(QStringLiteral("Artikel.DB"));
+    art.VLBOpenByRange = true;
+    art.Open();
+    art.SetIndexName(QStringLiteral("Nummer"));
+    SideTables side;
+    side.edition2 = WaWiEdition() == 2;
+    side.staffel.SetTableName(QStringLiteral("VK_Staffel.db"));
+    side.staffel.Open();
+    side.eig.SetTableName(QStringLiteral("Artikel_Eig.DB"));
+    side.eig.Open();
+    TVLBTable byNumber;   // Tbl_ArtikelX
+    byNumber.SetTableName(QStringLiteral("Artikel.DB"));
+    byNumber.Open();
+    byNumber.SetIndexName(QStringLiteral("Nummer"));
+
+    if (ctx.Complete()) {
+        art.SetFilter(QStringLiteral("(Artikelnummer<>'')"));
+        const qint64 rows = ctx.Count(QStringLiteral("SELECT COUNT(*) FROM artikel"));
+        if (ctx.Execute(QStringLiteral("DELETE FROM artikel")) == 0 && rows > 0)
+            rep.Deleted(QStringLiteral("artikel"), rows);
+    } else {
+        art.SetFilter(QStringLiteral("(Artikelnummer<>'') AND ((Update>='") + DateTimeToText(ctx.ReferenceMoment())
+                      + QStringLiteral("') OR (Update>'") + DateToText(ctx.ReferenceDate()) + QStringLiteral("'))"));
+    }
+    TVLBTable ust;
+    ust.SetTableName(QStringLiteral("MWST.DB"));
+    ust.Open();
+    ust.SetIndexName(QString());
+    SetMandantRange(art, QStringLiteral("Schnellsuche"), 0, mandant);
+    art.SetFiltered(true);
+    const int total = art.RecordCount();
+
+    if (ctx.Open(QStringLiteral("SELECT * FROM artikel ") + LimitSql(0, 1), ctx.ProbeQuery()) != 0)
+        throw DatasetError(QStringLiteral("Die Shoptabelle artikel kann nicht gelesen werden."));
+    const QVector<FieldDef> shopDefs = ctx.Probe().FieldDefs();
+    const bool shopEmpty = ctx.Probe().RecordCount() == 0 || (ctx.DryRun() && ctx.Complete());
+
+    waren.SetFiltered(false);
+    waren.CancelRange();
+    waren.SetIndexName(QString());
+
+    // The rules of every shop column, decided once.
+    enum class Rule { None, Price, Vat, Inventory, Group, KfmArt, Empfehlung, MinStock, PriceNet, Discount,
+                      BasePrice, ExtraField, Start, SmallPicture, BigPicture };
+    struct Target {
+        QString name;
+        ColumnKind kind;
+        bool date;
+        Field *wawi;        // same-named WaWi field (part A), or nullptr
+        Rule rule;          // part A's special rule or part B's
+        bool partB;
+        int level = 0;      // price level
+        Field *extra = nullptr;   // zfeld source
+    };
+    QVector<Target> targets;
+    for (int i = 1; i < shopDefs.size(); ++i) {
+        const QString j = shopDefs[i].name;
+        const QString u = j.toUpper();
+        Target t{j, KindOfFieldType(shopDefs[i].type), IsDateColumn(shopDefs[i].type), art.FindField(j), Rule::None,
+                 false};
+        if (t.wawi) {
+            bool ok = false;
+            const int n = j.mid(2).toInt(&ok);
+            if (u.startsWith(QLatin1String("VK")) && ok && n >= 1 && n <= 9 && j.mid(2) == QString::number(n)) {
+                t.rule = Rule::Price;
+                t.level = n;
+            } else if (u == QLatin1String("UMSATZSTEUER")) {
+                t.rule = Rule::Vat;
+            } else if (u == QLatin1String("INVENTUR")) {
+                t.rule = Rule::Inventory;
+            } else if (u == QLatin1String("WARENGRUPPE")) {
+                t.rule = Rule::Group;
+            }
+        }
+        const QString l = j.toLower();
+        Rule b = Rule::None;
+        if (l == QLatin1String("kfmart")) b = Rule::KfmArt;
+        else if (l == QLatin1String("empfehlung")) b = Rule::Empfehlung;
+        else if (l == QLatin1String("mindesbestand")) b = Rule::MinStock;
+        else if (l == QLatin1String("preisnetto")) b = Rule::PriceNet;
+        else if (l == QLatin1String("rabattfaehig")) b = Rule::Discount;
+        else if (l == QLatin1String("grundanzeige")) b = Rule::BasePrice;
+        else if (l.contains(QLatin1String("zfeld"))) {
+            b = Rule::ExtraField;
+            t.extra = art.FindField(QStringLiteral("Zusatzfeld") + StrRight(QStringLiteral("0") + j.mid(5), 2));
+        } else if (l == QLatin1String("startseite")) b = Rule::Start;
+        else if (l == QLatin1String("bild_klein")) b = Rule::SmallPicture;
+        else if (l == QLatin1String("bild_gross")) b = Rule::BigPicture;
+        if (b != Rule::None) {
+            // A column matched by a WaWi field and a rule of its own gets the rule's value only.
+            t.rule = b;
+            t.partB = true;
+        }
+        if (t.wawi || t.partB)
+            targets.append(t);
+    }
+
+    Field *artikelF = art.FieldAt(0);
+    Field *numberF = art.FieldByName(QStringLiteral("Artikelnummer"));
+    Field *groupF = art.FieldByName(QStringLiteral("Warengruppe"));
+    Field *onlineF = art.FieldByName(QStringLiteral("Internet"));
+    Field *vatKeyF = art.FindField(QStringLiteral("Umsatzsteuer"));
+    Field *groupHiddenF = waren.FindField(QStringLiteral("Internet"));
+    const QDateTime now = QDateTime::currentDateTime();
+
+    QString deleteList;
+    QSet<int> sentGroups;
+    QStringList sentOrder;
+    bool unquoted = false;
+
+    auto flushDeletes = [&] {
+        if (deleteList.isEmpty())
+            return;
+        const qint64 rows = ctx.Count(QStringLiteral("select count(*) from artikel where artikelnummer in (")
+                                      + deleteList + QLatin1Char(')'));
+        if (ctx.Execute(QStringLiteral("delete from artikel where artikelnummer in (") + deleteList + QLatin1Char(')')) == 0
+            && rows > 0)
+            rep.Deleted(QStringLiteral("artikel"), rows);
+        deleteList.clear();
+    };
+
+    int k = 0;
+    for (art.First(); !art.Eof() && !ctx.Aborted(); art.Next()) {
+        ++rep.read;
+        const int artikel = artikelF->AsInteger();
+        const QString artikelText = QString::number(artikel);
+        const QString number = SqlText(numberF->AsString());
+        const bool extra = haveXml && extraLinked.contains(artikel);
+        const bool groupFound = waren.FindKey({groupF->AsInteger()});
+        bool write = false, drop = false;
+        if (!groupFound && !extra) {
+            // Not ours to decide: the shop keeps it.
+        } else if (groupFound && groupHiddenF && groupHiddenF->AsBoolean() && !extra) {
+            drop = true;
+        } else if (onlineF->AsBoolean()) {
+            write = true;
+        } else {
+            drop = true;
+        }
+        if (drop) {
+            if (!deleteList.isEmpty())
+                deleteList += QLatin1Char(',');
+            deleteList += QLatin1Char('\'') + number + QLatin1Char('\'');
+        }
+
+        if (write) {
+            bool isNew = shopEmpty;
+            QString key = artikelText;
+            if (!shopEmpty) {
+                const bool numeric = unquoted && AllDigits(numberF->AsString());
+                const QString sql = QStringLiteral("SELECT zaehler,artikelnummer,warengruppe FROM artikel WHERE zaehler=")
+                                    + artikelText + QStringLiteral(" OR artikelnummer=")
+                                    + (numeric ? numberF->AsString() : QLatin1Char('\'') + number + QLatin1Char('\''));
+                int r = ctx.Open(sql, ctx.LookupQuery());
+                if (r == 3 && !unquoted) {
+                    unquoted = true;
+                    if (AllDigits(numberF->AsString()))
+                        r = ctx.Open(QStringLiteral("SELECT zaehler,artikelnummer,warengruppe FROM artikel WHERE zaehler=")
+                                         + artikelText + QStringLiteral(" OR artikelnummer=") + numberF->AsString(),
+                                     ctx.LookupQuery());
+                }
+                isNew = r == 0 && ctx.Lookup().RecordCount() == 0;
+                if (r == 0 && !isNew) {
+                    ctx.Lookup().First();
+                    key = ctx.Lookup().FieldAt(0)->AsString();
+                }
+            }
+
+            // The article's own VAT record, before any price is computed.
+            const bool vatFound = vatKeyF && !vatKeyF->IsNull() && ust.FindKey({vatKeyF->AsInteger()});
+            const Dataset *vat = vatFound ? &ust : nullptr;
+
+            QString cols = QStringLiteral("zaehler"), vals = artikelText, sets = QStringLiteral("zaehler=") + artikelText;
+            auto append = [&](const QString &c, const QString &v) {
+                cols += QLatin1Char(',') + c;
+                vals += QLatin1Char(',') + v;
+                sets += QLatin1Char(',') + c + QLatin1Char('=') + v;
+            };
+            for (const Target &t : std::as_const(targets)) {
+                if (!t.partB) {
+                    QString v;
+                    switch (t.rule) {
+                    case Rule::Price:
+                        v = PriceText(art, vat, t.level, t.wawi->AsFloat());
+                        break;
+                    case Rule::Vat:
+                        v = vatFound ? General(VatRateAt(ust, now)) : QStringLiteral("16");
+                        break;
+                    case Rule::Inventory:
+                        v = FieldText(art, QStringLiteral("Bestand"));
+                        break;
+                    case Rule::Group: {
+                        const int g = groupF->AsInteger();
+                        int hiernr = 0, hierident = 0;
+                        // A group without a node is placed at the top, not where the previous article was.
+                        tree.FindGroupNode(g, &hiernr, &hierident);
+                        v = QString::number(g);
+                        if (!sentGroups.contains(g)) {
+                            sentGroups.insert(g);
+                            sentOrder << v;
+                        }
+                        append(QStringLiteral("hiernr"), QString::number(hiernr));
+                        append(QStringLiteral("hierident"), QString::number(hierident));
+                        break;
+                    }
+                    default:
+                        v = t.wawi->AsString();
+                        break;
+                    }
+                    const FieldType wt = t.wawi->DataType();
+                    if (wt == FieldType::Memo || wt == FieldType::FmtMemo)
+                        v = RtfToText(v, 0, html);
+                    if (t.date)
+                        v = IsoDateText(v);
+                    v = SqlText(v);
+                    if (wt == FieldType::Boolean)
+                        v = BooleanLiteral(t.kind, v);
+                    append(t.name, SqlValue(t.kind, v));
+                    continue;
+                }
+                try {
+                    QString v;
+                    bool skipEmpty = false;
+                    switch (t.rule) {
+                    case Rule::KfmArt:
+                        v = QStringLiteral("Artikel");
+                        break;
+                    case Rule::Empfehlung:
+                        if (side.edition2) {
+                            v = FieldText(art, QStringLiteral("Zusatz3")).trimmed();
+                            if (v.isEmpty() && groupFound && waren.FindField(QStringLiteral("Zubehoer")))
+                                v = FieldText(waren, QStringLiteral("Zubehoer")).trimmed();
+                        }
+                        v = AccessoryNumbersIn(byNumber, v, mandant);
+                        v = v.replace(QLatin1String("|\r\n"), QLatin1String(",")).trimmed();
+                        v = v.replace(QLatin1Char('|'), QLatin1Char(',')).trimmed();
+                        v = v.remove(QLatin1Char('\r')).trimmed();
+                        v = v.remove(QLatin1Char('\n')).trimmed();
+                        if (v.endsWith(QLatin1Char(',')))
+                            v.chop(1);
+                        break;
+                    case Rule::MinStock:
+                        v = FieldText(art, QStringLiteral("Mindestbestand"));
+                        break;
+                    case Rule::PriceNet:
+                        v = IsTrueLiteral(FieldText(art, QStringLiteral("PreiseNetto"))) ? QStringLiteral("1") : QStringLiteral("0");
+                        break;
+                    case Rule::Discount:
+                        v = IsTrueLiteral(FieldText(art, QString::fromUtf8("Rabattfähig"))) ? QStringLiteral("1") : QStringLiteral("0");
+                        break;
+                    case Rule::BasePrice: {
+                        const QString unit = FieldText(art, QStringLiteral("Grundpreiseinheit"));
+                        if (!unit.trimmed().isEmpty()) {
+                            const Field *factor = art.FindField(QStringLiteral("Grundpreisfaktor"));
+                            const Field *vk1 = art.FindField(QStringLiteral("VK1"));
+                            const double f = factor ? factor->AsFloat() : 0.0;
+                            v = f > 0 ? unit + QStringLiteral(" = ") + FloatToSqlStr(2, (vk1 ? vk1->AsFloat() : 0.0) / f)
+                                      : unit;
+                        }
+                        v = Escaped(v);
+                        break;
+                    }
+                    case Rule::ExtraField:
+                        if (!t.extra)
+                            continue;
+                        v = Escaped(t.extra->AsString());
+                        break;
+                    case Rule::Start:
+                        v = IsTrueLiteral(FieldText(art, QStringLiteral("Katalog"))) ? QStringLiteral("true") : QStringLiteral("false");
+                        break;
+                    case Rule::SmallPicture:
+                    case Rule::BigPicture: {
+                        skipEmpty = true;
+                        const QString ref = FieldText(art, t.rule == Rule::SmallPicture ? QStringLiteral("bild1") : QStringLiteral("bild2"));
+                        if (ctx.Pictures() && !ref.trimmed().isEmpty())
+                            v = Escaped(CollectPictureAnywhere(ref));
+                        break;
+                    }
+                    default:
+                        continue;
+                    }
+                    if (skipEmpty && v.isEmpty())
+                        continue;
+                    append(t.name, SqlValue(t.kind, v));
+                } catch (const ShopConnectionLost &) {
+                    throw;
+                } catch (const std::exception &e) {
+                    ctx.Log(QStringLiteral("Systemfehler: ") + QString::fromStdString(e.what()));
+                }
+            }
+
+            const QString sql = isNew ? QStringLiteral("insert into artikel (") + cols + QStringLiteral(") values (") + vals
+                                            + QLatin1Char(')')
+                                      : QStringLiteral("UPDATE artikel SET ") + sets + QStringLiteral(" WHERE zaehler=") + key;
+            if (ctx.Execute(sql) == 0)
+                isNew ? rep.Inserted(QStringLiteral("artikel")) : rep.Updated(QStringLiteral("artikel"));
+            // The update gave the row the WaWi's number; its links follow it.
+            RefreshSideTables(ctx, side, art, vat, artikelText);
+        }
+
+        if (deleteList.size() > 1200)
+            flushDeletes();
+        ++k;
+        ctx.Progress(k, total);
+        ctx.ProcessEvents();
+    }
+    if (!ctx.Aborted())
+        flushDeletes();
+    if (!sentOrder.isEmpty() && !ctx.Aborted()) {
+        sentOrder << QStringLiteral("0");
+        CountGroupArticles(ctx, sentOrder.join(QLatin1Char(',')));
+    }
+}
+
+} // namespace mv
