@@ -23,7 +23,7 @@
 // OLE QByteArray.
 //
 // A ParadoxTable keeps the .DB mapped read-only; every write goes through a
-// redo journal (ParadoxWriter.cpp) and reloads the table afterwards, so row
+// redo journal (ParadoxEdit.cpp) and reloads the table afterwards, so row
 // numbers may change after a write. Not thread-safe; one writer per folder.
 
 #include "data/Dataset.h"
@@ -176,7 +176,7 @@ public:
     // All records of a secondary index file in file (= index) order.
     QVector<ParadoxIndexRecord> ReadSecondaryIndex(const ParadoxIndexInfo &idx) const;
 
-    // --- writing (see the comment at the top of ParadoxWriter.cpp)
+    // --- writing (see the comment at the top of ParadoxEdit.cpp)
     // Folder that receives a copy of the table's files before the first
     // write in this program run. Empty = no copy.
     void SetBackupDir(const QString &dir) { m_backupDir = dir; }
