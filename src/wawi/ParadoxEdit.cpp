@@ -50,7 +50,11 @@
 
 #include "wawi/ParadoxBuild.h"
 #include "wawi/ParadoxFormat.h"
+#include "core/ShopSettings.h"
 #include "wawi/ParadoxJournal.h"
+#include "wawi/ParadoxLock.h"
+#include "wawi/WaWiBackup.h"
+#include "wawi/WaWiWriteReport.h"
 #include "wawi/ParadoxSort.h"
 
 #include <QDateTime>
@@ -73,6 +77,41 @@ QSet<QString> &backedUpTables()
 {
     static QSet<QString> s;
     return s;
+}
+
+struct PendingChange { int field; QString given, stored; WaWiFieldChange::Kind kind; };
+
+// The text a field can hold: cut at the field width (alpha fields), and
+// characters outside the table's code page stored as '?'. Each such field
+// is carried out as asked, but reported.
+QVariant fitText(const ParadoxField &f, int fieldIndex, const QVariant &v, const Codec &codec, QVector<PendingChange> *pending)
+{
+    if (f.type != PxType::Alpha && f.type != PxType::Memo && f.type != PxType::FmtMemo) return v;
+    if (!v.isValid() || v.isNull() || v.typeId() == QMetaType::QByteArray) return v;
+    QString given = v.toString();
+    if (f.type == PxType::Alpha) {
+        const qsizetype nul = given.indexOf(QChar(0));
+        if (nul >= 0) given.truncate(nul);
+    }
+    QByteArray b = codec.encode(given);
+    WaWiFieldChange::Kind kind = WaWiFieldChange::Replaced;
+    if (f.type == PxType::Alpha && b.size() > f.size) {
+        b.truncate(f.size);
+        kind = WaWiFieldChange::Truncated;
+    }
+    const QString stored = codec.decode(b.constData(), int(b.size()));
+    if (stored != given) pending->append({fieldIndex, given, stored, kind});
+    return stored;
+}
+
+void reportChanges(const ParadoxTable &t, const char *rec, int row, const QVector<PendingChange> &pending)
+{
+    if (pending.isEmpty()) return;
+    QStringList key;
+    for (int i = 0; i < t.KeyFieldCount() && t.Keyed(); ++i) key << t.DecodeField(rec, i).toString();
+    const QString recordKey = t.Keyed() ? key.join(QLatin1Char(';')) : QStringLiteral("Satz %1").arg(row + 1);
+    for (const PendingChange &c : pending)
+        WaWiWriteRecorder::AddChange({QFileInfo(t.FilePath()).fileName(), recordKey, t.Fields().at(c.field).name, c.given, c.stored, c.kind});
 }
 
 } // namespace
@@ -445,6 +484,7 @@ void ParadoxTable::commitWrite(pxjournal::Transaction &tx)
     m_file.reset();
     m_ownData.clear();
     try {
+        checkEngineBeforeCommit();
         tx.commit();
     } catch (...) {
         try { load(); } catch (...) { m_rows.clear(); m_rowBlock.clear(); }
@@ -459,12 +499,20 @@ void ParadoxTable::commitWrite(pxjournal::Transaction &tx)
     }
 }
 
-void ParadoxTable::checkWritable()
+std::unique_ptr<pxlock::TableLock> ParadoxTable::beginWrite()
 {
     if (m_fromBytes) throw ParadoxError(QStringLiteral("Diese Tabelle ist nur im Speicher geöffnet."));
+    const QString name = QFileInfo(m_path).fileName();
+    // The WaWi first: waiting for it must not hold up our own readers.
+    try {
+        pxlock::WaitForEngine(m_path);
+    } catch (const ParadoxError &e) {
+        WaWiWriteRecorder::AddLockRefusal(e.message());
+        throw;
+    }
+    auto lock = std::make_unique<pxlock::TableLock>(m_path, pxlock::TableLock::Exclusive);
     pxjournal::Recover(m_path);
     load();
-    const QString name = QFileInfo(m_path).fileName();
     if (m_header.writeProtected) throw ParadoxError(QStringLiteral("Die Tabelle \"%1\" ist schreibgeschützt.").arg(name));
     if (m_header.modified || m_rows.size() != m_header.recordCount)
         throw ParadoxError(QStringLiteral("Die Tabelle \"%1\" ist nicht in Ordnung (Satzanzahl oder Änderungskennung); "
@@ -473,6 +521,30 @@ void ParadoxTable::checkWritable()
         const QString px = siblingPath(m_path, QStringLiteral(".PX"));
         if (!QFileInfo::exists(px)) throw ParadoxError(QStringLiteral("Zur Tabelle \"%1\" fehlt der Primärindex; es wird nichts geschrieben.").arg(name));
     }
+    // An index file without even a header would stay stale after our write.
+    for (const QString &f : tableFiles(m_path)) {
+        const QString ext = QFileInfo(f).suffix().toUpper();
+        const bool index = ext == QLatin1String("PX") || ((ext.startsWith(QLatin1Char('X')) || ext.startsWith(QLatin1Char('Y'))) && ext.size() == 3);
+        if (index && QFileInfo(f).size() < 0x58)
+            throw ParadoxError(QStringLiteral("Die Indexdatei \"%1\" der Tabelle \"%2\" ist leer oder abgeschnitten; es wird nichts "
+                                              "geschrieben. Bitte die Tabelle in der Warenwirtschaft reparieren.")
+                                   .arg(QFileInfo(f).fileName(), name));
+    }
+    return lock;
+}
+
+// The WaWi may have taken the table while we prepared the write: then
+// nothing is committed.
+void ParadoxTable::checkEngineBeforeCommit()
+{
+    const pxlock::EngineLockState st = pxlock::ProbeEngineLocks(m_path);
+    if (!st.locked) return;
+    try {
+        pxlock::WaitForEngine(m_path, 0);
+    } catch (const ParadoxError &e) {
+        WaWiWriteRecorder::AddLockRefusal(e.message());
+        throw;
+    }
 }
 
 void ParadoxTable::backupOnce()
@@ -480,15 +552,9 @@ void ParadoxTable::backupOnce()
     if (m_backupDir.isEmpty()) return;
     const QString key = QFileInfo(m_path).absoluteFilePath().toLower();
     if (backedUpTables().contains(key)) return;
-    const QString dir = QDir(m_backupDir).filePath(QFileInfo(m_path).completeBaseName() + QLatin1Char('_')
-                                                   + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-    if (!QDir().mkpath(dir)) throw ParadoxError(QStringLiteral("Der Sicherungsordner \"%1\" kann nicht angelegt werden.").arg(dir));
-    for (const QString &f : tableFiles(m_path)) {
-        const QString to = QDir(dir).filePath(QFileInfo(f).fileName());
-        QFile::remove(to);
-        if (!QFile::copy(f, to)) throw ParadoxError(QStringLiteral("Die Sicherung von \"%1\" ist fehlgeschlagen; es wird nichts geschrieben.").arg(f));
-    }
+    const QString dir = BackupWaWiTable(m_backupDir, m_path, tableFiles(m_path), Settings().WaWi_Sicherungen);
     backedUpTables().insert(key);
+    WaWiWriteRecorder::AddBackup(QFileInfo(m_path).fileName(), dir);
 }
 
 namespace {
@@ -563,13 +629,14 @@ int ParadoxTable::UpdateRecord(int row, const QHash<int, QVariant> &changes)
     if (row < 0 || row >= m_rows.size()) throw ParadoxError(QStringLiteral("Satz %1 existiert nicht.").arg(row + 1));
     const QByteArray oldRec(RecordData(row), m_header.recordSize);
     const qint64 oldOffset = m_rows[row];
-    checkWritable();
+    const auto lock = beginWrite();
     // the table was re-read: find the record again
     int r = -1;
     if (row < m_rows.size() && m_rows[row] == oldOffset && QByteArray(RecordData(row), m_header.recordSize) == oldRec) r = row;
     if (r < 0) throw ParadoxError(QStringLiteral("Der Satz wurde inzwischen geändert; bitte neu laden."));
     MbState mb = openMb(*this);
     QByteArray rec = oldRec;
+    QVector<PendingChange> pending;
     for (auto it = changes.constBegin(); it != changes.constEnd(); ++it) {
         if (it.key() < 0 || it.key() >= m_fields.size()) throw ParadoxError(QStringLiteral("Feld %1 existiert nicht.").arg(it.key() + 1));
         const ParadoxField &f = m_fields[it.key()];
@@ -577,7 +644,7 @@ int ParadoxTable::UpdateRecord(int row, const QHash<int, QVariant> &changes)
             // unchanged memo content keeps its pointer
             if (DecodeField(oldRec.constData(), it.key()) == it.value()) continue;
         }
-        encodeValue(rec.data(), f, it.value(), *m_codec, mb.app.get());
+        encodeValue(rec.data(), f, fitText(f, it.key(), it.value(), *m_codec, &pending), *m_codec, mb.app.get());
     }
     if (rec == oldRec) return row;
     QSet<int> changed;
@@ -622,6 +689,7 @@ int ParadoxTable::UpdateRecord(int row, const QHash<int, QVariant> &changes)
             rebuildIndexes(tx, *this, touched, refs, 1);
         }
         commitWrite(tx);
+        reportChanges(*this, rec.constData(), row, pending);
         return row;
     }
     ParadoxEdit e(*this);
@@ -637,13 +705,14 @@ int ParadoxTable::UpdateRecord(int row, const QHash<int, QVariant> &changes)
     rebuildIndexes(tx, *this, indexes, refs, 2);
     for (int i = 0; i < m_header.keyFieldCount; ++i) newKey.append(DecodeField(rec.constData(), i));
     commitWrite(tx);
+    reportChanges(*this, rec.constData(), row, pending);
     return RowOfKey(newKey);
 }
 
 QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
 {
     if (records.isEmpty()) return {};
-    checkWritable();
+    const auto lock = beginWrite();
     MbState mb = openMb(*this);
     // next value to hand out: one past the header's last value, and past
     // every value in the table (in case the header lags behind)
@@ -653,7 +722,9 @@ QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
     if (autoField >= 0)
         for (int r = 0; r < m_rows.size(); ++r) autoInc = qMax<qint64>(autoInc, Value(r, autoField).toLongLong() + 1);
     QVector<QByteArray> recs;
+    QVector<QVector<PendingChange>> pendings;
     for (const QVariantList &vals : records) {
+        QVector<PendingChange> pending;
         if (vals.size() > m_fields.size()) throw ParadoxError(QStringLiteral("Zu viele Werte für die Tabelle."));
         QByteArray rec(m_header.recordSize, '\0');
         for (int i = 0; i < m_fields.size(); ++i) {
@@ -662,9 +733,10 @@ QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
                 if (!v.isValid() || v.isNull()) v = autoInc;
                 if (i == autoField) autoInc = qMax<qint64>(autoInc, v.toLongLong() + 1);
             }
-            encodeValue(rec.data(), m_fields[i], v, *m_codec, mb.app.get());
+            encodeValue(rec.data(), m_fields[i], fitText(m_fields[i], i, v, *m_codec, &pending), *m_codec, mb.app.get());
         }
         recs.append(rec);
+        pendings.append(pending);
     }
     const QVector<ParadoxIndexInfo> indexes = SecondaryIndexes();
     ParadoxEdit e(*this);
@@ -717,6 +789,7 @@ QVector<int> ParadoxTable::AppendRecords(const QVector<QVariantList> &records)
     }
     const qint64 before = m_rows.size();
     commitWrite(tx);
+    for (int i = 0; i < recs.size(); ++i) reportChanges(*this, recs[i].constData(), int(before + i), pendings[i]);
     QVector<int> out;
     if (Keyed()) {
         for (const QVariantList &k : keys) out.append(RowOfKey(k));

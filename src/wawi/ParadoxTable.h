@@ -46,6 +46,7 @@ namespace mv {
 
 namespace pxfmt { class Codec; }
 namespace pxjournal { class Transaction; }
+namespace pxlock { class TableLock; }
 
 // Damaged or unreadable file, or a write that could not be done. The
 // message is German and names the file; it can be shown to the user.
@@ -203,7 +204,8 @@ private:
     ParadoxTable() = default;
     void load();
     void parse(const char *data, qint64 size, bool strict);
-    void checkWritable();
+    std::unique_ptr<pxlock::TableLock> beginWrite();
+    void checkEngineBeforeCommit();
     void backupOnce();
     void releaseMb();
     void commitWrite(pxjournal::Transaction &tx);
@@ -215,9 +217,12 @@ private:
     QByteArray m_ownData;   // FromBytes / fallback when mapping fails
     const char *m_data = nullptr;
     qint64 m_size = 0;
-    mutable QByteArray m_mbData;    // .MB (mapped lazily)
-    mutable std::unique_ptr<QFile> m_mbFile;
+    mutable QByteArray m_mbData;    // .MB of FromBytes
+    mutable std::unique_ptr<QFile> m_mbFile; // opened at the first memo read
     mutable bool m_mbLoaded = false;
+    enum MbFileState { MbMissing, MbOpen, MbUnreadable };
+    mutable MbFileState m_mbState = MbMissing;
+    mutable QString m_mbError;
     std::shared_ptr<pxfmt::Codec> m_codec;
     ParadoxHeader m_header;
     QVector<ParadoxField> m_fields;
@@ -229,7 +234,7 @@ private:
     bool m_backedUp = false;
     bool m_fromBytes = false;
     bool m_indexFile = false; // an .X* file opened by the writer
-    const QByteArray &mb() const;
+    QByteArray mbRead(qint64 off, qint64 len) const;
     QByteArray blobBytes(const char *rec, int field) const;
 };
 

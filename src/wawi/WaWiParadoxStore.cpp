@@ -1,8 +1,8 @@
 // TVLBTable's view of a table's Paradox files.
 
-#include "core/ShopSettings.h"
 #include "wawi/ParadoxTable.h"
 #include "wawi/TVLBTable.h"
+#include "wawi/WaWiBackup.h"
 #include "wawi/WaWiTableStore.h"
 
 #include <QDir>
@@ -23,9 +23,7 @@ public:
             d.readOnly = f.type == PxType::AutoInc;
             m_defs << d;
         }
-        const QString backup = Settings().TempDir;
-        if (!backup.isEmpty())
-            m_t->SetBackupDir(backup);
+        m_t->SetBackupDir(WaWiBackupRoot());
     }
 
     QVector<FieldDef> Fields() const override { return m_defs; }

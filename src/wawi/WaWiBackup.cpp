@@ -1,0 +1,101 @@
+#include "wawi/WaWiBackup.h"
+
+#include "wawi/ParadoxTable.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace mv {
+
+namespace {
+
+[[noreturn]] void fail(const QString &why)
+{
+    throw ParadoxError(QStringLiteral("Die Sicherung der WaWi-Tabelle ist nicht möglich (%1); es wird nichts geschrieben.").arg(why));
+}
+
+// Creates dir (and parents) and makes it private; refuses a folder that
+// belongs to someone else or is a link.
+void makePrivate(const QString &dir)
+{
+    if (!QDir().mkpath(dir)) fail(QStringLiteral("Ordner \"%1\" kann nicht angelegt werden").arg(QDir::toNativeSeparators(dir)));
+#ifndef _WIN32
+    const QByteArray n = QFile::encodeName(dir);
+    struct stat st {};
+    if (::lstat(n.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        fail(QStringLiteral("Ordner \"%1\" gehört nicht dem Benutzer").arg(dir));
+    if ((st.st_mode & 0777) != 0700 && ::chmod(n.constData(), 0700) != 0)
+        fail(QStringLiteral("Rechte von \"%1\" lassen sich nicht setzen").arg(dir));
+#endif
+}
+
+QRegularExpression folderPattern(const QString &base)
+{
+    return QRegularExpression(QStringLiteral("^%1_\\d{8}-\\d{6}(-\\d+)?$").arg(QRegularExpression::escape(base)),
+                              QRegularExpression::CaseInsensitiveOption);
+}
+
+} // namespace
+
+QString WaWiBackupRoot()
+{
+    const QString env = qEnvironmentVariable("MARKTVOLL_BACKUP_DIR");
+    if (!env.isEmpty()) return QDir(env).absolutePath();
+#ifdef _WIN32
+    return QDir(QDir::tempPath()).filePath(QStringLiteral("Marktvoll-Sicherung"));
+#else
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (cache.isEmpty()) cache = QDir::home().filePath(QStringLiteral(".cache"));
+    return QDir(cache).filePath(QStringLiteral("marktvoll/WaWi-Sicherung"));
+#endif
+}
+
+QStringList WaWiBackupsOf(const QString &root, const QString &tableBaseName)
+{
+    const QDir dir(root);
+    const QRegularExpression re = folderPattern(tableBaseName);
+    QStringList out;
+    for (const QString &e : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (re.match(e).hasMatch()) out << dir.filePath(e);
+    // the time stamp sorts by name; a -n suffix comes after its second
+    std::sort(out.begin(), out.end(), [](const QString &a, const QString &b) {
+        const QString na = QFileInfo(a).fileName(), nb = QFileInfo(b).fileName();
+        const QString ta = na.section(QLatin1Char('_'), -1), tb = nb.section(QLatin1Char('_'), -1);
+        auto num = [](const QString &t) { return t.count(QLatin1Char('-')) > 1 ? t.section(QLatin1Char('-'), 2).toInt() : 0; };
+        if (ta.left(15) != tb.left(15)) return ta.left(15) > tb.left(15);
+        return num(ta) > num(tb);
+    });
+    return out;
+}
+
+QString BackupWaWiTable(const QString &root, const QString &dbPath, const QStringList &files, int keep)
+{
+    makePrivate(root);
+    const QString base = QFileInfo(dbPath).completeBaseName();
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString dir = QDir(root).filePath(base + QLatin1Char('_') + stamp);
+    for (int n = 2; QFileInfo::exists(dir); ++n) dir = QDir(root).filePath(base + QLatin1Char('_') + stamp + QLatin1Char('-') + QString::number(n));
+    makePrivate(dir);
+    for (const QString &f : files) {
+        const QString to = QDir(dir).filePath(QFileInfo(f).fileName());
+        if (!QFile::copy(f, to)) {
+            QDir(dir).removeRecursively();
+            fail(QStringLiteral("\"%1\" lässt sich nicht kopieren").arg(QFileInfo(f).fileName()));
+        }
+        QFile::setPermissions(to, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    // only the newest ones stay
+    const QStringList all = WaWiBackupsOf(root, base);
+    for (int i = qMax(1, keep); i < all.size(); ++i) QDir(all.at(i)).removeRecursively();
+    return dir;
+}
+
+} // namespace mv
