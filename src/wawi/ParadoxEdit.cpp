@@ -73,12 +73,6 @@ using namespace pxbuild;
 
 namespace {
 
-QSet<QString> &backedUpTables()
-{
-    static QSet<QString> s;
-    return s;
-}
-
 struct PendingChange { int field; QString given, stored; WaWiFieldChange::Kind kind; };
 
 // The text a field can hold: cut at the field width (alpha fields), and
@@ -549,11 +543,11 @@ void ParadoxTable::checkEngineBeforeCommit()
 
 void ParadoxTable::backupOnce()
 {
-    if (m_backupDir.isEmpty()) return;
-    const QString key = QFileInfo(m_path).absoluteFilePath().toLower();
-    if (backedUpTables().contains(key)) return;
-    const QString dir = BackupWaWiTable(m_backupDir, m_path, tableFiles(m_path), Settings().WaWi_Sicherungen);
-    backedUpTables().insert(key);
+    if (m_backupDir.isEmpty() && !m_backupDefault) return;
+    if (WaWiBackedUpThisRun(m_path)) return;
+    const QString root = m_backupDir.isEmpty() ? WaWiBackupRoot() : m_backupDir;
+    const QString dir = BackupWaWiTable(root, m_path, tableFiles(m_path), Settings().WaWi_Sicherungen);
+    MarkWaWiBackedUp(m_path);
     WaWiWriteRecorder::AddBackup(QFileInfo(m_path).fileName(), dir);
 }
 

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <functional>
@@ -544,16 +545,26 @@ QByteArray ParadoxTable::blobBytes(const char *rec, int field) const
 
 int ParadoxTable::RowOfKey(const QVariantList &key) const
 {
-    if (!Keyed()) return -1;
-    QVector<PxType> types;
-    for (int i = 0; i < m_header.keyFieldCount; ++i) types.append(m_fields[i].type);
+    if (!Keyed() || key.size() < m_header.keyFieldCount) return -1;
+    // the key in the records' own form, compared as the records are sorted
+    QByteArray rec(m_header.recordSize, '\0');
+    QVector<int> keyIdx;
+    try {
+        for (int i = 0; i < m_header.keyFieldCount; ++i) {
+            EncodeScalar(rec.data() + m_fields[i].offset, m_fields[i], key.at(i), *m_codec);
+            keyIdx << i;
+        }
+    } catch (const ParadoxError &) {
+        return -1;
+    }
+    const QByteArray want = ParadoxRawSortKey(rec.constData(), m_fields, keyIdx, this, true);
     int lo = 0, hi = RowCount();
     while (lo < hi) {
-        int mid = (lo + hi) / 2;
-        if (ParadoxCompareKeys(KeyValues(mid), key, types) < 0) lo = mid + 1;
+        const int mid = (lo + hi) / 2;
+        if (ParadoxRawSortKey(RecordData(mid), m_fields, keyIdx, this, true) < want) lo = mid + 1;
         else hi = mid;
     }
-    if (lo < RowCount() && ParadoxCompareKeys(KeyValues(lo), key, types) == 0) return lo;
+    if (lo < RowCount() && ParadoxRawSortKey(RecordData(lo), m_fields, keyIdx, this, true) == want) return lo;
     return -1;
 }
 
@@ -724,6 +735,48 @@ QVector<ParadoxIndexEntry> ParadoxTable::ReadPrimaryIndex() const
     };
     if (p.h.indexLevels < 1 || p.h.indexLevels > 16) damaged(pxPath, QStringLiteral("ungültige Indextiefe"));
     walk(p.h.indexRoot, p.h.indexLevels);
+    return out;
+}
+
+QStringList ParadoxTable::ConsistencyWarnings() const
+{
+    QStringList out;
+    if (m_fromBytes) return out;
+    const QString name = QFileInfo(m_path).fileName();
+    if (m_header.recordCount != m_rows.size())
+        out << QStringLiteral("%1: der Dateikopf nennt %2 Sätze, die Datenblöcke enthalten %3.").arg(name).arg(m_header.recordCount).arg(m_rows.size());
+    const QFileInfo fi(m_path);
+    const QDir dir(fi.absolutePath());
+    static const QRegularExpression re(QStringLiteral("^\\.(PX|[XY](G[0-9A-F]|[0-9A-F]{2}))$"), QRegularExpression::CaseInsensitiveOption);
+    for (const QString &e : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+        if (!e.startsWith(fi.completeBaseName() + QLatin1Char('.'), Qt::CaseInsensitive)) continue;
+        const QString ext = e.mid(fi.completeBaseName().size());
+        if (!re.match(ext).hasMatch()) continue;
+        QFile f(dir.filePath(e));
+        if (f.size() < 0x58) {
+            out << QStringLiteral("%1: die Indexdatei \"%2\" ist leer oder abgeschnitten (%3 Bytes).").arg(name, e).arg(f.size());
+            continue;
+        }
+        if (!f.open(QIODevice::ReadOnly)) {
+            out << QStringLiteral("%1: die Indexdatei \"%2\" ist nicht lesbar.").arg(name, e);
+            continue;
+        }
+        const QByteArray head = f.read(0x800);
+        try {
+            const ParsedHeader p = parseHeaderBytes(head.constData(), head.size(), e);
+            const int t = p.h.fileType;
+            if ((t == 3 || t == 5 || t == 6 || t == 8) && p.h.recordCount != m_rows.size())
+                out << QStringLiteral("%1: der Index \"%2\" hat %3 Einträge für %4 Sätze.").arg(name, e).arg(p.h.recordCount).arg(m_rows.size());
+            if (t == 1 && Keyed()) {
+                const QVector<ParadoxIndexEntry> px = ReadPrimaryIndex();
+                QSet<int> blocks(m_rowBlock.cbegin(), m_rowBlock.cend());
+                if (px.size() != blocks.size())
+                    out << QStringLiteral("%1: der Primärindex \"%2\" verweist auf %3 Blöcke, die Tabelle hat %4.").arg(name, e).arg(px.size()).arg(blocks.size());
+            }
+        } catch (const ParadoxError &err) {
+            out << QStringLiteral("%1: %2").arg(name, err.message());
+        }
+    }
     return out;
 }
 

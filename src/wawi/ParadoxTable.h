@@ -177,10 +177,18 @@ public:
     // All records of a secondary index file in file (= index) order.
     QVector<ParadoxIndexRecord> ReadSecondaryIndex(const ParadoxIndexInfo &idx) const;
 
+    // Inconsistencies a reader can live with but a user should hear of
+    // (German, one line each): a header count the file does not hold, an
+    // empty or short index file, an index whose entry count differs.
+    QStringList ConsistencyWarnings() const;
+
     // --- writing (see the comment at the top of ParadoxEdit.cpp)
     // Folder that receives a copy of the table's files before the first
     // write in this program run. Empty = no copy.
     void SetBackupDir(const QString &dir) { m_backupDir = dir; }
+    // The same into the user's private backup folder (WaWiBackup.h),
+    // resolved at the first write.
+    void SetDefaultBackup(bool on) { m_backupDefault = on; }
     // Sets the given fields (field index -> value) of one record. Returns
     // the record's row afterwards.
     int UpdateRecord(int row, const QHash<int, QVariant> &changes);
@@ -231,6 +239,7 @@ private:
     QVector<int> m_rowBlock;
     QString m_codecName;
     QString m_backupDir;
+    bool m_backupDefault = false;
     bool m_backedUp = false;
     bool m_fromBytes = false;
     bool m_indexFile = false; // an .X* file opened by the writer

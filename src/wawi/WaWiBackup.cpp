@@ -1,5 +1,6 @@
 #include "wawi/WaWiBackup.h"
 
+#include "core/ShopSettings.h"
 #include "wawi/ParadoxTable.h"
 
 #include <QDateTime>
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -37,6 +39,14 @@ void makePrivate(const QString &dir)
 #endif
 }
 
+QSet<QString> &backedUp()
+{
+    static QSet<QString> s;
+    return s;
+}
+
+QString runKey(const QString &dbPath) { return QFileInfo(dbPath).absoluteFilePath().toLower(); }
+
 QRegularExpression folderPattern(const QString &base)
 {
     return QRegularExpression(QStringLiteral("^%1_\\d{8}-\\d{6}(-\\d+)?$").arg(QRegularExpression::escape(base)),
@@ -45,13 +55,29 @@ QRegularExpression folderPattern(const QString &base)
 
 } // namespace
 
+void BeginWaWiBackupRun() { backedUp().clear(); }
+bool WaWiBackedUpThisRun(const QString &dbPath) { return backedUp().contains(runKey(dbPath)); }
+void MarkWaWiBackedUp(const QString &dbPath) { backedUp().insert(runKey(dbPath)); }
+
 QString WaWiBackupRoot()
 {
     const QString env = qEnvironmentVariable("MARKTVOLL_BACKUP_DIR");
     if (!env.isEmpty()) return QDir(env).absolutePath();
+    const QString temp = Settings().TempDir;
 #ifdef _WIN32
-    return QDir(QDir::tempPath()).filePath(QStringLiteral("Marktvoll-Sicherung"));
+    // the user's own temporary folder
+    return QDir(temp.isEmpty() ? QDir::tempPath() : temp).filePath(QStringLiteral("WaWi-Sicherung"));
 #else
+    // The program's temporary folder lies below the shared /tmp: a folder
+    // of this user's own inside it, or below ~/.cache when that cannot be.
+    if (!temp.isEmpty()) {
+        const QString dir = QDir(temp).filePath(QStringLiteral("WaWi-Sicherung-%1").arg(::geteuid()));
+        try {
+            makePrivate(dir);
+            return dir;
+        } catch (const ParadoxError &) {
+        }
+    }
     QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
     if (cache.isEmpty()) cache = QDir::home().filePath(QStringLiteral(".cache"));
     return QDir(cache).filePath(QStringLiteral("marktvoll/WaWi-Sicherung"));
