@@ -469,15 +469,19 @@ QByteArray ParadoxTable::mbRead(qint64 off, qint64 len) const
         m_mbState = MbMissing;
         if (!m_fromBytes) {
             const QFileInfo fi(m_path);
-            const QString path = findSibling(fi.absolutePath(), fi.completeBaseName() + QStringLiteral(".MB"));
+            // any entry of that name: one we cannot open is unreadable, not missing
+            QString path;
+            const QDir dir(fi.absolutePath());
+            for (const QString &e : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+                if (e.compare(fi.completeBaseName() + QStringLiteral(".MB"), Qt::CaseInsensitive) == 0) path = dir.filePath(e);
             if (!path.isEmpty()) {
                 auto f = std::make_unique<QFile>(path);
-                if (f->open(QIODevice::ReadOnly)) {
+                if (QFileInfo(path).isFile() && f->open(QIODevice::ReadOnly)) {
                     m_mbFile = std::move(f);
                     m_mbState = MbOpen;
                 } else {
                     m_mbState = MbUnreadable;
-                    m_mbError = f->errorString();
+                    m_mbError = QFileInfo(path).isDir() ? QStringLiteral("ein Ordner dieses Namens") : f->errorString();
                 }
             }
         } else if (!m_mbData.isEmpty()) {
