@@ -529,6 +529,8 @@ void TVLBTable::buildOrder()
     m_keys.clear();
     m_keysPending = false;
     m_desc = false;
+    m_keyFold = false;
+    m_linearSearch = false;
     if (m_keyFields.isEmpty())
         return;  // physical order
     // Keyed tables keep their records in primary-key order already: the
@@ -556,20 +558,34 @@ void TVLBTable::buildOrder()
     if (def) {
         const QVector<int> fileOrder = m_store->IndexOrder(def->name);
         if (fileOrder.size() == n) {
-            bool agrees = true;
-            for (int i = 1; agrees && i < n; ++i) {
-                const int a = fileOrder.at(i - 1), b = fileOrder.at(i);
-                const int len = std::min(m_indexPartLen.at(a), m_indexPartLen.at(b));
-                int c = memcmp(m_keys.at(a).constData(), m_keys.at(b).constData(), size_t(len));
-                if (!c)
-                    c = m_indexPartLen.at(a) - m_indexPartLen.at(b);
-                agrees = desc ? c >= 0 : c <= 0;
+            auto agrees = [&]() {
+                for (int i = 1; i < n; ++i) {
+                    const int a = fileOrder.at(i - 1), b = fileOrder.at(i);
+                    const int len = std::min(m_indexPartLen.at(a), m_indexPartLen.at(b));
+                    int c = memcmp(m_keys.at(a).constData(), m_keys.at(b).constData(), size_t(len));
+                    if (!c)
+                        c = m_indexPartLen.at(a) - m_indexPartLen.at(b);
+                    if (desc ? c < 0 : c > 0)
+                        return false;
+                }
+                return true;
+            };
+            bool ok = agrees();
+            if (!ok && !m_international) {
+                // a case-insensitive index of an "ascii" table (the engine
+                // keeps its keys upper-cased): compare folded
+                m_keyFold = true;
+                buildKeys();
+                ok = agrees();
+                if (!ok) {
+                    m_keyFold = false;
+                    buildKeys();
+                }
             }
-            if (agrees) {
-                m_order = fileOrder;
-                m_desc = desc;
-                return;
-            }
+            m_order = fileOrder;
+            m_desc = desc;
+            m_linearSearch = !ok; // a collation we do not know: search by walking
+            return;
         }
     }
     std::stable_sort(m_order.begin(), m_order.end(), [this](int a, int b) {
@@ -594,7 +610,7 @@ void TVLBTable::buildKeys() const
         QByteArray &k = m_keys[r];
         k.reserve(64);
         for (int i = 0; i < m_keyFields.size(); ++i)
-            encodeNorm(k, normalise(m_store->Value(r, m_keyFields.at(i)), m_keyTypes.at(i), m_international,
+            encodeNorm(k, normalise(m_store->Value(r, m_keyFields.at(i)), m_keyTypes.at(i), m_international || m_keyFold,
                                     m_defs.at(m_keyFields.at(i)).name, false));
         m_indexPartLen[r] = int(k.size());
         for (int f : m_tiebreak)
@@ -615,7 +631,7 @@ QByteArray TVLBTable::convertKey(const QVariantList &key) const
         throw DatasetError(QStringLiteral("Zu viele Schlüsselwerte für den Index von %1.").arg(m_tableName));
     QByteArray out;
     for (int i = 0; i < key.size(); ++i)
-        encodeNorm(out, normalise(key.at(i), m_keyTypes.at(i), m_international, m_defs.at(m_keyFields.at(i)).name, true));
+        encodeNorm(out, normalise(key.at(i), m_keyTypes.at(i), m_international || m_keyFold, m_defs.at(m_keyFields.at(i)).name, true));
     return out;
 }
 
@@ -624,6 +640,12 @@ int TVLBTable::lowerBound(const QByteArray &key) const
     if (m_keysPending)
         buildKeys();
     const int sign = m_desc ? -1 : 1;
+    if (m_linearSearch) {
+        int pos = 0;
+        while (pos < m_order.size() && sign * compareRecordToKey(m_order.at(pos), key) < 0)
+            ++pos;
+        return pos;
+    }
     auto it = std::lower_bound(m_order.cbegin(), m_order.cend(), 0, [&](int rec, int) {
         return sign * compareRecordToKey(rec, key) < 0;
     });
@@ -635,6 +657,12 @@ int TVLBTable::upperBound(const QByteArray &key) const
     if (m_keysPending)
         buildKeys();
     const int sign = m_desc ? -1 : 1;
+    if (m_linearSearch) {
+        int pos = lowerBound(key);
+        while (pos < m_order.size() && sign * compareRecordToKey(m_order.at(pos), key) == 0)
+            ++pos;
+        return pos;
+    }
     auto it = std::upper_bound(m_order.cbegin(), m_order.cend(), 0, [&](int, int rec) {
         return sign * compareRecordToKey(rec, key) > 0;
     });
@@ -656,7 +684,7 @@ void TVLBTable::applyBounds()
         for (int i = 0; i < m_masterFields.size() && i < m_keyFields.size(); ++i) {
             const Field *mf = m_master->FindField(m_masterFields.at(i));
             const QVariant v = (mf && !m_master->IsEmpty()) ? mf->Value() : QVariant();
-            encodeNorm(key, normalise(v, m_keyTypes.at(i), m_international, m_defs.at(m_keyFields.at(i)).name, false));
+            encodeNorm(key, normalise(v, m_keyTypes.at(i), m_international || m_keyFold, m_defs.at(m_keyFields.at(i)).name, false));
         }
         if (m_master->IsEmpty()) {
             m_lo = m_hi = 0;
