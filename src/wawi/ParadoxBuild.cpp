@@ -163,7 +163,47 @@ XLayout mapLayout(const QVector<ParadoxField> &xFields, int indexFieldCount, con
     }
     l.keyCount = 0;
     for (const XCol &c : l.cols) if (c.src == Src::Field) ++l.keyCount; else break;
+    l.indexFieldCount = indexFieldCount;
     return l;
+}
+
+void upperKeyFields(const XLayout &l, char *xrec, const ParadoxTable &codecOf)
+{
+    for (int i = 0; i < l.indexFieldCount && i < l.fields.size(); ++i) {
+        const ParadoxField &f = l.fields[i];
+        if (f.type != PxType::Alpha || !xrec[f.offset]) continue;
+        QString s = codecOf.DecodeText(xrec + f.offset, f.size);
+        for (QChar &c : s) c = c.toUpper(); // one for one: the width stays
+        const QByteArray b = codecOf.EncodeText(s);
+        if (b.size() > f.size) continue;
+        std::memset(xrec + f.offset, 0, size_t(f.size));
+        std::memcpy(xrec + f.offset, b.constData(), size_t(b.size()));
+    }
+}
+
+bool HasUpperKeys(const ParadoxTable &t, const ParadoxIndexInfo &ix)
+{
+    if (t.Header().sortOrderName.compare(QLatin1String("ascii"), Qt::CaseInsensitive) != 0) return false;
+    bool alpha = false;
+    for (int f : ix.fields) alpha = alpha || t.Fields()[f].type == PxType::Alpha;
+    if (!alpha) return false;
+    QVector<ParadoxIndexRecord> recs;
+    try {
+        recs = t.ReadSecondaryIndex(ix);
+    } catch (const ParadoxError &) {
+        return false;
+    }
+    auto hasLower = [](const QString &s) {
+        for (QChar c : s) if (c.toUpper() != c) return true;
+        return false;
+    };
+    for (const ParadoxIndexRecord &r : recs)
+        for (int i = 0; i < ix.fields.size(); ++i)
+            if (t.Fields()[ix.fields[i]].type == PxType::Alpha && hasLower(r.values.value(i).toString())) return false;
+    for (int row = 0; row < t.RowCount(); ++row)
+        for (int f : ix.fields)
+            if (t.Fields()[f].type == PxType::Alpha && hasLower(t.Value(row, f).toString())) return true;
+    return false;
 }
 
 BuiltIndex buildSecondary(const XLayout &l, QByteArray xHdr, QByteArray yHdr, const QVector<RecRef> &recs, int blockSize,
@@ -192,6 +232,7 @@ BuiltIndex buildSecondary(const XLayout &l, QByteArray xHdr, QByteArray yHdr, co
                 break;
             }
         }
+        if (l.upperKeys) upperKeyFields(l, p, *codecOf);
     }
     QVector<int> keyIdx(l.keyCount);
     std::iota(keyIdx.begin(), keyIdx.end(), 0);

@@ -46,7 +46,17 @@ struct XLayout {
     QVector<ParadoxField> fields; // of the .X file
     QVector<XCol> cols;
     int keyCount = 0;             // fields that make up the key (all but the last hint fields)
+    int indexFieldCount = 0;      // the leading fields that are the index's own
+    bool upperKeys = false;       // case-insensitive index of an "ascii" table: texts upper-cased
 };
+
+// Upper-cases the alpha index fields of an .X record in place (upperKeys).
+void upperKeyFields(const XLayout &l, char *xrec, const ParadoxTable &codecOf);
+
+// True for an index of an "ascii" table whose file holds its texts
+// upper-cased where the table's do not: the engine's case-insensitive
+// index.
+bool HasUpperKeys(const ParadoxTable &t, const ParadoxIndexInfo &ix);
 
 // Maps the fields of an .X file to the table's fields; throws when one
 // cannot be mapped.

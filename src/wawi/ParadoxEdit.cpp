@@ -356,6 +356,7 @@ void rebuildIndexes(pxjournal::Transaction &tx, const ParadoxTable &t, const QVe
         QVector<ParadoxField> xFields;
         ParadoxHeader xh = ReadParadoxHeader(xHead, &xFields, ix.xFile);
         XLayout l = mapLayout(xFields, int(ix.fields.size()), ix.fields, t.Fields(), ix.xFile);
+        l.upperKeys = HasUpperKeys(t, ix);
         QByteArray yHead;
         QString yPath = ix.yFile;
         int yKeyCount = -1;
@@ -397,6 +398,7 @@ QByteArray xRecordOf(const XLayout &l, const ParadoxTable &t, const RecRef &r)
         if (l.cols[i].src == Src::Field) std::memcpy(dst, r.data + t.Fields()[l.cols[i].field].offset, size_t(xf.size));
         else if (l.cols[i].src == Src::Block) PutUShort(dst, quint16(r.block));
     }
+    if (l.upperKeys) upperKeyFields(l, x.data(), t);
     return x;
 }
 
@@ -422,6 +424,7 @@ bool updateIndexIncrementally(pxjournal::Transaction &tx, const ParadoxTable &t,
     } catch (const ParadoxError &) {
         return false;
     }
+    l.upperKeys = HasUpperKeys(t, ix);
     for (const XCol &c : l.cols)
         if (c.src == Src::TupNo || c.src == Src::TupOffset) return false;
     if (l.keyCount != x->Header().keyFieldCount || l.keyCount != l.cols.size() - 1) return false;

@@ -410,6 +410,11 @@ QString ParadoxTable::DecodeText(const char *data, int len) const
     return m_codec->decode(data, len);
 }
 
+QByteArray ParadoxTable::EncodeText(const QString &s) const
+{
+    return m_codec->encode(s);
+}
+
 QVariant ParadoxTable::DecodeField(const char *rec, int field) const
 {
     const ParadoxField &f = m_fields.at(field);

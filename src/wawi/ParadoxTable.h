@@ -170,6 +170,7 @@ public:
     // Decodes one field value from raw record bytes of this table.
     QVariant DecodeField(const char *rec, int field) const;
     QString DecodeText(const char *data, int len) const;   // by the table's code page, up to the first NUL
+    QByteArray EncodeText(const QString &s) const;          // by the table's code page ('?' for what it lacks)
 
     // --- indexes
     QVector<ParadoxIndexInfo> SecondaryIndexes() const;    // from the .X*/.Y* files beside the table

@@ -292,6 +292,7 @@ void ParadoxWriter::Finish()
         yh.changeCount1 = 0; yh.changeCount2 = 0;
         XLayout l = mapLayout(xf, int(idxFields.size()), idxFields, d->fields, tableName);
         l.keyCount = keyCount;
+        l.upperKeys = ix.caseInsensitive && s.sortOrder.compare(QLatin1String("ascii"), Qt::CaseInsensitive) == 0;
         BuiltIndex bi = buildSecondary(l, BuildHeader(xh, *d->codec), BuildHeader(yh, *d->codec), refs, blockSize,
                                        ix.descending, codecTable.get(), 0);
         const QString ext = composite ? QStringLiteral("G") + hexExt(groupNo++, 1) : hexExt(idxFields.first() + 1, 2);

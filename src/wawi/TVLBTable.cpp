@@ -166,7 +166,8 @@ QString keyValueError(const QString &value, const QString &fieldName, FieldType 
 
 // Key values normalised for comparison: QString (collation key or raw
 // text), double, or invalid (NULL).
-QVariant normalise(const QVariant &v, FieldType type, bool international, const QString &fieldName, bool strict)
+QVariant normalise(const QVariant &v, FieldType type, bool international, const QString &fieldName, bool strict,
+                   bool upper = false)
 {
     if (!v.isValid() || v.isNull())
         return QVariant();
@@ -180,6 +181,9 @@ QVariant normalise(const QVariant &v, FieldType type, bool international, const 
             s.truncate(z);
         if (s.isEmpty())
             return QVariant();          // an empty alpha value is NULL in Paradox
+        if (upper)
+            for (QChar &c : s)
+                c = c.toUpper();
         return international ? WaWiCollationKey(s) : s;
     }
     case FieldType::Boolean:
@@ -530,6 +534,7 @@ void TVLBTable::buildOrder()
     m_keysPending = false;
     m_desc = false;
     m_keyFold = false;
+    m_keyUpper = false;
     m_linearSearch = false;
     if (m_keyFields.isEmpty())
         return;  // physical order
@@ -572,11 +577,17 @@ void TVLBTable::buildOrder()
             };
             bool ok = agrees();
             if (!ok && !m_international) {
-                // a case-insensitive index of an "ascii" table (the engine
-                // keeps its keys upper-cased): compare folded
-                m_keyFold = true;
+                // a case-insensitive index of an "ascii" table: the engine
+                // keeps its keys upper-cased and compares their bytes
+                m_keyUpper = true;
                 buildKeys();
                 ok = agrees();
+                if (!ok) {
+                    m_keyUpper = false;
+                    m_keyFold = true;
+                    buildKeys();
+                    ok = agrees();
+                }
                 if (!ok) {
                     m_keyFold = false;
                     buildKeys();
@@ -608,10 +619,11 @@ void TVLBTable::buildKeys() const
     m_indexPartLen.resize(n);
     for (int r = 0; r < n; ++r) {
         QByteArray &k = m_keys[r];
+        k.clear();
         k.reserve(64);
         for (int i = 0; i < m_keyFields.size(); ++i)
             encodeNorm(k, normalise(m_store->Value(r, m_keyFields.at(i)), m_keyTypes.at(i), m_international || m_keyFold,
-                                    m_defs.at(m_keyFields.at(i)).name, false));
+                                    m_defs.at(m_keyFields.at(i)).name, false, m_keyUpper));
         m_indexPartLen[r] = int(k.size());
         for (int f : m_tiebreak)
             encodeNorm(k, normalise(m_store->Value(r, f), m_defs.at(f).type, m_international, m_defs.at(f).name, false));
@@ -631,7 +643,8 @@ QByteArray TVLBTable::convertKey(const QVariantList &key) const
         throw DatasetError(QStringLiteral("Zu viele Schlüsselwerte für den Index von %1.").arg(m_tableName));
     QByteArray out;
     for (int i = 0; i < key.size(); ++i)
-        encodeNorm(out, normalise(key.at(i), m_keyTypes.at(i), m_international || m_keyFold, m_defs.at(m_keyFields.at(i)).name, true));
+        encodeNorm(out, normalise(key.at(i), m_keyTypes.at(i), m_international || m_keyFold, m_defs.at(m_keyFields.at(i)).name, true,
+                                  m_keyUpper));
     return out;
 }
 
@@ -641,6 +654,9 @@ int TVLBTable::lowerBound(const QByteArray &key) const
         buildKeys();
     const int sign = m_desc ? -1 : 1;
     if (m_linearSearch) {
+        for (int pos = 0; pos < m_order.size(); ++pos)
+            if (compareRecordToKey(m_order.at(pos), key) == 0)
+                return pos;
         int pos = 0;
         while (pos < m_order.size() && sign * compareRecordToKey(m_order.at(pos), key) < 0)
             ++pos;
@@ -684,7 +700,8 @@ void TVLBTable::applyBounds()
         for (int i = 0; i < m_masterFields.size() && i < m_keyFields.size(); ++i) {
             const Field *mf = m_master->FindField(m_masterFields.at(i));
             const QVariant v = (mf && !m_master->IsEmpty()) ? mf->Value() : QVariant();
-            encodeNorm(key, normalise(v, m_keyTypes.at(i), m_international || m_keyFold, m_defs.at(m_keyFields.at(i)).name, false));
+            encodeNorm(key, normalise(v, m_keyTypes.at(i), m_international || m_keyFold, m_defs.at(m_keyFields.at(i)).name, false,
+                                      m_keyUpper));
         }
         if (m_master->IsEmpty()) {
             m_lo = m_hi = 0;

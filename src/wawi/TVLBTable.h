@@ -161,7 +161,8 @@ private:
     mutable bool m_keysPending = false;
     mutable QVector<int> m_indexPartLen; // bytes of m_keys[r] that hold the index fields
     bool m_desc = false;             // the current index walks descending
-    bool m_keyFold = false;          // texts of this index compare folded (case-insensitive index)
+    bool m_keyFold = false;          // texts of this index compare folded
+    bool m_keyUpper = false;         // texts of this index compare upper-cased (case-insensitive "ascii" index)
     bool m_linearSearch = false;     // the file's order is not ours: finds walk
     QVector<int> m_tiebreak;         // primary key fields appended for ties
     bool m_international = true;

@@ -107,8 +107,15 @@ QString BackupWaWiTable(const QString &root, const QString &dbPath, const QStrin
     makePrivate(root);
     const QString base = QFileInfo(dbPath).completeBaseName();
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString dir = QDir(root).filePath(base + QLatin1Char('_') + stamp);
-    for (int n = 2; QFileInfo::exists(dir); ++n) dir = QDir(root).filePath(base + QLatin1Char('_') + stamp + QLatin1Char('-') + QString::number(n));
+    // More backups within one second count on after the highest one taken
+    // (an older one of that second may already be pruned).
+    int last = 0;
+    for (const QString &e : WaWiBackupsOf(root, base)) {
+        const QString t = QFileInfo(e).fileName().mid(base.size() + 1);
+        if (t.left(15) == stamp) last = qMax(last, t.size() > 16 ? t.mid(16).toInt() : 1);
+    }
+    QString dir = QDir(root).filePath(base + QLatin1Char('_') + stamp + (last ? QStringLiteral("-%1").arg(last + 1) : QString()));
+    for (int n = last + 2; QFileInfo::exists(dir); ++n) dir = QDir(root).filePath(base + QLatin1Char('_') + stamp + QLatin1Char('-') + QString::number(n));
     makePrivate(dir);
     for (const QString &f : files) {
         const QString to = QDir(dir).filePath(QFileInfo(f).fileName());

@@ -44,13 +44,13 @@ namespace {
 
 // Nr (key), Name A10, Ort A20, Text memo; index "Ix_Name" (Name, Ort).
 QString makeTable(const QString &dir, const QVector<QVariantList> &rows, const QString &sortOrder = QStringLiteral("ANSIINTL"),
-                  bool descending = false)
+                  bool descending = false, bool caseInsensitive = false)
 {
     ParadoxSchema s;
     s.keyFieldCount = 1;
     s.sortOrder = sortOrder;
     s.fields = {{"Nr", PxType::Long}, {"Name", PxType::Alpha, 10}, {"Ort", PxType::Alpha, 20}, {"Text", PxType::Memo, 10}};
-    s.indexes = {{"Ix_Name", {"Name", "Ort"}, true, descending}, {QString(), {"Ort"}}};
+    s.indexes = {{"Ix_Name", {"Name", "Ort"}, true, descending, caseInsensitive}, {QString(), {"Ort"}}};
     const QString path = dir + QStringLiteral("/T.DB");
     ParadoxWriter w(path, s);
     for (const QVariantList &r : rows) w.AddRecord(r);
@@ -305,15 +305,17 @@ void tst_WaWiWriteSafety::indexWalksInFileOrder_data()
     QTest::addColumn<bool>("descending");
     QTest::addColumn<QString>("index");
     QTest::addColumn<QStringList>("names");
+    QTest::addColumn<bool>("caseInsensitive");
     const QStringList ties = {QStringLiteral("müller"), QStringLiteral("Müller"), QStringLiteral("MÜLLER"), QStringLiteral("Mueller"),
                               QStringLiteral("Muller"), QStringLiteral("mUller"), QStringLiteral("Zöllner"), QStringLiteral("abel"),
                               QStringLiteral("Abel"), QStringLiteral("Äbel"), QString()};
-    QTest::newRow("ascending composite") << QStringLiteral("ANSIINTL") << false << QStringLiteral("Ix_Name") << ties;
-    QTest::newRow("descending composite") << QStringLiteral("ANSIINTL") << true << QStringLiteral("Ix_Name") << ties;
-    QTest::newRow("single field") << QStringLiteral("ANSIINTL") << false << QStringLiteral("Ort") << ties;
-    QTest::newRow("ascii") << QStringLiteral("ascii") << false << QStringLiteral("Ix_Name") << ties;
-    QTest::newRow("ascii descending") << QStringLiteral("ascii") << true << QStringLiteral("Ix_Name") << ties;
-    QTest::newRow("intl") << QStringLiteral("intl") << false << QStringLiteral("Ix_Name") << ties;
+    QTest::newRow("ascending composite") << QStringLiteral("ANSIINTL") << false << QStringLiteral("Ix_Name") << ties << false;
+    QTest::newRow("descending composite") << QStringLiteral("ANSIINTL") << true << QStringLiteral("Ix_Name") << ties << false;
+    QTest::newRow("single field") << QStringLiteral("ANSIINTL") << false << QStringLiteral("Ort") << ties << false;
+    QTest::newRow("ascii") << QStringLiteral("ascii") << false << QStringLiteral("Ix_Name") << ties << false;
+    QTest::newRow("ascii descending") << QStringLiteral("ascii") << true << QStringLiteral("Ix_Name") << ties << false;
+    QTest::newRow("ascii case-insensitive") << QStringLiteral("ascii") << false << QStringLiteral("Ix_Name") << ties << true;
+    QTest::newRow("intl") << QStringLiteral("intl") << false << QStringLiteral("Ix_Name") << ties << false;
 }
 
 void tst_WaWiWriteSafety::indexWalksInFileOrder()
@@ -322,6 +324,7 @@ void tst_WaWiWriteSafety::indexWalksInFileOrder()
     QFETCH(bool, descending);
     QFETCH(QString, index);
     QFETCH(QStringList, names);
+    QFETCH(bool, caseInsensitive);
     test::TestEnv env;
     const QString dir = env.file(QStringLiteral("wawi"));
     QDir().mkpath(dir);
@@ -330,7 +333,7 @@ void tst_WaWiWriteSafety::indexWalksInFileOrder()
         const QString n = names.at((i * 7) % names.size());
         rows << QVariantList{i + 1, n.isEmpty() ? QVariant() : QVariant(n), n.isEmpty() ? QVariant() : QVariant(n + QStringLiteral(" Ort")), QVariant()};
     }
-    const QString path = makeTable(dir, rows, sortOrder, descending);
+    const QString path = makeTable(dir, rows, sortOrder, descending, caseInsensitive);
     auto t = ParadoxTable::Open(path);
     const QVector<int> expected = fileOrder(*t, index);
     QCOMPARE(expected.size(), 40);
@@ -356,6 +359,16 @@ void tst_WaWiWriteSafety::indexWalksInFileOrder()
         QVERIFY(v.FieldByName(QStringLiteral("Name"))->AsString().endsWith(QLatin1String("bel")));
     }
     QVERIFY(inRange >= 1);
+    if (caseInsensitive) {
+        // keys upper-cased in the file, as the engine keeps them; finds ignore case
+        for (const ParadoxIndexInfo &ix : u->SecondaryIndexes())
+            if (ix.name == index)
+                for (const ParadoxIndexRecord &r : ParadoxTable::Open(path)->ReadSecondaryIndex(ix))
+                    QCOMPARE(r.values.value(0).toString(), r.values.value(0).toString().toUpper());
+        v.CancelRange();
+        QVERIFY(v.FindKey({QStringLiteral("zÖllner")}));
+        QCOMPARE(v.FieldByName(QStringLiteral("Name"))->AsString(), QStringLiteral("Zöllner"));
+    }
 }
 
 // The engine may order equal keys differently from our writer: the walk
