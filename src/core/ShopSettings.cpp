@@ -299,6 +299,7 @@ const QVector<KeyDef> &fixedKeys()
         {"IB_Ass", Kind::Int, [](ShopSettings &s) -> void * { return &s.IB_Ass; }},
         {"Assi_Frage", Kind::Int, [](ShopSettings &s) -> void * { return &s.Assi_Frage; }},
         {"Assi_Zeige", Kind::Int, [](ShopSettings &s) -> void * { return &s.Assi_Zeige; }},
+        {"WaWi_Sicherungen", Kind::Int, [](ShopSettings &s) -> void * { return &s.WaWi_Sicherungen; }},
     };
     return keys;
 }

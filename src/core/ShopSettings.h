@@ -36,6 +36,8 @@ struct ShopSettings {
 
     int Assi_Frage = 0;
     int Assi_Zeige = 1;
+    // Backups of a WaWi table kept per table (the oldest go).
+    int WaWi_Sicherungen = 5;
 
     QString RegPath = QStringLiteral("Software\\VLB-Software\\Zweigwart");
     QString WaWiDir;

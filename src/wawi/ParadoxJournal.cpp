@@ -75,18 +75,32 @@ void applyPatch(const Patch &p)
     syncFile(f);
 }
 
+struct Replacement {
+    QString tmp, target;
+    QByteArray hash; // of the new content: a target that already holds it is done
+};
+
 struct JournalData {
-    QVector<QPair<QString, QString>> repl;
+    QVector<Replacement> repl;
     QVector<Patch> patches;
 };
+
+QByteArray fileHash(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    h.addData(&f);
+    return h.result();
+}
 
 QByteArray serialize(const JournalData &j)
 {
     QByteArray body;
     QDataStream ds(&body, QIODevice::WriteOnly);
     ds.setVersion(QDataStream::Qt_6_0);
-    ds << kMagic << quint32(1) << quint32(j.repl.size());
-    for (const auto &r : j.repl) ds << r.first << r.second;
+    ds << kMagic << quint32(2) << quint32(j.repl.size());
+    for (const Replacement &r : j.repl) ds << r.tmp << r.target << r.hash;
     ds << quint32(j.patches.size());
     for (const Patch &p : j.patches) ds << p.file << p.offset << p.bytes;
     return body + QCryptographicHash::hash(body, QCryptographicHash::Sha256);
@@ -101,19 +115,39 @@ bool deserialize(const QByteArray &all, JournalData *j)
     ds.setVersion(QDataStream::Qt_6_0);
     quint32 magic = 0, ver = 0, n = 0;
     ds >> magic >> ver >> n;
-    if (magic != kMagic || ver != 1 || n > 10000) return false;
-    for (quint32 i = 0; i < n; ++i) { QString a, b; ds >> a >> b; j->repl.append({a, b}); }
+    if (magic != kMagic || (ver != 1 && ver != 2) || n > 10000) return false;
+    for (quint32 i = 0; i < n; ++i) {
+        Replacement r;
+        ds >> r.tmp >> r.target;
+        if (ver >= 2) ds >> r.hash;
+        j->repl.append(r);
+    }
     ds >> n;
     if (n > 10'000'000) return false;
     for (quint32 i = 0; i < n; ++i) { Patch p; ds >> p.file >> p.offset >> p.bytes; j->patches.append(p); }
     return ds.status() == QDataStream::Ok;
 }
 
+// A missing new file is only fine when an earlier, interrupted apply has
+// already moved it into place; anything else would leave the .DB changed
+// without its index files, so the journal stays and the write fails.
+void checkComplete(const JournalData &j)
+{
+    for (const Replacement &r : j.repl) {
+        if (QFileInfo::exists(r.tmp)) continue;
+        if (!r.hash.isEmpty() && fileHash(r.target) == r.hash) continue;
+        throw ParadoxError(QStringLiteral("Die unterbrochene Änderung an \"%1\" kann nicht abgeschlossen werden: "
+                                          "die Datei \"%2\" fehlt. Die Tabelle bleibt, wie sie ist; bitte die "
+                                          "Sicherung zurückspielen oder die Tabelle in der Warenwirtschaft reparieren.")
+                               .arg(QFileInfo(r.target).completeBaseName(), QFileInfo(r.tmp).fileName()));
+    }
+}
+
 void apply(const JournalData &j, bool counting)
 {
-    for (const auto &r : j.repl) {
+    for (const Replacement &r : j.repl) {
         if (counting) step();
-        if (QFileInfo::exists(r.first)) renameOver(r.first, r.second);
+        if (QFileInfo::exists(r.tmp)) renameOver(r.tmp, r.target);
     }
     for (const Patch &p : j.patches) {
         if (counting) step();
@@ -160,7 +194,7 @@ QString Transaction::replaceFile(const QString &target, const QByteArray &conten
 {
     step();
     const QString tmp = target + QStringLiteral(".mvnew");
-    m_repl.append({tmp, target});
+    m_repl.append({tmp, target, QCryptographicHash::hash(content, QCryptographicHash::Sha256)});
     WriteFileSynced(tmp, content);
     return tmp;
 }
@@ -173,8 +207,9 @@ void Transaction::patch(const QString &file, qint64 offset, const QByteArray &by
 void Transaction::commit()
 {
     JournalData j;
-    for (const Repl &r : m_repl) j.repl.append({r.tmp, r.target});
+    for (const Repl &r : m_repl) j.repl.append({r.tmp, r.target, r.hash});
     j.patches = m_patches;
+    checkComplete(j);
     const QString tmpJournal = m_journal + QStringLiteral(".tmp");
     step();
     WriteFileSynced(tmpJournal, serialize(j));
@@ -185,6 +220,17 @@ void Transaction::commit()
     syncDir(QFileInfo(m_journal).absolutePath());
     step();
     QFile::remove(m_journal);
+}
+
+bool NeedsRecovery(const QString &dbPath)
+{
+    const QString journal = JournalPath(dbPath);
+    if (QFileInfo::exists(journal) || QFileInfo::exists(journal + QStringLiteral(".tmp"))) return true;
+    const QFileInfo fi(dbPath);
+    const QString prefix = fi.completeBaseName() + QLatin1Char('.');
+    for (const QString &e : fi.absoluteDir().entryList(QDir::Files | QDir::Hidden))
+        if (e.startsWith(prefix, Qt::CaseInsensitive) && e.endsWith(QLatin1String(".mvnew"))) return true;
+    return false;
 }
 
 void Recover(const QString &dbPath)
@@ -199,6 +245,7 @@ void Recover(const QString &dbPath)
         bool ok = f.open(QIODevice::ReadOnly) && deserialize(f.readAll(), &j);
         f.close();
         if (ok) {
+            checkComplete(j); // throws and keeps the journal
             apply(j, false);
             syncDir(dir.path());
         }

@@ -5,9 +5,14 @@
 // A write first puts every new file under a temporary name and collects the
 // in-place changes (offset + bytes); Commit() writes the journal file
 // "<table>.mvj" (synced), then renames and patches, then removes the
-// journal. Recover() - called by every open - finishes a complete journal
+// journal. Recover() finishes a complete journal
 // that a crash left behind (the steps are repeatable) or throws away an
 // incomplete one together with its temporary files.
+//
+// Recover() deletes files: only call it while holding the table's
+// exclusive lock (pxlock::TableLock), so no live writer's files go.
+// A complete journal whose new files are missing (and not already in
+// place) is not applied: Recover() and commit() throw and change nothing.
 
 #include <QByteArray>
 #include <QString>
@@ -31,13 +36,15 @@ public:
     void commit();
 private:
     QString m_db, m_journal;
-    struct Repl { QString tmp, target; };
+    struct Repl { QString tmp, target; QByteArray hash; };
     QVector<Repl> m_repl;
     QVector<Patch> m_patches;
     bool m_done = false;
 };
 
 void Recover(const QString &dbPath);
+// True when a journal or temporary files of a write lie beside the table.
+bool NeedsRecovery(const QString &dbPath);
 QString JournalPath(const QString &dbPath);
 
 // Test hook: throw after n steps of a commit (-1 = never).

@@ -109,12 +109,18 @@ QByteArray ParadoxRawSortKey(const char *rec, const QVector<ParadoxField> &all, 
 {
     QByteArray key;
     key.reserve(64);
+    // "ascii" tables sort texts by their bytes (case counts); the other
+    // sort orders fold case and accents.
+    const bool binary = codecOf && codecOf->Header().sortOrderName.compare(QLatin1String("ascii"), Qt::CaseInsensitive) == 0;
     for (int fi : fields) {
         const ParadoxField &f = all.at(fi);
         const char *p = rec + f.offset;
         if (pxfmt::IsNullBytes(p, f)) { key.append('\0'); continue; }
         key.append('\1');
-        if (f.type == PxType::Alpha) {
+        if (f.type == PxType::Alpha && binary) {
+            key.append(p, int(qstrnlen(p, size_t(f.size))));
+            key.append('\0');
+        } else if (f.type == PxType::Alpha) {
             const QString s = codecOf ? codecOf->DecodeText(p, f.size) : QString::fromLatin1(p, int(qstrnlen(p, size_t(f.size))));
             const QString folded = ParadoxFoldText(s);
             for (QChar c : folded) { key.append(char(c.unicode() >> 8)); key.append(char(c.unicode() & 0xFF)); }

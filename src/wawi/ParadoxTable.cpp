@@ -2,12 +2,14 @@
 
 #include "wawi/ParadoxFormat.h"
 #include "wawi/ParadoxJournal.h"
+#include "wawi/ParadoxLock.h"
 #include "wawi/ParadoxSort.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <functional>
@@ -305,7 +307,13 @@ std::unique_ptr<ParadoxTable> ParadoxTable::Open(const QString &dbPath)
     t->m_path = QFileInfo(dbPath).absoluteFilePath();
     if (!QFileInfo::exists(t->m_path))
         throw ParadoxError(QStringLiteral("Die Tabelle \"%1\" wurde nicht gefunden.").arg(dbPath));
-    pxjournal::Recover(t->m_path);
+    // A write that a crash interrupted is finished (or rolled back) under
+    // the exclusive lock only: a live writer's files are never touched.
+    if (pxjournal::NeedsRecovery(t->m_path)) {
+        pxlock::TableLock ex(t->m_path, pxlock::TableLock::Exclusive);
+        pxjournal::Recover(t->m_path);
+    }
+    pxlock::TableLock sh(t->m_path, pxlock::TableLock::Shared);
     t->load();
     return t;
 }
@@ -319,7 +327,6 @@ std::unique_ptr<ParadoxTable> ParadoxTable::FromBytes(const QByteArray &db, cons
     t->m_data = t->m_ownData.constData();
     t->m_size = t->m_ownData.size();
     t->m_mbData = mb;
-    t->m_mbLoaded = true;
     t->parse(t->m_data, t->m_size, true);
     return t;
 }
@@ -331,26 +338,24 @@ void ParadoxTable::load()
     m_mbData.clear();
     m_mbFile.reset();
     m_mbLoaded = false;
-    auto f = std::make_unique<QFile>(m_path);
-    if (!f->open(QIODevice::ReadOnly))
-        throw ParadoxError(QStringLiteral("Die Tabelle \"%1\" kann nicht geöffnet werden: %2").arg(m_path, f->errorString()));
-    const qint64 sz = f->size();
-    uchar *m = sz > 0 ? f->map(0, sz) : nullptr;
-    if (m) {
-        m_data = reinterpret_cast<const char *>(m);
-        m_size = sz;
-        m_file = std::move(f);
-    } else {
-        m_ownData = f->readAll();
-        m_data = m_ownData.constData();
-        m_size = m_ownData.size();
-    }
+    // A copy in memory, read under the lock: another process may change the
+    // file right after, and no mapping of ours keeps a writer from growing
+    // it (Windows refuses to change the size of a mapped file).
+    QFile f(m_path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw ParadoxError(QStringLiteral("Die Tabelle \"%1\" kann nicht geöffnet werden: %2").arg(m_path, f.errorString()));
+    m_ownData = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        throw ParadoxError(QStringLiteral("Die Tabelle \"%1\" kann nicht gelesen werden: %2").arg(m_path, f.errorString()));
+    m_data = m_ownData.constData();
+    m_size = m_ownData.size();
     parse(m_data, m_size, !m_indexFile);
 }
 
 void ParadoxTable::Reload()
 {
     if (m_fromBytes) return;
+    pxlock::TableLock sh(m_path, pxlock::TableLock::Shared);
     load();
 }
 
@@ -405,6 +410,11 @@ QString ParadoxTable::DecodeText(const char *data, int len) const
     return m_codec->decode(data, len);
 }
 
+QByteArray ParadoxTable::EncodeText(const QString &s) const
+{
+    return m_codec->encode(s);
+}
+
 QVariant ParadoxTable::DecodeField(const char *rec, int field) const
 {
     const ParadoxField &f = m_fields.at(field);
@@ -454,27 +464,39 @@ QByteArray ParadoxTable::BlobData(int row, int field) const
     return blobBytes(rec, field);
 }
 
-const QByteArray &ParadoxTable::mb() const
+// Reads len bytes of the .MB at off (fewer at its end). Blocks that a
+// record points to are never rewritten by a writer (new memo data go into
+// new blocks), so reading them later than the .DB is safe.
+QByteArray ParadoxTable::mbRead(qint64 off, qint64 len) const
 {
     if (!m_mbLoaded) {
         m_mbLoaded = true;
-        const QFileInfo fi(m_path);
-        const QString path = findSibling(fi.absolutePath(), fi.completeBaseName() + QStringLiteral(".MB"));
-        if (!path.isEmpty()) {
-            auto f = std::make_unique<QFile>(path);
-            if (f->open(QIODevice::ReadOnly)) {
-                const qint64 sz = f->size();
-                uchar *m = sz > 0 ? f->map(0, sz) : nullptr;
-                if (m) {
-                    m_mbData = QByteArray::fromRawData(reinterpret_cast<const char *>(m), sz);
+        m_mbState = MbMissing;
+        if (!m_fromBytes) {
+            const QFileInfo fi(m_path);
+            // any entry of that name: one we cannot open is unreadable, not missing
+            QString path;
+            const QDir dir(fi.absolutePath());
+            for (const QString &e : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+                if (e.compare(fi.completeBaseName() + QStringLiteral(".MB"), Qt::CaseInsensitive) == 0) path = dir.filePath(e);
+            if (!path.isEmpty()) {
+                auto f = std::make_unique<QFile>(path);
+                if (QFileInfo(path).isFile() && f->open(QIODevice::ReadOnly)) {
                     m_mbFile = std::move(f);
+                    m_mbState = MbOpen;
                 } else {
-                    m_mbData = f->readAll();
+                    m_mbState = MbUnreadable;
+                    m_mbError = QFileInfo(path).isDir() ? QStringLiteral("ein Ordner dieses Namens") : f->errorString();
                 }
             }
+        } else if (!m_mbData.isEmpty()) {
+            m_mbState = MbOpen;
         }
     }
-    return m_mbData;
+    if (off < 0 || len <= 0) return {};
+    if (m_fromBytes) return off < m_mbData.size() ? m_mbData.mid(off, len) : QByteArray();
+    if (!m_mbFile || !m_mbFile->seek(off)) return {};
+    return m_mbFile->read(len);
 }
 
 QByteArray ParadoxTable::blobBytes(const char *rec, int field) const
@@ -488,13 +510,16 @@ QByteArray ParadoxTable::blobBytes(const char *rec, int field) const
     if (len == 0) return {};
     if (graphic && len >= 8 && ptr == 0) len -= 8;
     if (len <= leader && ptr == 0) return QByteArray(p, int(len));
-    const QByteArray &m = mb();
     const QString mbName = QFileInfo(m_path).completeBaseName() + QStringLiteral(".MB");
-    if (m.isEmpty()) throw ParadoxError(blobError(mbName, f.name, QStringLiteral("Memo-Datei fehlt")));
+    mbRead(0, 0);
+    if (m_mbState == MbMissing) throw ParadoxError(blobError(mbName, f.name, QStringLiteral("Memo-Datei fehlt")));
+    if (m_mbState == MbUnreadable)
+        throw ParadoxError(blobError(mbName, f.name, QStringLiteral("Memo-Datei nicht lesbar (%1)").arg(m_mbError)));
     const qint64 off = ptr & 0xFFFFFF00u;
     const int index = int(ptr & 0xFF);
-    if (off == 0 || off + 12 > m.size()) throw ParadoxError(blobError(mbName, f.name, QStringLiteral("Verweis außerhalb der Datei")));
-    const char *b = m.constData() + off;
+    const QByteArray head = off == 0 ? QByteArray() : mbRead(off, 4096);
+    if (off == 0 || head.size() < 12) throw ParadoxError(blobError(mbName, f.name, QStringLiteral("Verweis außerhalb der Datei")));
+    const char *b = head.constData();
     const int type = uchar(b[0]);
     const qint64 blkLen = qint64(le16(b + 1)) * 4096;
     if (type == 2) {
@@ -505,12 +530,14 @@ QByteArray ParadoxTable::blobBytes(const char *rec, int field) const
         int hdr = 9;
         qint64 dataLen = stored;
         if (graphic && stored >= 8) { hdr = 17; dataLen = stored - 8; }
-        if (off + hdr + dataLen > m.size() || hdr + dataLen > blkLen)
+        if (hdr + dataLen > blkLen || dataLen > 0x7FFFFFF0)
             throw ParadoxError(blobError(mbName, f.name, QStringLiteral("Daten außerhalb der Datei")));
-        return QByteArray(b + hdr, int(dataLen));
+        const QByteArray data = mbRead(off + hdr, dataLen);
+        if (data.size() != dataLen) throw ParadoxError(blobError(mbName, f.name, QStringLiteral("Daten außerhalb der Datei")));
+        return data;
     }
     if (type == 3) {
-        if (index > 63 || off + 4096 > m.size()) throw ParadoxError(blobError(mbName, f.name, QStringLiteral("ungültiger Verweis")));
+        if (index > 63 || head.size() < 4096) throw ParadoxError(blobError(mbName, f.name, QStringLiteral("ungültiger Verweis")));
         const char *e = b + 12 + 5 * index;
         const int start = uchar(e[0]) * 16;
         const int chunks = uchar(e[1]);
@@ -527,16 +554,26 @@ QByteArray ParadoxTable::blobBytes(const char *rec, int field) const
 
 int ParadoxTable::RowOfKey(const QVariantList &key) const
 {
-    if (!Keyed()) return -1;
-    QVector<PxType> types;
-    for (int i = 0; i < m_header.keyFieldCount; ++i) types.append(m_fields[i].type);
+    if (!Keyed() || key.size() < m_header.keyFieldCount) return -1;
+    // the key in the records' own form, compared as the records are sorted
+    QByteArray rec(m_header.recordSize, '\0');
+    QVector<int> keyIdx;
+    try {
+        for (int i = 0; i < m_header.keyFieldCount; ++i) {
+            EncodeScalar(rec.data() + m_fields[i].offset, m_fields[i], key.at(i), *m_codec);
+            keyIdx << i;
+        }
+    } catch (const ParadoxError &) {
+        return -1;
+    }
+    const QByteArray want = ParadoxRawSortKey(rec.constData(), m_fields, keyIdx, this, true);
     int lo = 0, hi = RowCount();
     while (lo < hi) {
-        int mid = (lo + hi) / 2;
-        if (ParadoxCompareKeys(KeyValues(mid), key, types) < 0) lo = mid + 1;
+        const int mid = (lo + hi) / 2;
+        if (ParadoxRawSortKey(RecordData(mid), m_fields, keyIdx, this, true) < want) lo = mid + 1;
         else hi = mid;
     }
-    if (lo < RowCount() && ParadoxCompareKeys(KeyValues(lo), key, types) == 0) return lo;
+    if (lo < RowCount() && ParadoxRawSortKey(RecordData(lo), m_fields, keyIdx, this, true) == want) return lo;
     return -1;
 }
 
@@ -707,6 +744,48 @@ QVector<ParadoxIndexEntry> ParadoxTable::ReadPrimaryIndex() const
     };
     if (p.h.indexLevels < 1 || p.h.indexLevels > 16) damaged(pxPath, QStringLiteral("ungültige Indextiefe"));
     walk(p.h.indexRoot, p.h.indexLevels);
+    return out;
+}
+
+QStringList ParadoxTable::ConsistencyWarnings() const
+{
+    QStringList out;
+    if (m_fromBytes) return out;
+    const QString name = QFileInfo(m_path).fileName();
+    if (m_header.recordCount != m_rows.size())
+        out << QStringLiteral("%1: der Dateikopf nennt %2 Sätze, die Datenblöcke enthalten %3.").arg(name).arg(m_header.recordCount).arg(m_rows.size());
+    const QFileInfo fi(m_path);
+    const QDir dir(fi.absolutePath());
+    static const QRegularExpression re(QStringLiteral("^\\.(PX|[XY](G[0-9A-F]|[0-9A-F]{2}))$"), QRegularExpression::CaseInsensitiveOption);
+    for (const QString &e : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+        if (!e.startsWith(fi.completeBaseName() + QLatin1Char('.'), Qt::CaseInsensitive)) continue;
+        const QString ext = e.mid(fi.completeBaseName().size());
+        if (!re.match(ext).hasMatch()) continue;
+        QFile f(dir.filePath(e));
+        if (f.size() < 0x58) {
+            out << QStringLiteral("%1: die Indexdatei \"%2\" ist leer oder abgeschnitten (%3 Bytes).").arg(name, e).arg(f.size());
+            continue;
+        }
+        if (!f.open(QIODevice::ReadOnly)) {
+            out << QStringLiteral("%1: die Indexdatei \"%2\" ist nicht lesbar.").arg(name, e);
+            continue;
+        }
+        const QByteArray head = f.read(0x800);
+        try {
+            const ParsedHeader p = parseHeaderBytes(head.constData(), head.size(), e);
+            const int t = p.h.fileType;
+            if ((t == 3 || t == 5 || t == 6 || t == 8) && p.h.recordCount != m_rows.size())
+                out << QStringLiteral("%1: der Index \"%2\" hat %3 Einträge für %4 Sätze.").arg(name, e).arg(p.h.recordCount).arg(m_rows.size());
+            if (t == 1 && Keyed()) {
+                const QVector<ParadoxIndexEntry> px = ReadPrimaryIndex();
+                QSet<int> blocks(m_rowBlock.cbegin(), m_rowBlock.cend());
+                if (px.size() != blocks.size())
+                    out << QStringLiteral("%1: der Primärindex \"%2\" verweist auf %3 Blöcke, die Tabelle hat %4.").arg(name, e).arg(px.size()).arg(blocks.size());
+            }
+        } catch (const ParadoxError &err) {
+            out << QStringLiteral("%1: %2").arg(name, err.message());
+        }
+    }
     return out;
 }
 

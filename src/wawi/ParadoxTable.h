@@ -23,7 +23,7 @@
 // OLE QByteArray.
 //
 // A ParadoxTable keeps the .DB mapped read-only; every write goes through a
-// redo journal (ParadoxWriter.cpp) and reloads the table afterwards, so row
+// redo journal (ParadoxEdit.cpp) and reloads the table afterwards, so row
 // numbers may change after a write. Not thread-safe; one writer per folder.
 
 #include "data/Dataset.h"
@@ -46,6 +46,7 @@ namespace mv {
 
 namespace pxfmt { class Codec; }
 namespace pxjournal { class Transaction; }
+namespace pxlock { class TableLock; }
 
 // Damaged or unreadable file, or a write that could not be done. The
 // message is German and names the file; it can be shown to the user.
@@ -169,6 +170,7 @@ public:
     // Decodes one field value from raw record bytes of this table.
     QVariant DecodeField(const char *rec, int field) const;
     QString DecodeText(const char *data, int len) const;   // by the table's code page, up to the first NUL
+    QByteArray EncodeText(const QString &s) const;          // by the table's code page ('?' for what it lacks)
 
     // --- indexes
     QVector<ParadoxIndexInfo> SecondaryIndexes() const;    // from the .X*/.Y* files beside the table
@@ -176,10 +178,18 @@ public:
     // All records of a secondary index file in file (= index) order.
     QVector<ParadoxIndexRecord> ReadSecondaryIndex(const ParadoxIndexInfo &idx) const;
 
-    // --- writing (see the comment at the top of ParadoxWriter.cpp)
+    // Inconsistencies a reader can live with but a user should hear of
+    // (German, one line each): a header count the file does not hold, an
+    // empty or short index file, an index whose entry count differs.
+    QStringList ConsistencyWarnings() const;
+
+    // --- writing (see the comment at the top of ParadoxEdit.cpp)
     // Folder that receives a copy of the table's files before the first
     // write in this program run. Empty = no copy.
     void SetBackupDir(const QString &dir) { m_backupDir = dir; }
+    // The same into the user's private backup folder (WaWiBackup.h),
+    // resolved at the first write.
+    void SetDefaultBackup(bool on) { m_backupDefault = on; }
     // Sets the given fields (field index -> value) of one record. Returns
     // the record's row afterwards.
     int UpdateRecord(int row, const QHash<int, QVariant> &changes);
@@ -203,7 +213,8 @@ private:
     ParadoxTable() = default;
     void load();
     void parse(const char *data, qint64 size, bool strict);
-    void checkWritable();
+    std::unique_ptr<pxlock::TableLock> beginWrite();
+    void checkEngineBeforeCommit();
     void backupOnce();
     void releaseMb();
     void commitWrite(pxjournal::Transaction &tx);
@@ -215,9 +226,12 @@ private:
     QByteArray m_ownData;   // FromBytes / fallback when mapping fails
     const char *m_data = nullptr;
     qint64 m_size = 0;
-    mutable QByteArray m_mbData;    // .MB (mapped lazily)
-    mutable std::unique_ptr<QFile> m_mbFile;
+    mutable QByteArray m_mbData;    // .MB of FromBytes
+    mutable std::unique_ptr<QFile> m_mbFile; // opened at the first memo read
     mutable bool m_mbLoaded = false;
+    enum MbFileState { MbMissing, MbOpen, MbUnreadable };
+    mutable MbFileState m_mbState = MbMissing;
+    mutable QString m_mbError;
     std::shared_ptr<pxfmt::Codec> m_codec;
     ParadoxHeader m_header;
     QVector<ParadoxField> m_fields;
@@ -226,10 +240,11 @@ private:
     QVector<int> m_rowBlock;
     QString m_codecName;
     QString m_backupDir;
+    bool m_backupDefault = false;
     bool m_backedUp = false;
     bool m_fromBytes = false;
     bool m_indexFile = false; // an .X* file opened by the writer
-    const QByteArray &mb() const;
+    QByteArray mbRead(qint64 off, qint64 len) const;
     QByteArray blobBytes(const char *rec, int field) const;
 };
 

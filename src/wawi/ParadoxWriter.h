@@ -39,6 +39,9 @@ struct ParadoxIndexSpec {
     QStringList fields;  // table field names
     bool maintained = true;
     bool descending = false;
+    // "ascii" tables: the index ignores case; its keys are kept upper-cased
+    // (as the engine writes them).
+    bool caseInsensitive = false;
 };
 
 struct ParadoxSchema {

@@ -137,9 +137,37 @@ QString WaWiCollationKey(const QString &text)
 
 namespace {
 
+// A key value that does not fit its field, named readably: control
+// characters (the RangeLow/RangeHigh bounds chr(0), chr(127)) spelled out,
+// so the message never ends at an invisible character.
+QString keyValueError(const QString &value, const QString &fieldName, FieldType type)
+{
+    QString shown;
+    bool bound = false;
+    for (QChar c : value) {
+        if (c.unicode() < 32 || c.unicode() == 127) {
+            shown += QStringLiteral("chr(%1)").arg(c.unicode());
+            bound = bound || c.unicode() == 0 || c.unicode() == 127;
+        } else {
+            shown += c;
+        }
+    }
+    QString kind;
+    switch (type) {
+    case FieldType::Boolean: kind = QStringLiteral("ein logisches Feld"); break;
+    case FieldType::Date: case FieldType::DateTime: case FieldType::Time: kind = QStringLiteral("ein Datums- oder Zeitfeld"); break;
+    default: kind = QStringLiteral("ein Zahlenfeld"); break;
+    }
+    QString msg = QStringLiteral("Der Schlüsselwert \"%1\" passt nicht zum Feld %2: es ist %3.").arg(shown, fieldName, kind);
+    if (bound)
+        msg += QStringLiteral(" Die Bereichsgrenzen RangeLow/RangeHigh (chr(0)/chr(127)) gelten nur für Textfelder.");
+    return msg;
+}
+
 // Key values normalised for comparison: QString (collation key or raw
 // text), double, or invalid (NULL).
-QVariant normalise(const QVariant &v, FieldType type, bool international, const QString &fieldName, bool strict)
+QVariant normalise(const QVariant &v, FieldType type, bool international, const QString &fieldName, bool strict,
+                   bool upper = false)
 {
     if (!v.isValid() || v.isNull())
         return QVariant();
@@ -153,6 +181,9 @@ QVariant normalise(const QVariant &v, FieldType type, bool international, const 
             s.truncate(z);
         if (s.isEmpty())
             return QVariant();          // an empty alpha value is NULL in Paradox
+        if (upper)
+            for (QChar &c : s)
+                c = c.toUpper();
         return international ? WaWiCollationKey(s) : s;
     }
     case FieldType::Boolean:
@@ -162,7 +193,7 @@ QVariant normalise(const QVariant &v, FieldType type, bool international, const 
                 return 1.0;
             if (s == QLatin1String("FALSE") || s == QLatin1String("FALSCH") || s == QLatin1String("0"))
                 return 0.0;
-            throw DatasetError(QStringLiteral("'%1' ist kein gültiger Wert für das Feld %2.").arg(v.toString(), fieldName));
+            throw DatasetError(keyValueError(v.toString(), fieldName, type));
         }
         return v.toBool() ? 1.0 : 0.0;
     case FieldType::Date:
@@ -192,14 +223,19 @@ QVariant normalise(const QVariant &v, FieldType type, bool international, const 
     if (v.typeId() == QMetaType::QString) {
         QString s = v.toString().trimmed();
         if (type == FieldType::Date || type == FieldType::DateTime || type == FieldType::Time) {
-            const QVariant conv = ConvertToFieldType(v, type, fieldName);
+            QVariant conv;
+            try {
+                conv = ConvertToFieldType(v, type, fieldName);
+            } catch (const DatasetError &) {
+                throw DatasetError(keyValueError(v.toString(), fieldName, type));
+            }
             return normalise(conv, type, international, fieldName, strict);
         }
         s.replace(QLatin1Char(','), QLatin1Char('.'));
         bool ok = false;
         const double d = s.toDouble(&ok);
         if (!ok || s.isEmpty())
-            throw DatasetError(QStringLiteral("'%1' ist kein gültiger Wert für das Feld %2.").arg(v.toString(), fieldName));
+            throw DatasetError(keyValueError(v.toString(), fieldName, type));
         return d;
     }
     bool ok = false;
@@ -312,7 +348,15 @@ void TVLBTable::InternalOpen()
     m_defs = m_store->Fields();
     m_international = m_store->InternationalSort();
     loadIndexes();
-    SetFieldDefs(m_defs);
+    // Texts are cut at the field width by the table itself, which reports
+    // each cut to the run (WaWiWriteReport); the grid keeps its widths.
+    QVector<FieldDef> shown = m_defs;
+    for (FieldDef &d : shown)
+        if (d.type == FieldType::String) d.size = 0;
+    SetFieldDefs(shown);
+    for (int i = 0; i < m_defs.size(); ++i)
+        if (m_defs.at(i).type == FieldType::String && m_defs.at(i).size > 0 && FieldAt(i)->DisplayWidth == 0)
+            FieldAt(i)->DisplayWidth = qMin(m_defs.at(i).size, 30);
     m_hasRange = false;
     // Start on the selected index (primary when none).
     QVector<int> fields;
@@ -377,6 +421,7 @@ void TVLBTable::loadIndexes()
         IndexDef d;
         d.name = si.name;
         d.fields = si.fields;
+        d.descending = si.descending;
         m_indexes << d;
     }
     // Indexes named by the catalog that the folder has no file for.
@@ -487,6 +532,10 @@ void TVLBTable::buildOrder()
         m_order[i] = i;
     m_keys.clear();
     m_keysPending = false;
+    m_desc = false;
+    m_keyFold = false;
+    m_keyUpper = false;
+    m_linearSearch = false;
     if (m_keyFields.isEmpty())
         return;  // physical order
     // Keyed tables keep their records in primary-key order already: the
@@ -501,12 +550,65 @@ void TVLBTable::buildOrder()
         }
     }
     buildKeys();
+    const IndexDef *def = nullptr;
+    if (!m_indexName.isEmpty())
+        for (const auto &ix : m_indexes)
+            if (!ix.primary && !ix.fromCatalog && ix.name.compare(m_indexName, Qt::CaseInsensitive) == 0)
+                def = &ix;
+    const bool desc = def && def->descending;
+    // A named index walks in the order its file holds (descending indexes,
+    // ties of texts that differ in case or accents, the table's sort
+    // order), as long as that order agrees with our comparison of the
+    // index fields, which finds and ranges search with.
+    if (def) {
+        const QVector<int> fileOrder = m_store->IndexOrder(def->name);
+        if (fileOrder.size() == n) {
+            auto agrees = [&]() {
+                for (int i = 1; i < n; ++i) {
+                    const int a = fileOrder.at(i - 1), b = fileOrder.at(i);
+                    const int len = std::min(m_indexPartLen.at(a), m_indexPartLen.at(b));
+                    int c = memcmp(m_keys.at(a).constData(), m_keys.at(b).constData(), size_t(len));
+                    if (!c)
+                        c = m_indexPartLen.at(a) - m_indexPartLen.at(b);
+                    if (desc ? c < 0 : c > 0)
+                        return false;
+                }
+                return true;
+            };
+            bool ok = agrees();
+            if (!ok && !m_international) {
+                // a case-insensitive index of an "ascii" table: the engine
+                // keeps its keys upper-cased and compares their bytes
+                m_keyUpper = true;
+                buildKeys();
+                ok = agrees();
+                if (!ok) {
+                    m_keyUpper = false;
+                    m_keyFold = true;
+                    buildKeys();
+                    ok = agrees();
+                }
+                if (!ok) {
+                    m_keyFold = false;
+                    buildKeys();
+                }
+            }
+            m_order = fileOrder;
+            m_desc = desc;
+            m_linearSearch = !ok; // a collation we do not know: search by walking
+            return;
+        }
+    }
     std::stable_sort(m_order.begin(), m_order.end(), [this](int a, int b) {
         const QByteArray &ka = m_keys.at(a);
         const QByteArray &kb = m_keys.at(b);
         const int c = memcmp(ka.constData(), kb.constData(), size_t(std::min(ka.size(), kb.size())));
         return c ? c < 0 : ka.size() < kb.size();
     });
+    if (desc) {
+        std::reverse(m_order.begin(), m_order.end());
+        m_desc = true;
+    }
 }
 
 void TVLBTable::buildKeys() const
@@ -514,12 +616,15 @@ void TVLBTable::buildKeys() const
     const int n = m_store->RecordCount();
     m_keysPending = false;
     m_keys.resize(n);
+    m_indexPartLen.resize(n);
     for (int r = 0; r < n; ++r) {
         QByteArray &k = m_keys[r];
+        k.clear();
         k.reserve(64);
         for (int i = 0; i < m_keyFields.size(); ++i)
-            encodeNorm(k, normalise(m_store->Value(r, m_keyFields.at(i)), m_keyTypes.at(i), m_international,
-                                    m_defs.at(m_keyFields.at(i)).name, false));
+            encodeNorm(k, normalise(m_store->Value(r, m_keyFields.at(i)), m_keyTypes.at(i), m_international || m_keyFold,
+                                    m_defs.at(m_keyFields.at(i)).name, false, m_keyUpper));
+        m_indexPartLen[r] = int(k.size());
         for (int f : m_tiebreak)
             encodeNorm(k, normalise(m_store->Value(r, f), m_defs.at(f).type, m_international, m_defs.at(f).name, false));
     }
@@ -538,7 +643,8 @@ QByteArray TVLBTable::convertKey(const QVariantList &key) const
         throw DatasetError(QStringLiteral("Zu viele Schlüsselwerte für den Index von %1.").arg(m_tableName));
     QByteArray out;
     for (int i = 0; i < key.size(); ++i)
-        encodeNorm(out, normalise(key.at(i), m_keyTypes.at(i), m_international, m_defs.at(m_keyFields.at(i)).name, true));
+        encodeNorm(out, normalise(key.at(i), m_keyTypes.at(i), m_international || m_keyFold, m_defs.at(m_keyFields.at(i)).name, true,
+                                  m_keyUpper));
     return out;
 }
 
@@ -546,8 +652,18 @@ int TVLBTable::lowerBound(const QByteArray &key) const
 {
     if (m_keysPending)
         buildKeys();
+    const int sign = m_desc ? -1 : 1;
+    if (m_linearSearch) {
+        for (int pos = 0; pos < m_order.size(); ++pos)
+            if (compareRecordToKey(m_order.at(pos), key) == 0)
+                return pos;
+        int pos = 0;
+        while (pos < m_order.size() && sign * compareRecordToKey(m_order.at(pos), key) < 0)
+            ++pos;
+        return pos;
+    }
     auto it = std::lower_bound(m_order.cbegin(), m_order.cend(), 0, [&](int rec, int) {
-        return compareRecordToKey(rec, key) < 0;
+        return sign * compareRecordToKey(rec, key) < 0;
     });
     return int(it - m_order.cbegin());
 }
@@ -556,8 +672,15 @@ int TVLBTable::upperBound(const QByteArray &key) const
 {
     if (m_keysPending)
         buildKeys();
+    const int sign = m_desc ? -1 : 1;
+    if (m_linearSearch) {
+        int pos = lowerBound(key);
+        while (pos < m_order.size() && sign * compareRecordToKey(m_order.at(pos), key) == 0)
+            ++pos;
+        return pos;
+    }
     auto it = std::upper_bound(m_order.cbegin(), m_order.cend(), 0, [&](int, int rec) {
-        return compareRecordToKey(rec, key) > 0;
+        return sign * compareRecordToKey(rec, key) > 0;
     });
     return int(it - m_order.cbegin());
 }
@@ -577,7 +700,8 @@ void TVLBTable::applyBounds()
         for (int i = 0; i < m_masterFields.size() && i < m_keyFields.size(); ++i) {
             const Field *mf = m_master->FindField(m_masterFields.at(i));
             const QVariant v = (mf && !m_master->IsEmpty()) ? mf->Value() : QVariant();
-            encodeNorm(key, normalise(v, m_keyTypes.at(i), m_international, m_defs.at(m_keyFields.at(i)).name, false));
+            encodeNorm(key, normalise(v, m_keyTypes.at(i), m_international || m_keyFold, m_defs.at(m_keyFields.at(i)).name, false,
+                                      m_keyUpper));
         }
         if (m_master->IsEmpty()) {
             m_lo = m_hi = 0;
@@ -619,8 +743,11 @@ void TVLBTable::SetRange(const QVariantList &low, const QVariantList &high)
 {
     if (!Active())
         throw DatasetError(QStringLiteral("Die Tabelle %1 ist nicht geöffnet.").arg(m_tableName));
-    const QByteArray lo = convertKey(low);
-    const QByteArray hi = convertKey(high);
+    QByteArray lo = convertKey(low);
+    QByteArray hi = convertKey(high);
+    // A descending index starts at the larger bound; either order is taken.
+    if (m_desc && lo < hi)
+        std::swap(lo, hi);
     CheckBrowseMode();
     m_rangeLow = lo;
     m_rangeHigh = hi;

@@ -50,6 +50,7 @@ public:
         QStringList fields;
         bool primary = false;
         bool fromCatalog = false;
+        bool descending = false;
     };
 
     explicit TVLBTable(QObject *parent = nullptr);
@@ -158,6 +159,11 @@ private:
     // ties) as order-preserving bytes.
     mutable QVector<QByteArray> m_keys;
     mutable bool m_keysPending = false;
+    mutable QVector<int> m_indexPartLen; // bytes of m_keys[r] that hold the index fields
+    bool m_desc = false;             // the current index walks descending
+    bool m_keyFold = false;          // texts of this index compare folded
+    bool m_keyUpper = false;         // texts of this index compare upper-cased (case-insensitive "ascii" index)
+    bool m_linearSearch = false;     // the file's order is not ours: finds walk
     QVector<int> m_tiebreak;         // primary key fields appended for ties
     bool m_international = true;
     int m_lo = 0, m_hi = 0;          // visible window of m_order

@@ -18,6 +18,7 @@ namespace mv {
 struct WaWiStoreIndex {
     QString name;          // empty for the primary index
     QStringList fields;    // key fields in order
+    bool descending = false;
 };
 
 class WaWiTableStore {
@@ -35,6 +36,13 @@ public:
 
     // True when the records come in primary-key order (keyed Paradox tables).
     virtual bool RowsInKeyOrder() const { return false; }
+
+    // Record numbers in the order the index file holds them; empty when
+    // the file cannot be read or does not cover every record once.
+    virtual QVector<int> IndexOrder(const QString &indexName) const { Q_UNUSED(indexName); return {}; }
+
+    // Inconsistencies of the files worth a warning (German, one line each).
+    virtual QStringList Warnings() const { return {}; }
 
     // Records are numbered 0..RecordCount()-1 in physical order.
     virtual int RecordCount() const = 0;

@@ -138,6 +138,9 @@ int runDump(QStringList args)
             t.SetIndexName(index);
     }
     t.Open();
+    for (const QString &w : t.Store()->Warnings())
+        err() << "Warnung: " << w << "\n";
+    err().flush();
     if (ri >= 0)
         t.SetRange(parseKey(from), parseKey(to));
     if (!filter.isEmpty()) {
