@@ -171,9 +171,10 @@ TFM_NewsletterAdr::TFM_NewsletterAdr(const QString &dir, QWidget *parent) : QWid
     };
     PM_Text = new QMenu(this);
     PM_Text->setObjectName(QStringLiteral("PM_Text"));
-    PM_Text->addAction(Action_TextImport)->setObjectName(QStringLiteral("Import1"));
+    // the menu items are the actions themselves (Import1, extimportindenAusschluss1)
+    PM_Text->addAction(Action_TextImport);
     PM_Text->addSeparator();
-    PM_Text->addAction(Action_TextImport_Sperre)->setObjectName(QStringLiteral("extimportindenAusschluss1"));
+    PM_Text->addAction(Action_TextImport_Sperre);
     PM_Mail = new QMenu(this);
     PM_Mail->setObjectName(QStringLiteral("PM_Mail"));
     PM_Mail->addAction(Action_VCard_Adr);
