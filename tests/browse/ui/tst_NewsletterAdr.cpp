@@ -98,7 +98,8 @@ void tst_NewsletterAdr::textImportsAndClose()
         auto *wait = w.findChild<TWarten *>();
         QVERIFY(wait);
         QVERIFY(!wait->isVisible());
-        QCOMPARE(wait->LB_Action->text(), QString("4 von 4")   // names count as candidates too);
+        // the name tokens count as candidates too
+        QCOMPARE(wait->LB_Action->text(), QString("4 von 4"));
         QCOMPARE(wait->ProgressBar1->value(), 100);
 
         next = env.file("sperre.txt");
