@@ -5,6 +5,7 @@
 #include "core/ui/Icons.h"
 #include "shell/TFM_Haupt.h"
 #include "core/ui/TPanelBar.h"
+#include "browse/ui/TFM_Adressen.h"
 #include "browse/ui/TFM_NewsletterAdr.h"
 #include "setup/ui/TFM_EinAssi.h"
 #ifdef MV_HAVE_WEBENGINE
@@ -132,6 +133,7 @@ void MainActions::connectHandlers()
     on("Action_Debug_On", [this] { m_main->Action_Debug_OnExecute(true); });
     on("Action_Debug_Off", [this] { m_main->Action_Debug_OffExecute(); });
     on("Action_WaWiCFG", [this] { m_main->ShowWaWiCfg(); });
+    on("Action_Adressen", [this] { m_main->AddChildWindow(new TFM_Adressen); });
     on("Action_NewsletterAdr", [this] { m_main->AddChildWindow(new TFM_NewsletterAdr); });
     on("Action_CFG_Assistent", [this] {
         TFM_EinAssi *a = m_main->FM_EinAssi;
