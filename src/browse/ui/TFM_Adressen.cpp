@@ -151,7 +151,7 @@ TFM_Adressen::TFM_Adressen(const QString &layoutDir, QWidget *parent) : QWidget(
         DBGrid1->selectionModel()->select(marked, QItemSelectionModel::ClearAndSelect);
         refreshGrid();
     });
-    resize(820, 520);
+    resize(900, 520);
 }
 
 TFM_Adressen::~TFM_Adressen() = default;

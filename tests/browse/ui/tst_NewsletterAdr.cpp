@@ -204,6 +204,18 @@ void tst_NewsletterAdr::mailImports()
     for (const auto &row : w.Lists().Recipients().RawRows())
         got << row.at(0).toString();
     QCOMPARE(got, (QStringList{"jm@example.de", "joerg@example.com"}));
+
+    // with MV_SCREENSHOT_DIR set: a picture of the window with both lists
+    const QString shots = qEnvironmentVariable("MV_SCREENSHOT_DIR");
+    if (!shots.isEmpty()) {
+        w.Lists().AddAddress(NewsletterLists::Target::Recipients,
+                             "anna.schmidt@example.de; info@gaertnerei-mueller.de; bestellung@example.org", "1",
+                             "10023");
+        w.Lists().AddAddress(NewsletterLists::Target::Exclusions, "kein.newsletter@example.de; abmeldung@example.com");
+        w.resize(760, 420);
+        QTest::qWait(200);
+        QVERIFY(w.grab().save(shots + "/screenshot-newsletter.png"));
+    }
 }
 
 QTEST_MAIN(tst_NewsletterAdr)
