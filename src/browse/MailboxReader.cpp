@@ -182,20 +182,25 @@ QVector<MailAddress> MessageRecipients(const QByteArray &message)
 
 QVector<QByteArray> SplitMbox(const QByteArray &data)
 {
+    // A "From " line separates messages only at the start or after an
+    // empty line; elsewhere it is body text of a writer that did not quote it.
     QVector<QByteArray> messages;
     qsizetype start = -1;
     qsizetype pos = 0;
+    bool prevEmpty = true;
     while (pos < data.size()) {
         qsizetype eol = data.indexOf('\n', pos);
         if (eol < 0)
             eol = data.size();
-        if (data.mid(pos, 5) == "From ") {
+        const QByteArray line = data.mid(pos, eol - pos);
+        if (prevEmpty && line.startsWith("From ")) {
             if (start >= 0)
                 messages << data.mid(start, pos - start);
             start = eol + 1;
         } else if (start < 0 && pos == 0) {
             start = 0;   // a single message without a separator line
         }
+        prevEmpty = line.isEmpty() || line == "\r";
         pos = eol + 1;
     }
     if (start >= 0 && start < data.size())

@@ -443,6 +443,8 @@ static const QByteArray kMbox =
     "\n"
     "To: nicht@example.de\n"
     ">From the body\n"
+    "From an unquoted body line\n"
+    "To: auch-nicht@example.de\n"
     "\n"
     "From me@example.de Tue Dec  8 10:00:00 2026\r\n"
     "from: me@example.de\r\n"
@@ -467,6 +469,7 @@ void tst_Newsletter::mboxRecipients()
     QCOMPARE(r.added, 5);
     QVERIFY(!emails(l.Recipients()).contains("me@example.de"));
     QVERIFY(!emails(l.Recipients()).contains("nicht@example.de"));
+    QVERIFY(!emails(l.Recipients()).contains("auch-nicht@example.de"));
 }
 
 void tst_Newsletter::maildirImport()
