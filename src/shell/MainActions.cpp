@@ -8,6 +8,8 @@
 #include "shell/TFM_Haupt.h"
 #include "core/ui/TPanelBar.h"
 #include "setup/ui/TFM_Config.h"
+#include "browse/ui/TFM_Adressen.h"
+#include "browse/ui/TFM_NewsletterAdr.h"
 #include "setup/ui/TFM_EinAssi.h"
 #include "transfer/PictureCleanup.h"
 #include "transfer/ui/TFM_WaWiShop.h"
@@ -239,6 +241,8 @@ void MainActions::connectHandlers()
     on("Action_Debug_On", [this] { m_main->Action_Debug_OnExecute(true); });
     on("Action_Debug_Off", [this] { m_main->Action_Debug_OffExecute(); });
     on("Action_WaWiCFG", [this] { m_main->ShowWaWiCfg(); });
+    on("Action_Adressen", [this] { m_main->AddChildWindow(new TFM_Adressen); });
+    on("Action_NewsletterAdr", [this] { m_main->AddChildWindow(new TFM_NewsletterAdr); });
     on("Action_CFG_Assistent", [this] {
         TFM_EinAssi *a = m_main->FM_EinAssi;
         if (!a)
