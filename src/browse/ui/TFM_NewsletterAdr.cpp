@@ -24,69 +24,16 @@
 
 namespace mv {
 
-// --- navigator
-
-TDBNavigator::TDBNavigator(const QString &name, QWidget *parent) : QWidget(parent)
-{
-    setObjectName(name);
-    auto *h = new QHBoxLayout(this);
-    h->setContentsMargins(0, 0, 0, 0);
-    h->setSpacing(1);
-    struct B {
-        const char *name, *icon, *hint;
-        std::function<void(Dataset &)> fn;
-    };
-    const QVector<B> buttons = {
-        {"nbFirst", "up", "Erster Datensatz", [](Dataset &d) { d.First(); }},
-        {"nbPrior", "back", "Vorheriger Datensatz", [](Dataset &d) { d.Prior(); }},
-        {"nbNext", "forward", "Nächster Datensatz", [](Dataset &d) { d.Next(); }},
-        {"nbLast", "down", "Letzter Datensatz", [](Dataset &d) { d.Last(); }},
-        {"nbInsert", "add", "Datensatz einfügen", [](Dataset &d) { d.Insert(); }},
-        {"nbDelete", "remove", "Datensatz löschen", [](Dataset &d) { if (!d.IsEmpty()) d.Delete(); }},
-        {"nbEdit", "document", "Datensatz bearbeiten", [](Dataset &d) { if (!d.IsEmpty()) d.Edit(); }},
-        {"nbPost", "ok", "Änderungen speichern", [](Dataset &d) { d.CheckBrowseMode(); }},
-        {"nbCancel", "cancel", "Änderungen verwerfen", [](Dataset &d) { d.Cancel(); }},
-    };
-    for (const B &b : buttons) {
-        auto *t = new QToolButton(this);
-        t->setObjectName(QString::fromUtf8(b.name));
-        t->setIcon(AppIcon(QString::fromUtf8(b.icon)));
-        t->setToolTip(QString::fromUtf8(b.hint));
-        t->setAutoRaise(true);
-        auto fn = b.fn;
-        connect(t, &QToolButton::clicked, this, [this, fn] {
-            if (!m_ds || !m_ds->Active())
-                return;
-            try {
-                fn(*m_ds);
-            } catch (const DatasetError &e) {
-                Ui().ShowMessage(e.message(), UiHooks::Icon::Error);
-            }
-        });
-        h->addWidget(t);
-        m_buttons << t;
-    }
-    h->addStretch();
-}
-
-void TDBNavigator::SetDataSet(Dataset *ds)
-{
-    m_ds = ds;
-    if (ds)
-        connect(ds, &Dataset::stateChanged, this, &TDBNavigator::updateButtons);
-    updateButtons();
-}
-
-void TDBNavigator::updateButtons()
-{
-    const bool editing = m_ds && (m_ds->GetState() == Dataset::State::Edit || m_ds->GetState() == Dataset::State::Insert);
-    for (QToolButton *b : m_buttons) {
-        const bool postCancel = b->objectName() == QLatin1String("nbPost") || b->objectName() == QLatin1String("nbCancel");
-        b->setEnabled(m_ds && m_ds->Active() && (postCancel ? editing : true));
-    }
-}
-
 // --- window
+
+// The shared record navigator; deleting a list entry needs no question.
+static TDBNavigator *newNavigator(const QString &name)
+{
+    auto *n = new TDBNavigator;
+    n->setObjectName(name);
+    n->ConfirmDelete = false;
+    return n;
+}
 
 static QAction *makeAction(QObject *owner, const char *name, const QString &caption, const QString &hint,
                            const char *icon)
@@ -193,10 +140,10 @@ TFM_NewsletterAdr::TFM_NewsletterAdr(const QString &dir, QWidget *parent) : QWid
 
     auto *split = new QSplitter(Qt::Horizontal, this);
     split->setObjectName(QStringLiteral("Splitter1"));
-    DBAdvNavigator1 = new TDBNavigator(QStringLiteral("DBAdvNavigator1"));
+    DBAdvNavigator1 = newNavigator(QStringLiteral("DBAdvNavigator1"));
     DBGrid1 = new TDBBGrid;
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
-    DBAdvNavigator2 = new TDBNavigator(QStringLiteral("DBAdvNavigator2"));
+    DBAdvNavigator2 = newNavigator(QStringLiteral("DBAdvNavigator2"));
     DBBGrid1 = new TDBBGrid;
     DBBGrid1->setObjectName(QStringLiteral("DBBGrid1"));
     split->addWidget(listPanel(QStringLiteral("AdvPanel1"), QStringLiteral("Newsletter <B>empfänger</B>"),
@@ -276,8 +223,8 @@ void TFM_NewsletterAdr::FormShow()
     };
     DBGrid1->SetColumns({col("EMAIL", "EMAIL", 172), col("kdnummer", "Kundennr", 50), col("html", "html", 51)});
     DBBGrid1->SetColumns({col("EMAIL", "EMAIL", 235)});
-    DBAdvNavigator1->SetDataSet(&m_lists.Recipients());
-    DBAdvNavigator2->SetDataSet(&m_lists.Exclusions());
+    DBAdvNavigator1->SetDataSource(&m_lists.Recipients());
+    DBAdvNavigator2->SetDataSource(&m_lists.Exclusions());
 }
 
 void TFM_NewsletterAdr::closeEvent(QCloseEvent *e)

@@ -4,6 +4,7 @@
 // mails from mbox or Maildir, the WaWi's addresses, the shop's tables).
 
 #include "browse/NewsletterLists.h"
+#include "masterdata/ui/TDBNavigator.h"
 
 #include <QWidget>
 
@@ -21,19 +22,6 @@ namespace mv {
 class Dataset;
 class TDBBGrid;
 class TWarten;
-
-// The record navigator over a grid's dataset: first, prior, next, last,
-// insert, delete, edit, post, cancel.
-class TDBNavigator : public QWidget {
-    Q_OBJECT
-public:
-    TDBNavigator(const QString &name, QWidget *parent = nullptr);
-    void SetDataSet(Dataset *ds);
-private:
-    void updateButtons();
-    Dataset *m_ds = nullptr;
-    QList<QToolButton *> m_buttons;
-};
 
 class TFM_NewsletterAdr : public QWidget {
     Q_OBJECT
