@@ -299,7 +299,6 @@ const QVector<KeyDef> &fixedKeys()
         {"IB_Ass", Kind::Int, [](ShopSettings &s) -> void * { return &s.IB_Ass; }},
         {"Assi_Frage", Kind::Int, [](ShopSettings &s) -> void * { return &s.Assi_Frage; }},
         {"Assi_Zeige", Kind::Int, [](ShopSettings &s) -> void * { return &s.Assi_Zeige; }},
-        {"WaWi_Sicherungen", Kind::Int, [](ShopSettings &s) -> void * { return &s.WaWi_Sicherungen; }},
     };
     return keys;
 }
@@ -352,6 +351,11 @@ bool LoadSettings(QString *error)
         if (error)
             *error = QString::fromStdString(e.what());
         return false;
+    }
+    // Optional, read only: the file keeps its fixed keys.
+    try {
+        IniInt(list, QStringLiteral("WaWi_Sicherungen"), s.WaWi_Sicherungen);
+    } catch (const std::exception &) {
     }
     // Step states: an error ends this step only.
     try {

@@ -36,7 +36,8 @@ struct ShopSettings {
 
     int Assi_Frage = 0;
     int Assi_Zeige = 1;
-    // Backups of a WaWi table kept per table (the oldest go).
+    // Backups of a WaWi table kept per table (the oldest go); read from
+    // ShopMod.ini key "WaWi_Sicherungen" when present, never written.
     int WaWi_Sicherungen = 5;
 
     QString RegPath = QStringLiteral("Software\\VLB-Software\\Zweigwart");
