@@ -384,8 +384,9 @@ private slots:
         t.Post();
         TakeOverResult r = TakeOverPaymentMethodsFromWaWi(t, wawi);
         QVERIFY2(r.ok(), qPrintable(r.error));
-        QCOMPARE(r.added, 5);
-        QCOMPARE(column(t, "Art"), QStringList({"Bar", "Vorkasse", "Rechnung", "Lastschrift", "Nachnahme", "Kreditkarte"}));
+        QCOMPARE(r.added, 6);
+        QCOMPARE(column(t, "Art"), QStringList({"Bar", "Vorkasse", "Rechnung", "Lastschrift", "Nachnahme", "Kreditkarte",
+                                               "Kauf auf Raten (O'Brien Bank)"}));
         QVERIFY(t.Locate("Art", {QStringLiteral("Lastschrift")}));
         QCOMPARE(t.FieldByName("Bezeichnung_2")->AsString(), QString::fromUtf8("Bankeinzug – bitte Kontodaten angeben"));
         QVERIFY(t.FieldByName("Bankdaten")->AsBoolean());
@@ -395,7 +396,7 @@ private slots:
                  QString::fromUtf8("Hinweis zu Lastschrift: bitte beachten Sie unsere AGB's."));
         QVERIFY(t.FieldByName("Art2")->AsString() == "Lastschrift (en)");
         // On disk as well.
-        QCOMPARE(TableFile::ReadPacket(env.file("zahlungsart_6.xml")).rows.size(), 6);
+        QCOMPARE(TableFile::ReadPacket(env.file("zahlungsart_6.xml")).rows.size(), 7);
 
         // Changed, removed and new WaWi entries, with umlauts and an apostrophe.
         {
@@ -413,7 +414,7 @@ private slots:
             z.FieldByName("Art")->SetAsString("   ");
             z.Post();
             z.Append();
-            z.FieldByName("Zahlungsart")->SetAsInteger(6);
+            z.FieldByName("Zahlungsart")->SetAsInteger(7);
             z.FieldByName("Art")->SetAsString(QString::fromUtf8("Kunde's Überweisung"));
             z.FieldByName("Bezeichnung_2")->SetAsString(QString::fromUtf8("Zahlung über's Konto"));
             z.Post();
@@ -423,9 +424,9 @@ private slots:
             r = TakeOverPaymentMethodsFromWaWi(t, wawi);
             QVERIFY2(r.ok(), qPrintable(r.error));
             QCOMPARE(r.added, run == 0 ? 1 : 0);
-            QCOMPARE(r.updated, run == 0 ? 4 : 5);
+            QCOMPARE(r.updated, run == 0 ? 5 : 6);
             QCOMPARE(r.skipped, 1);
-            QCOMPARE(t.RecordCount(), 7);   // the removed "Nachnahme" stays, no duplicates
+            QCOMPARE(t.RecordCount(), 8);   // the removed "Nachnahme" stays, no duplicates
             QVERIFY(!t.Filtered());
         }
         QVERIFY(t.Locate("Art", {QStringLiteral("Rechnung")}));
@@ -545,7 +546,8 @@ private slots:
         opt.mandanten = 1;
         opt.registerInRegistry = false;
         WriteWaWiDemo(dir, opt);
-        QCOMPARE(ReadDeliveryMethods(DeliveryMethodsPath(dir + suffix)).size(), 5);
+        // The demo file holds 8 lines, a blank, a blanks-only and a repeated one among them.
+        QCOMPARE(ReadDeliveryMethods(DeliveryMethodsPath(dir + suffix)).size(), 8);
     }
 
     void shippingTakeOverWithoutFile()

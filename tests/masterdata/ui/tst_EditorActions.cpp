@@ -106,11 +106,11 @@ private slots:
         QVERIFY(main->RunAction("Action_Ass_Sonderdaten"));
         QVERIFY2(m_ui.messages.isEmpty(), qPrintable(m_ui.messages.join('|')));
         QVERIFY(assi->StepDone("sonderdaten"));
-        QCOMPARE(TableFile::ReadPacket(env.file("zahlungsart_6.xml")).rows.size(), 5);
+        QCOMPARE(TableFile::ReadPacket(env.file("zahlungsart_6.xml")).rows.size(), 6);
         QCOMPARE(TableFile::ReadPacket(env.file("versandtart6.xml")).rows.size(), 5);
         // Again: nothing doubles.
         QVERIFY(main->RunAction("Action_Ass_Sonderdaten"));
-        QCOMPARE(TableFile::ReadPacket(env.file("zahlungsart_6.xml")).rows.size(), 5);
+        QCOMPARE(TableFile::ReadPacket(env.file("zahlungsart_6.xml")).rows.size(), 6);
         QCOMPARE(TableFile::ReadPacket(env.file("versandtart6.xml")).rows.size(), 5);
         QCOMPARE(main->MdiArea->subWindowList().size(), 0);
     }
