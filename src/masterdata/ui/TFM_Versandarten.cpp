@@ -24,17 +24,8 @@ TFM_Versandarten::TFM_Versandarten(const QString &dir, const QString &wawiDir, Q
 {
     TableFile *t = AddTable(VersandartTable());
     auto *lay = new QVBoxLayout(this);
-    auto *top = new QHBoxLayout;
-    top->addWidget(MakeNavigator(QStringLiteral("DBAdvNavigator1"), t));
-    BitBtn2 = MakeButton(QStringLiteral("BitBtn2"), QStringLiteral("Daten aus Warenwirtschaft holen"),
-                         QStringLiteral("Überträgt alle Einstellungen aus der Warenwirtschaft"));
+    lay->addLayout(MakeTakeOverBar(t, BitBtn2));
     connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
-    top->addWidget(BitBtn2);
-    top->addStretch(1);
-    QPushButton *ok = MakeButton(QStringLiteral("BitBtn1"), QStringLiteral("OK"));
-    connect(ok, &QPushButton::clicked, this, &TMasterEditor::BitBtn1Click);
-    top->addWidget(ok);
-    lay->addLayout(top);
 
     auto *body = new QHBoxLayout;
     DBGrid1 = MakeGrid(QStringLiteral("DBGrid1"), t, {Col("versandart", "Versandart", 220)});

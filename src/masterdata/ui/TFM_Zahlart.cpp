@@ -23,17 +23,8 @@ TFM_Zahlart::TFM_Zahlart(const QString &dir, const QString &wawiDir, QWidget *pa
 {
     TableFile *t = AddTable(ZahlartTable());
     auto *lay = new QVBoxLayout(this);
-    auto *top = new QHBoxLayout;
-    top->addWidget(MakeNavigator(QStringLiteral("DBAdvNavigator1"), t));
-    BitBtn2 = MakeButton(QStringLiteral("BitBtn2"), QStringLiteral("Daten aus Warenwirtschaft holen"),
-                         QStringLiteral("Überträgt alle Einstellungen aus der Warenwirtschaft"));
+    lay->addLayout(MakeTakeOverBar(t, BitBtn2));
     connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
-    top->addWidget(BitBtn2);
-    top->addStretch(1);
-    QPushButton *ok = MakeButton(QStringLiteral("BitBtn1"), QStringLiteral("OK"));
-    connect(ok, &QPushButton::clicked, this, &TMasterEditor::BitBtn1Click);
-    top->addWidget(ok);
-    lay->addLayout(top);
 
     DBGrid1 = MakeGrid(QStringLiteral("DBGrid1"), t,
                        {Col("Zahlungsart", QString(), 80), Col("Online", QString(), 50),

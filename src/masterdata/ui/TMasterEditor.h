@@ -14,6 +14,7 @@
 
 #include <functional>
 
+class QHBoxLayout;
 class QPushButton;
 class QTabWidget;
 class QToolButton;
@@ -77,6 +78,9 @@ protected:
     // --- building blocks
     TDBNavigator *MakeNavigator(const QString &name, TableFile *table);
     QPushButton *MakeButton(const QString &name, const QString &caption, const QString &hint = QString());
+    // The top row of the editors with a WaWi take-over: navigator,
+    // "Daten aus Warenwirtschaft holen" (BitBtn2, returned in takeOver) and OK.
+    QHBoxLayout *MakeTakeOverBar(TableFile *table, QPushButton *&takeOver);
     TDBBGrid *MakeGrid(const QString &name, TableFile *table, const QVector<GridColumnLayout> &columns,
                        const QStringList &ellipsisFields = {});
     TDBEdit *MakeEdit(const QString &name, TableFile *table, const QString &field, const QString &hint = QString());
