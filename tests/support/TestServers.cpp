@@ -232,8 +232,11 @@ bool MariaDbServer::start(QString *error, const QStringList &extraOptions)
         setErr(error, QStringLiteral("no temporary folder"));
         return false;
     }
+    // Its own tmpdir also for the bootstrap: with the shared /tmp, parallel
+    // installs failed now and then deleting their temporary tables.
     const QStringList common{QStringLiteral("--innodb-log-file-size=8M"),
-                             QStringLiteral("--innodb-buffer-pool-size=32M")};
+                             QStringLiteral("--innodb-buffer-pool-size=32M"),
+                             QStringLiteral("--tmpdir=") + m_dir->path()};
     QStringList userOpt;
 #ifdef Q_OS_UNIX
     // mariadbd refuses to run as root unless told to.
@@ -271,7 +274,6 @@ bool MariaDbServer::start(QString *error, const QStringList &extraOptions)
                          QStringLiteral("--bind-address=127.0.0.1"),
                          QStringLiteral("--pid-file=") + m_dir->filePath(QStringLiteral("mysqld.pid")),
                          QStringLiteral("--log-error=") + m_dir->filePath(QStringLiteral("error.log")),
-                         QStringLiteral("--tmpdir=") + m_dir->path(),
                          QStringLiteral("--skip-name-resolve"),
                          QStringLiteral("--skip-log-bin"),
                          QStringLiteral("--character-set-server=latin1"),
