@@ -10,6 +10,15 @@ namespace mv {
 namespace {
 ConsoleUiHooks g_console;
 UiHooks *g_hooks = nullptr;
+
+// Message boxes break lines at a bare CR; a terminal or log file would
+// overwrite or glue them.
+QByteArray ConsoleText(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text.toLocal8Bit();
+}
 }
 
 UiHooks &Ui() { return g_hooks ? *g_hooks : g_console; }
@@ -26,20 +35,20 @@ void ConsoleUiHooks::ProcessEvents()
 void ConsoleUiHooks::ShowMessage(const QString &text, Icon)
 {
     if (!quiet)
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        std::fprintf(stderr, "%s\n", ConsoleText(text).constData());
 }
 
 bool ConsoleUiHooks::AskYesNo(const QString &text, const QString &)
 {
     if (!quiet)
-        std::fprintf(stderr, "%s [%s]\n", text.toLocal8Bit().constData(), m_answer ? "Ja" : "Nein");
+        std::fprintf(stderr, "%s [%s]\n", ConsoleText(text).constData(), m_answer ? "Ja" : "Nein");
     return m_answer;
 }
 
 void ConsoleUiHooks::LogLine(const QString &line)
 {
     if (!quiet)
-        std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+        std::fprintf(stderr, "%s\n", ConsoleText(line).constData());
 }
 
 void RecordingUiHooks::ProcessEvents()
