@@ -195,17 +195,26 @@ bool NewsletterLists::step(const ProgressFn &progress, int i, int n, Result &r)
     return !r.cancelled;
 }
 
+// Refuses a second import while one runs; otherwise readies the look-ups
+// of both lists.
+bool NewsletterLists::beginImport(Result &r)
+{
+    if (m_busy) {
+        r.error = QStringLiteral("Es läuft bereits ein Import.");
+        return false;
+    }
+    rebuildIndex(Target::Recipients);
+    rebuildIndex(Target::Exclusions);
+    return true;
+}
+
 NewsletterLists::Result NewsletterLists::ImportCandidates(Target target, const QStringList &candidates,
                                                           const ProgressFn &progress)
 {
     Result r;
-    if (m_busy) {
-        r.error = QStringLiteral("Es läuft bereits ein Import.");
+    if (!beginImport(r))
         return r;
-    }
     BusyGuard busy(*this);
-    rebuildIndex(Target::Recipients);
-    rebuildIndex(Target::Exclusions);
     const int n = int(candidates.size());
     for (int i = 0; i < n; ++i) {
         if (!step(progress, i + 1, n, r))
@@ -240,17 +249,11 @@ NewsletterLists::Result NewsletterLists::ImportTextFile(Target target, const QSt
 NewsletterLists::Result NewsletterLists::ImportVCardFile(const QString &path, const ProgressFn &progress)
 {
     Result r;
-    if (m_busy) {
-        r.error = QStringLiteral("Es läuft bereits ein Import.");
-        return r;
-    }
     QByteArray data;
-    if (!readWhole(path, data, r.error))
+    if (!beginImport(r) || !readWhole(path, data, r.error))
         return r;
-    const QVector<VCardContact> cards = ParseVCards(data);
     BusyGuard busy(*this);
-    rebuildIndex(Target::Recipients);
-    rebuildIndex(Target::Exclusions);
+    const QVector<VCardContact> cards = ParseVCards(data);
     const int n = int(cards.size());
     for (int i = 0; i < n; ++i) {
         if (!step(progress, i + 1, n, r))
@@ -266,25 +269,19 @@ NewsletterLists::Result NewsletterLists::ImportVCardFile(const QString &path, co
 NewsletterLists::Result NewsletterLists::ImportMailbox(const QString &path, const ProgressFn &progress)
 {
     Result r;
-    if (m_busy) {
-        r.error = QStringLiteral("Es läuft bereits ein Import.");
+    if (!beginImport(r))
         return r;
-    }
     if (!QFileInfo::exists(path)) {
         r.error = QStringLiteral("Datei ") + QDir::toNativeSeparators(path) + QStringLiteral(" nicht gefunden");
         return r;
     }
-    const QVector<MailAddress> recipients = MailboxRecipients(path, &r.error);
-    BusyGuard busy(*this);
-    rebuildIndex(Target::Recipients);
-    rebuildIndex(Target::Exclusions);
-    const int n = int(recipients.size());
-    for (int i = 0; i < n; ++i) {
-        if (!step(progress, i + 1, n, r))
-            break;
-        addOne(Target::Recipients, recipients.at(i).address, QStringLiteral("1"), QString(), r.added);
-        ++r.candidates;
-    }
+    QStringList addresses;
+    for (const MailAddress &m : MailboxRecipients(path, &r.error))
+        addresses << m.address;
+    const QString readError = r.error;
+    r = ImportCandidates(Target::Recipients, addresses, progress);
+    if (r.error.isEmpty())
+        r.error = readError;
     return r;
 }
 
@@ -292,13 +289,9 @@ NewsletterLists::Result NewsletterLists::ImportWaWiAddresses(Dataset &addresses,
                                                              const ProgressFn &progress)
 {
     Result r;
-    if (m_busy) {
-        r.error = QStringLiteral("Es läuft bereits ein Import.");
+    if (!beginImport(r))
         return r;
-    }
     BusyGuard busy(*this);
-    rebuildIndex(Target::Recipients);
-    rebuildIndex(Target::Exclusions);
     try {
         Field *fMandant = addresses.FieldByName(QStringLiteral("Mandant"));
         Field *fMail = addresses.FieldByName(QStringLiteral("E-Mail"));
@@ -333,13 +326,9 @@ NewsletterLists::Result NewsletterLists::ImportWaWiAddresses(Dataset &addresses,
 NewsletterLists::Result NewsletterLists::ImportShop(const QueryFn &queryFn, const ProgressFn &progress)
 {
     Result r;
-    if (m_busy) {
-        r.error = QStringLiteral("Es läuft bereits ein Import.");
+    if (!beginImport(r))
         return r;
-    }
     BusyGuard busy(*this);
-    rebuildIndex(Target::Recipients);
-    rebuildIndex(Target::Exclusions);
     MemTable result;
     TShopQuery q;
     q.ClientDataSet = &result;

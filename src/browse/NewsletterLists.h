@@ -93,6 +93,7 @@ private:
     void addOne(Target target, const QString &address, const QString &htmlText, const QString &customerNumber,
                 int &added);
     bool step(const ProgressFn &progress, int i, int n, Result &r);
+    bool beginImport(Result &r);
     struct BusyGuard;
 
     TableFile *m_recipients;
