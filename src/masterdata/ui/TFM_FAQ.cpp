@@ -29,10 +29,7 @@ TFM_FAQ::TFM_FAQ(const QString &dir, QWidget *parent)
     top->addSpacing(16);
     top->addWidget(new QLabel(QStringLiteral("Titel:"), this));
     top->addWidget(MakeNavigator(QStringLiteral("DBAdvNavigator2"), entries));
-    top->addStretch(1);
-    QPushButton *ok = MakeButton(QStringLiteral("BitBtn1"), QStringLiteral("OK"));
-    connect(ok, &QPushButton::clicked, this, &TMasterEditor::BitBtn1Click);
-    top->addWidget(ok);
+    AddOkButton(top);
     lay->addLayout(top);
 
     auto *split = new QSplitter(this);

@@ -16,13 +16,7 @@ TFM_Laender::TFM_Laender(const QString &dir, QWidget *parent)
 {
     TableFile *t = AddTable(LaenderTable());
     auto *lay = new QVBoxLayout(this);
-    auto *top = new QHBoxLayout;
-    top->addWidget(MakeNavigator(QStringLiteral("DBAdvNavigator1"), t));
-    top->addStretch(1);
-    QPushButton *ok = MakeButton(QStringLiteral("BitBtn1"), QStringLiteral("OK"));
-    connect(ok, &QPushButton::clicked, this, &TMasterEditor::BitBtn1Click);
-    top->addWidget(ok);
-    lay->addLayout(top);
+    lay->addLayout(MakeTopBar(t));
 
     DBGrid1 = MakeGrid(QStringLiteral("DBGrid1"), t,
                        {Col("laendername", QStringLiteral("Ländername"), 150), Col("isolaendercode", "ISO-Land-Code", 90),

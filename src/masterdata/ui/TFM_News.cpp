@@ -17,13 +17,7 @@ TFM_News::TFM_News(const QString &dir, QWidget *parent)
 {
     TableFile *t = AddTable(NewsTable());
     auto *lay = new QVBoxLayout(this);
-    auto *top = new QHBoxLayout;
-    top->addWidget(MakeNavigator(QStringLiteral("DBAdvNavigator1"), t));
-    top->addStretch(1);
-    QPushButton *ok = MakeButton(QStringLiteral("BitBtn1"), QStringLiteral("OK"));
-    connect(ok, &QPushButton::clicked, this, &TMasterEditor::BitBtn1Click);
-    top->addWidget(ok);
-    lay->addLayout(top);
+    lay->addLayout(MakeTopBar(t));
 
     DBGrid1 = MakeGrid(QStringLiteral("DBGrid1"), t,
                        {Col("header", "Titel", 200), Col("inhalt", "Text", 280, true, true), Col("bild", "Bild", 220)},

@@ -24,7 +24,7 @@ TFM_Versandarten::TFM_Versandarten(const QString &dir, const QString &wawiDir, Q
 {
     TableFile *t = AddTable(VersandartTable());
     auto *lay = new QVBoxLayout(this);
-    lay->addLayout(MakeTakeOverBar(t, BitBtn2));
+    lay->addLayout(MakeTopBar(t, &BitBtn2));
     connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
 
     auto *body = new QHBoxLayout;

@@ -17,13 +17,7 @@ TFM_Versandmodul::TFM_Versandmodul(const QString &dir, QWidget *parent)
 {
     TableFile *t = AddTable(VersandkostenTable());
     auto *lay = new QVBoxLayout(this);
-    auto *top = new QHBoxLayout;
-    top->addWidget(MakeNavigator(QStringLiteral("DBAdvNavigator1"), t));
-    top->addStretch(1);
-    QPushButton *ok = MakeButton(QStringLiteral("BitBtn1"), QStringLiteral("OK"));
-    connect(ok, &QPushButton::clicked, this, &TMasterEditor::BitBtn1Click);
-    top->addWidget(ok);
-    lay->addLayout(top);
+    lay->addLayout(MakeTopBar(t));
 
     DBGrid1 = MakeGrid(QStringLiteral("DBGrid1"), t,
                        {Col("versender", "Versender", 160), Col("volumen", "Volumen", 70, false),

@@ -23,7 +23,7 @@ TFM_Zahlart::TFM_Zahlart(const QString &dir, const QString &wawiDir, QWidget *pa
 {
     TableFile *t = AddTable(ZahlartTable());
     auto *lay = new QVBoxLayout(this);
-    lay->addLayout(MakeTakeOverBar(t, BitBtn2));
+    lay->addLayout(MakeTopBar(t, &BitBtn2));
     connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
 
     DBGrid1 = MakeGrid(QStringLiteral("DBGrid1"), t,

@@ -300,18 +300,25 @@ QPushButton *TMasterEditor::MakeButton(const QString &name, const QString &capti
     return b;
 }
 
-QHBoxLayout *TMasterEditor::MakeTakeOverBar(TableFile *table, QPushButton *&takeOver)
+QHBoxLayout *TMasterEditor::MakeTopBar(TableFile *table, QPushButton **takeOver)
 {
     auto *top = new QHBoxLayout;
     top->addWidget(MakeNavigator(QStringLiteral("DBAdvNavigator1"), table));
-    takeOver = MakeButton(QStringLiteral("BitBtn2"), QStringLiteral("Daten aus Warenwirtschaft holen"),
-                          QStringLiteral("Überträgt alle Einstellungen aus der Warenwirtschaft"));
-    top->addWidget(takeOver);
+    if (takeOver) {
+        *takeOver = MakeButton(QStringLiteral("BitBtn2"), QStringLiteral("Daten aus Warenwirtschaft holen"),
+                               QStringLiteral("Überträgt alle Einstellungen aus der Warenwirtschaft"));
+        top->addWidget(*takeOver);
+    }
+    AddOkButton(top);
+    return top;
+}
+
+void TMasterEditor::AddOkButton(QHBoxLayout *top)
+{
     top->addStretch(1);
     QPushButton *ok = MakeButton(QStringLiteral("BitBtn1"), QStringLiteral("OK"));
     connect(ok, &QPushButton::clicked, this, &TMasterEditor::BitBtn1Click);
     top->addWidget(ok);
-    return top;
 }
 
 GridColumnLayout TMasterEditor::Col(const QString &field, const QString &title, int width, bool visible, bool readOnly)

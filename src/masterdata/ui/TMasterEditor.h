@@ -78,9 +78,11 @@ protected:
     // --- building blocks
     TDBNavigator *MakeNavigator(const QString &name, TableFile *table);
     QPushButton *MakeButton(const QString &name, const QString &caption, const QString &hint = QString());
-    // The top row of the editors with a WaWi take-over: navigator,
-    // "Daten aus Warenwirtschaft holen" (BitBtn2, returned in takeOver) and OK.
-    QHBoxLayout *MakeTakeOverBar(TableFile *table, QPushButton *&takeOver);
+    // The top row of the one-table editors: navigator, with takeOver given
+    // "Daten aus Warenwirtschaft holen" (BitBtn2, returned there), and OK.
+    QHBoxLayout *MakeTopBar(TableFile *table, QPushButton **takeOver = nullptr);
+    // The right end of a top row: space, then OK (BitBtn1).
+    void AddOkButton(QHBoxLayout *top);
     TDBBGrid *MakeGrid(const QString &name, TableFile *table, const QVector<GridColumnLayout> &columns,
                        const QStringList &ellipsisFields = {});
     TDBEdit *MakeEdit(const QString &name, TableFile *table, const QString &field, const QString &hint = QString());
