@@ -18,20 +18,8 @@ const QString ShopSchemaSetup::kExistingShopQuestion =
 bool ShopSchemaSetup::ListDatabases(QStringList &names, QString *error)
 {
     names.clear();
-    if (ShopConnection::GatewayMode()) {
-        int rows = 0;
-        const int r = Gateway().GatewayQuery(QStringLiteral("Show Databases"), rows);
-        if (r != 0) {
-            if (error)
-                *error = QStringLiteral("Fehlernr:%1").arg(r);
-            return false;
-        }
-        const QVector<QStringList> &cells = Gateway().GatewayCells();
-        if (!cells.isEmpty())
-            for (int i = 0; i < rows && i < cells.first().size(); ++i)
-                names << cells.first().at(i);
-        return true;
-    }
+    if (ShopConnection::GatewayMode())
+        return SchemaInstaller::GatewayFirstColumn(QStringLiteral("Show Databases"), names, error);
     MySqlConnection c;
     MySqlParams p = MySqlParams::fromSettings();
     p.database = SchemaInstaller::DatabaseName();

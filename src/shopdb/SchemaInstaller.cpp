@@ -37,29 +37,37 @@ bool SchemaInstaller::ListTables(QStringList &tables, QString *error)
 {
     tables.clear();
     if (ShopConnection::GatewayMode()) {
-        int rows = 0;
-        const int r = Gateway().GatewayQuery(QStringLiteral("SHOW TABLES"), rows);
-        if (r != 0) {
+        if (!GatewayFirstColumn(QStringLiteral("SHOW TABLES"), tables, error))
+            return false;
+    } else {
+        MySqlConnection c;
+        MySqlParams p = MySqlParams::fromSettings();
+        p.database = DatabaseName();
+        if (!c.Connect(p) || !c.FirstColumn(QStringLiteral("SHOW TABLES"), tables)) {
             if (error)
-                *error = QStringLiteral("Fehlernr:%1").arg(r);
+                *error = c.LastError();
             return false;
         }
-        const QVector<QStringList> &cells = Gateway().GatewayCells();
-        if (!cells.isEmpty())
-            for (int i = 0; i < rows && i < cells.first().size(); ++i)
-                tables << cells.first().at(i).trimmed().toLower();
-        return true;
-    }
-    MySqlConnection c;
-    MySqlParams p = MySqlParams::fromSettings();
-    p.database = DatabaseName();
-    if (!c.Connect(p) || !c.FirstColumn(QStringLiteral("SHOW TABLES"), tables)) {
-        if (error)
-            *error = c.LastError();
-        return false;
     }
     for (QString &t : tables)
         t = t.trimmed().toLower();
+    return true;
+}
+
+bool SchemaInstaller::GatewayFirstColumn(const QString &sql, QStringList &values, QString *error)
+{
+    values.clear();
+    int rows = 0;
+    const int r = Gateway().GatewayQuery(sql, rows);
+    if (r != 0) {
+        if (error)
+            *error = QStringLiteral("Fehlernr:%1").arg(r);
+        return false;
+    }
+    const QVector<QStringList> &cells = Gateway().GatewayCells();
+    if (!cells.isEmpty())
+        for (int i = 0; i < rows && i < cells.first().size(); ++i)
+            values << cells.first().at(i);
     return true;
 }
 

@@ -33,6 +33,9 @@ public:
     static Result Install(bool fallback = true, const QString &schemaFile = QStringLiteral("db/dbschema.sql"));
     // SHOW TABLES in the mode of the settings; false when the query failed.
     static bool ListTables(QStringList &tables, QString *error = nullptr);
+    // The first column of a query through the gateway; false (error
+    // "Fehlernr:N") when the query failed.
+    static bool GatewayFirstColumn(const QString &sql, QStringList &values, QString *error = nullptr);
 
 private:
     static void runOnce(const QString &schemaFile);
