@@ -297,13 +297,18 @@ void FetchShopAddresses(TransferContext &ctx)
         more = list.RecordCount() >= batch;
         if (list.RecordCount() == 0)
             break;
+        // The gateway hands a result over in reverse order: the batch's
+        // rows are taken by number, not by their place in it.
+        const bool haveFloor = k > 0;
+        const qint64 floor = last;
         bool moved = false;
         for (list.First(); !list.Eof() && !ctx.Aborted(); list.Next()) {
             bool ok = false;
             const qint64 s = list.FieldAt(0)->AsString().trimmed().toLongLong(&ok);
-            if (!ok || (k > 0 && s <= last))
+            if (!ok || (haveFloor && s <= floor))
                 continue;
-            last = s;
+            if (!moved || s > last)
+                last = s;
             moved = true;
             ++k;
             ++rep.read;

@@ -117,20 +117,20 @@ void TransferPaymentMethods(TransferContext &ctx)
             const QString nr = nrF ? IntegerText(nrF->AsString()) : QString();
             const bool offered = !onlineF || onlineF->IsNull() || onlineF->AsString().isEmpty() || onlineF->AsBoolean();
             if (offered) {
-                bool isNew = empty || nr.isEmpty();
+                // A method without number gets the next generated id; the
+                // same file gives it the same id every run, so a second run
+                // updates it instead of failing on an insert.
+                const QString key = nr.isEmpty() ? QString::number(nextId++) : nr;
+                bool isNew = empty;
                 if (!isNew) {
-                    const int r = ctx.Open(QStringLiteral("SELECT id FROM zahlart WHERE id=") + nr, ctx.LookupQuery());
+                    const int r = ctx.Open(QStringLiteral("SELECT id FROM zahlart WHERE id=") + key, ctx.LookupQuery());
                     isNew = r != 0 || ctx.Lookup().RecordCount() == 0;
                 }
-                QString cn, values, sets, id;
+                QString cn, values, sets;
                 for (const Target &t : targets) {
                     QString v = t.field->AsString();
-                    const bool isId = t.col.name.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0;
-                    if (isId) {
-                        if (v.trimmed().isEmpty())
-                            v = QString::number(nextId++);
-                        id = v;
-                    }
+                    if (t.col.name.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0)
+                        v = key;
                     if (t.field->DataType() == FieldType::Memo || t.field->DataType() == FieldType::FmtMemo)
                         v = RtfToText(v, 0, html);
                     v = SqlText(v);
@@ -148,7 +148,7 @@ void TransferPaymentMethods(TransferContext &ctx)
                 const QString sql = isNew ? QStringLiteral("insert into zahlart (") + cn + QStringLiteral(") values (")
                                                 + values + QLatin1Char(')')
                                           : QStringLiteral("UPDATE zahlart SET ") + sets + QStringLiteral(" WHERE ")
-                                                + firstColumn + QLatin1Char('=') + nr;
+                                                + firstColumn + QLatin1Char('=') + key;
                 if (ctx.Execute(sql) == 0)
                     isNew ? rep.Inserted(zahlart) : rep.Updated(zahlart);
             } else if (!nr.isEmpty() && nr.toLongLong() > 0) {
