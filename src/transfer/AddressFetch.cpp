@@ -208,7 +208,7 @@ ImportedAddress ImportShopAddress(const Dataset &row, TVLBTable &table, bool wri
     return r;
 }
 
-void RenumberShopCustomer(TransferContext &ctx, qint64 s, qint64 w, const QString *nummer, bool deleteTargetFirst)
+bool RenumberShopCustomer(TransferContext &ctx, qint64 s, qint64 w, const QString *nummer, bool deleteTargetFirst)
 {
     TransferStepReport &rep = ctx.Step();
     const QString S = QString::number(s);
@@ -230,8 +230,9 @@ void RenumberShopCustomer(TransferContext &ctx, qint64 s, qint64 w, const QStrin
         if (n <= 0)
             continue;
         if (ctx.Execute(QStringLiteral("update ") + table + QStringLiteral(" set ") + column + QLatin1Char('=') + W
-                        + QStringLiteral(" where ") + column + QLatin1Char('=') + S) == 0)
-            rep.Updated(table, n);
+                        + QStringLiteral(" where ") + column + QLatin1Char('=') + S) != 0)
+            return false;
+        rep.Updated(table, n);
     }
     QString sql = QStringLiteral("update adressen set adresse=") + W;
     if (nummer)
@@ -243,6 +244,7 @@ void RenumberShopCustomer(TransferContext &ctx, qint64 s, qint64 w, const QStrin
         rep.Deleted(QStringLiteral("adressen"));
     }
     ++rep.counts[QStringLiteral("umnummeriert")];
+    return true;
 }
 
 void FetchShopAddresses(TransferContext &ctx)
@@ -319,7 +321,10 @@ void FetchShopAddresses(TransferContext &ctx)
                     if (s < 0)
                         ++rep.counts[QStringLiteral("umnummeriert")];
                 } else if (s < 0) {
-                    RenumberShopCustomer(ctx, s, a.adresse, &a.nummer, true);
+                    if (!RenumberShopCustomer(ctx, s, a.adresse, &a.nummer, true))
+                        throw DatasetError(QStringLiteral("Die Zeilen des Kunden konnten nicht auf die WaWi-Nummer %1 "
+                                                          "umgestellt werden; er wird beim nächsten Abgleich erneut geholt.")
+                                               .arg(a.adresse));
                 } else if (ctx.Execute(QStringLiteral("update adressen set art=0 where adresse=") + QString::number(s)
                                        + QStringLiteral(" and art=9998")) == 0) {
                     rep.Updated(QStringLiteral("adressen"));

@@ -34,8 +34,9 @@ void FetchShopAddresses(TransferContext &ctx);
 // Moves a shop customer's rows from s to w: orders, favourites, ratings,
 // counters, then his row in "adressen" (nummer set when given; a row still
 // marked for fetching becomes fetched). deleteTargetFirst removes a stale
-// row w first.
-void RenumberShopCustomer(TransferContext &ctx, qint64 s, qint64 w, const QString *nummer, bool deleteTargetFirst);
+// row w first. False when a move was refused: his row then keeps its
+// number (and its mark), so the renumbering can be repeated.
+bool RenumberShopCustomer(TransferContext &ctx, qint64 s, qint64 w, const QString *nummer, bool deleteTargetFirst);
 
 // "adressen" from the WaWi addresses of kind 0 (customers), 1 (suppliers)
 // or 2 (prospects).

@@ -169,6 +169,7 @@ void TransferAddresses(TransferContext &ctx, int kind)
             bool isNew = empty;
             qint64 target = w;
             bool skip = false;
+            bool otherAddress = false;
             if (!empty) {
                 QString sql;
                 if (!mailBlank && !numberBlank)
@@ -189,17 +190,23 @@ void TransferAddresses(TransferContext &ctx, int kind)
                     const qint64 s = found.FieldAt(0)->AsString().trimmed().toLongLong();
                     if (s < 0) {
                         // A shop customer not fetched yet: he takes the WaWi number.
-                        RenumberShopCustomer(ctx, s, w, nullptr, false);
+                        // Refused: he stays as he is and the fetch takes him later.
                         target = w;
+                        if (!RenumberShopCustomer(ctx, s, w, nullptr, false)) {
+                            skip = true;
+                            ctx.Log(QStringLiteral("Systemfehler: Der Shop-Kunde %1 konnte nicht auf die Nummer %2 umgestellt werden.")
+                                        .arg(s).arg(w));
+                        }
                     } else if (numberBlank && s != w) {
-                        skip = true;   // the e-mail belongs to another address
+                        skip = otherAddress = true;   // the e-mail belongs to another address
                     } else {
                         target = s;
                     }
                 }
             }
             if (skip) {
-                ++rep.counts[QStringLiteral("übersprungen (E-Mail einer anderen Adresse)")];
+                if (otherAddress)
+                    ++rep.counts[QStringLiteral("übersprungen (E-Mail einer anderen Adresse)")];
             } else {
                 QString names, values, sets;
                 for (const Target &t : targets) {

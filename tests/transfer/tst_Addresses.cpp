@@ -206,6 +206,8 @@ private slots:
     void secondRunChangesNothing_data();
     void secondRunChangesNothing();
     void dryRunWritesNothing();
+    void refusedMoveKeepsMark_data();
+    void refusedMoveKeepsMark();
     void serverStopsDuringFetch();
 
 private:
@@ -722,6 +724,45 @@ void tst_Addresses::dryRunWritesNothing()
     QVERIFY(exec("DELETE FROM adressen WHERE adresse=-50", mode));
     QVERIFY(exec("DELETE FROM bestellungen WHERE person=-50", mode));
     QVERIFY(exec("UPDATE adressen SET art=0 WHERE adresse=9006", mode));
+}
+
+void tst_Addresses::refusedMoveKeepsMark_data()
+{
+    modes();
+}
+
+// The shop refuses to move one of a new customer's rows: his row keeps its
+// number and its mark, and the next run, once the shop takes it, completes
+// the renumbering on the WaWi record of the first run.
+void tst_Addresses::refusedMoveKeepsMark()
+{
+    QFETCH(QString, mode);
+    if (!m_transferred[mi(mode)])
+        QSKIP("transfer did not run in this mode");
+    useShop(mode);
+    QVERIFY(exec("INSERT INTO adressen (adresse,art,email,name1) VALUES (-60,0,'sperre@example.de','Gesperrt')", mode));
+    QVERIFY(exec("INSERT INTO bestellungen (person,summe) VALUES (-60,60)", mode));
+    QVERIFY(exec("INSERT INTO favoriten (adresse,artikel) VALUES (-60,777)", mode));
+    QVERIFY(exec("INSERT INTO counter (adressid,seite) VALUES (-60,'gesperrt')", mode));
+    QVERIFY(exec("ALTER TABLE favoriten ADD CONSTRAINT fav_sperre CHECK (adresse<0 OR artikel<>777)", mode));
+
+    TransferReport rep = run({"adressen-holen"});
+    QVERIFY(rep.steps[1].failed);
+    QVERIFY(rep.steps[1].refused >= 1);
+    const QList<int> first = WaWiByMail(QStringLiteral("sperre@example.de"));
+    QCOMPARE(first.size(), 1);
+    QCOMPARE(scalar("SELECT art FROM adressen WHERE adresse=-60", mode), QStringLiteral("9998"));
+    QCOMPARE(scalar("SELECT adressid FROM counter WHERE seite='gesperrt'", mode), QStringLiteral("-60"));
+
+    QVERIFY(exec("ALTER TABLE favoriten DROP CONSTRAINT fav_sperre", mode));
+    rep = run({"adressen-holen"});
+    QVERIFY2(rep.Succeeded(), qPrintable(rep.toText()));
+    QCOMPARE(WaWiByMail(QStringLiteral("sperre@example.de")), first);
+    const QString w = QString::number(first.first());
+    QCOMPARE(scalar("SELECT CONCAT(adresse,'/',art) FROM adressen WHERE email='sperre@example.de'", mode), w + "/0");
+    QCOMPARE(scalar("SELECT person FROM bestellungen WHERE summe=60", mode), w);
+    QCOMPARE(scalar("SELECT adresse FROM favoriten WHERE artikel=777", mode), w);
+    QCOMPARE(scalar("SELECT adressid FROM counter WHERE seite='gesperrt'", mode), w);
 }
 
 // The server goes away in the middle of a fetch: every shop customer is
