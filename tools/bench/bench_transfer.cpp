@@ -5,6 +5,10 @@
 // one keep-alive connection (gateway mode).
 //
 //   bench_transfer [--newsletter N] [--rows N] [--repeat N] [--mode direct|gateway]
+//   bench_transfer --addresses N [--repeat N] [--mode direct|gateway]
+//
+// --addresses measures the address steps instead (fetch, customers,
+// suppliers, prospects, payment methods) on a demo WaWi with N addresses.
 //
 // With --repeat the two sides take turns and the best time of each counts
 // (the machine's disk and other work make single figures noisy).
@@ -20,6 +24,8 @@
 #include "shopdb/ShopConnection.h"
 #include "transfer/TransferRun.h"
 #include "transfer/TransferStep.h"
+#include "wawi/TVLBTable.h"
+#include "wawi/WaWiDemo.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -128,7 +134,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    int newsletter = 20000, rows = 2000, repeat = 1;
+    int newsletter = 20000, rows = 2000, repeat = 1, addresses = 0;
     QString only;
     for (int i = 0; i + 1 < args.size(); i += 2) {
         if (args[i] == QLatin1String("--newsletter"))
@@ -139,6 +145,8 @@ int main(int argc, char **argv)
             repeat = std::max(1, args[i + 1].toInt());
         else if (args[i] == QLatin1String("--mode"))
             only = args[i + 1];
+        else if (args[i] == QLatin1String("--addresses"))
+            addresses = args[i + 1].toInt();
     }
     QTemporaryDir dir;
     const QString home = dir.filePath(QStringLiteral("home"));
@@ -219,6 +227,21 @@ int main(int argc, char **argv)
 
     TransferOptions o;
     o.kinds = {QStringLiteral("laender"), QStringLiteral("news"), QStringLiteral("newsletter")};
+    if (addresses > 0) {
+        WaWiDemoOptions wo;
+        wo.addresses = addresses;
+        wo.articles = 10;
+        wo.groups = 3;
+        wo.mandanten = 1;
+        wo.registerInRegistry = false;
+        const QString wawi = dir.filePath(QStringLiteral("wawi"));
+        WriteWaWiDemo(wawi, wo);
+        TVLBDatabase::Connect(wawi);
+        s.WaWiDir = wawi + QLatin1Char('/');
+        s.Aktiv_Mandant = 1;
+        o.kinds = {QStringLiteral("adressen-holen"), QStringLiteral("kunden"), QStringLiteral("lieferanten"),
+                   QStringLiteral("interessenten"), QStringLiteral("zahlungsarten")};
+    }
     o.complete = true;
     o.sinceDate = false;
     for (const char *mode : {"direct", "gateway"}) {
