@@ -52,6 +52,8 @@ void Unrestrict(TVLBTable &t)
 // 0 when none.
 int FindByNumber(TVLBTable &t, int mandant, const QString &nummer)
 {
+    if (!t.IndexNames().contains(QStringLiteral("Adressnummer"), Qt::CaseInsensitive))
+        return 0;
     t.SetIndexName(QStringLiteral("Adressnummer"));
     for (int kind : {0, 1, 2}) {
         try {
