@@ -279,6 +279,7 @@ void tst_Addresses::initTestCase()
         address(9008, 0, "K-9008", "", {{"Name1", "Nur Nummer"}, {"Zahlungskondition", 1}});
         address(9009, 0, "K-9009", "k9009@example.de", {{"Name1", "Noch nicht geholt"}, {"Zahlungskondition", 6}});
         address(9010, 0, "K-9010", "k9010@example.de", {{"Name1", "Alte Zeile im Shop"}});
+        address(9012, 0, "K'9012') OR ('1'='1", "k9012@example.de", {{"Onlinenot", true}});
         address(9011, 0, "K-9011", "k9011@example.de", {{"Name1", "Fremder Mandant"}, {"Mandant", 2}});
     }
 
@@ -591,6 +592,7 @@ void tst_Addresses::transfer()
     QVERIFY(exec("INSERT INTO bestellungen (person,summe) VALUES (-3,33)", mode));
     QVERIFY(exec("INSERT INTO favoriten (adresse,artikel) VALUES (-3,3)", mode));
     QVERIFY(exec("INSERT INTO adressen (adresse,art,nummer) VALUES (77777,0,'K-9002')", mode));
+    QVERIFY(exec("INSERT INTO adressen (adresse,art,nummer) VALUES (77778,0,'K''9012'') OR (''1''=''1')", mode));
     QVERIFY(exec("INSERT INTO adressen (adresse,art,email) VALUES (9003,0,'k9003@example.de')", mode));
     QVERIFY(exec("INSERT INTO adressen (adresse,art,nummer) VALUES (55555,0,'K-9008')", mode));
     QVERIFY(exec("INSERT INTO adressen (adresse,art,nummer,email) VALUES (9010,0,'ALT','alt@example.de')", mode));
@@ -635,6 +637,7 @@ void tst_Addresses::transferCases_data()
         {"unknown payment method gets the default", "SELECT zahlart FROM adressen WHERE adresse=9009", "1"},
         {"discount percentage of the group", "SELECT rabatt FROM adressen WHERE adresse=9006", "10"},
         {"Onlinenot with number deleted", "SELECT COUNT(*) FROM adressen WHERE nummer='K-9002'", "0"},
+        {"Onlinenot number with apostrophes quoted completely", "SELECT COUNT(*) FROM adressen WHERE adresse=77778", "0"},
         {"Onlinenot without number left alone", "SELECT COUNT(*) FROM adressen WHERE adresse=9003", "1"},
         {"shared e-mail: first written", "SELECT name1 FROM adressen WHERE adresse=9004", "Erste"},
         {"shared e-mail: second skipped", "SELECT COUNT(*) FROM adressen WHERE email='geteilt@example.de'", "1"},
