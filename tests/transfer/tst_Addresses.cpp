@@ -206,6 +206,7 @@ private slots:
     void secondRunChangesNothing_data();
     void secondRunChangesNothing();
     void dryRunWritesNothing();
+    void stopMarksOnlyImported();
     void refusedMoveKeepsMark_data();
     void refusedMoveKeepsMark();
     void serverStopsDuringFetch();
@@ -727,6 +728,48 @@ void tst_Addresses::dryRunWritesNothing()
     QVERIFY(exec("DELETE FROM adressen WHERE adresse=-50", mode));
     QVERIFY(exec("DELETE FROM bestellungen WHERE person=-50", mode));
     QVERIFY(exec("UPDATE adressen SET art=0 WHERE adresse=9006", mode));
+}
+
+// STOP during a fetch: the rows imported so far are fetched and renumbered,
+// the others keep their mark and their number for the next run.
+void tst_Addresses::stopMarksOnlyImported()
+{
+    const QString mode = QStringLiteral("direct");
+    if (!m_transferred[0])
+        QSKIP("transfer did not run");
+    useShop(mode);
+    constexpr int n = 8;
+    QStringList rows, orders;
+    for (int i = 1; i <= n; ++i) {
+        rows << QStringLiteral("(%1,9999,'stop%2@example.de')").arg(-200 - i).arg(i);
+        orders << QStringLiteral("(%1,%2)").arg(-200 - i).arg(2000 + i);
+    }
+    QVERIFY(exec(QStringLiteral("INSERT INTO adressen (adresse,art,email) VALUES ") + rows.join(','), mode));
+    QVERIFY(exec(QStringLiteral("INSERT INTO bestellungen (person,summe) VALUES ") + orders.join(','), mode));
+    // STOP after the third row's progress.
+    struct StopAfter : RecordingUiHooks {
+        int rows = 0;
+        void Progress(int p, int m, const QString &t) override
+        {
+            RecordingUiHooks::Progress(p, m, t);
+            if (++rows == 3)
+                cancel = true;
+        }
+    } hooks;
+    const TransferReport rep = run({"adressen-holen"}, false, &hooks);
+    QVERIFY(rep.stopped);
+    const qint64 done = rep.steps[1].counts.value(QStringLiteral("geholt"));
+    QVERIFY2(done == 3, qPrintable(rep.toText()));
+    QCOMPARE(scalar("SELECT COUNT(*) FROM adressen WHERE adresse<-200 AND art=9998", mode), QString::number(n - done));
+    QCOMPARE(scalar("SELECT COUNT(*) FROM adressen WHERE email LIKE 'stop%' AND adresse>0 AND art=0", mode), QString::number(done));
+    QCOMPARE(scalar("SELECT COUNT(*) FROM bestellungen WHERE summe>2000 AND person<0", mode), QString::number(n - done));
+
+    const TransferReport again = run({"adressen-holen"});
+    QVERIFY2(again.Succeeded(), qPrintable(again.toText()));
+    QCOMPARE(again.steps[1].counts.value(QStringLiteral("geholt")), n - done);
+    QCOMPARE(scalar("SELECT COUNT(*) FROM adressen WHERE email LIKE 'stop%' AND adresse>0 AND art=0", mode), QString::number(n));
+    QCOMPARE(scalar("SELECT COUNT(*) FROM bestellungen b JOIN adressen a ON a.adresse=b.person WHERE b.summe>2000 "
+                    "AND a.email LIKE 'stop%'", mode), QString::number(n));
 }
 
 void tst_Addresses::refusedMoveKeepsMark_data()
