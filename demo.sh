@@ -114,7 +114,26 @@ XML
 packet newsletter_notadr.xml <<XML
 ${HEAD}<FIELD attrname="EMAIL" fieldtype="string" WIDTH="100"/><FIELD attrname="kdnummer" fieldtype="string" WIDTH="40"/><FIELD attrname="html" fieldtype="i4"/><FIELD attrname="iupdate" fieldtype="dateTime"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW EMAIL="keine.werbung@example.org" iupdate="20261015T12:00:00000"/></ROWDATA></DATAPACKET>
 XML
+packet zahlungsart_6.xml <<XML
+${HEAD}<FIELD attrname="Zahlungsart" fieldtype="i4"/><FIELD attrname="Art" fieldtype="string" WIDTH="80"/><FIELD attrname="Bezeichnung_2" fieldtype="string" WIDTH="80"/><FIELD attrname="Bemerkung" fieldtype="bin.hex" SUBTYPE="Text" WIDTH="200"/><FIELD attrname="Online" fieldtype="boolean"/><FIELD attrname="OnlineAusland" fieldtype="boolean"/><FIELD attrname="Kreditkarte" fieldtype="boolean"/><FIELD attrname="Bankdaten" fieldtype="boolean"/><FIELD attrname="Versandgebuehren" fieldtype="r8"/><FIELD attrname="Versandgebuehren_ausland" fieldtype="r8"/><FIELD attrname="NeuKunde" fieldtype="i4"/><FIELD attrname="Skonto" fieldtype="r8"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW Zahlungsart="1" Art="Vorkasse" Bezeichnung_2="Überweisung vor Versand" Bemerkung="$(memo $'Bitte überweisen Sie den Betrag\r\nvor dem Versand.')" Online="TRUE" OnlineAusland="TRUE" Kreditkarte="FALSE" Bankdaten="FALSE" Versandgebuehren="0" Versandgebuehren_ausland="0" NeuKunde="1" Skonto="2"/><ROW Zahlungsart="2" Art="Rechnung" Bezeichnung_2="Zahlung auf Rechnung (nur Stammkunden)" Online="TRUE" OnlineAusland="FALSE" NeuKunde="0" Skonto="0"/><ROW Zahlungsart="3" Art="Lastschrift" Bezeichnung_2="Bankeinzug &#8211; bitte Kontodaten angeben" Online="TRUE" OnlineAusland="FALSE" Bankdaten="TRUE" NeuKunde="1"/><ROW Zahlungsart="4" Art="Nachnahme" Bezeichnung_2="Zahlung bei Lieferung" Online="FALSE" Versandgebuehren="6.5" NeuKunde="0"/><ROW Zahlungsart="5" Art="Kreditkarte" Bezeichnung_2="Visa &amp; Mastercard" Online="TRUE" OnlineAusland="TRUE" Kreditkarte="TRUE" NeuKunde="0"/><ROW Zahlungsart="6" Art="Kauf auf Raten (O&apos;Brien Bank)" Bezeichnung_2="Finanzierung ab 100 &#8364;" Online="TRUE" NeuKunde="0"/></ROWDATA></DATAPACKET>
+XML
 "$CLI" tablefile dump "$MARKTVOLL_HOME/laender4.xml" >/dev/null
+"$CLI" tablefile dump "$MARKTVOLL_HOME/zahlungsart_6.xml" >/dev/null
+
+if "$CLI" --help 2>&1 | grep -q 'schema'; then
+  echo "== Im Shop registrierte Kunden (noch ohne WaWi-Nummer, mit Bestellungen und Favoriten)"
+  # What the shop's own registration leaves behind: negative numbers,
+  # e-mail only, waiting for "Adressänderungen aus dem Shop holen".
+  "$CLI" sql --execute "INSERT INTO adressen (adresse,art,anrede,name1,strasse,plz,ort,land,email,passwort) VALUES
+    (-1,0,'Frau','Jana Weiß','Lindenallee 3','50667','Köln','D','jana.weiss@example.org','kätzchen'),
+    (-2,0,'Herr','Seán O''Brien','Hauptstraße 12 \\ Hinterhaus','80331','München','D','sean.obrien@example.org','pw&1'),
+    (-3,0,'Firma','Müller & Söhne GbR','Am Markt 1','01067','Dresden','D','info@mueller-soehne.example','geheim')"
+  "$CLI" sql --execute "INSERT INTO bestellungen (person,datum,zustand,zahlart,versandart,summe) VALUES
+    (-1,NOW(),1,1,'DHL Paket',49.9),(-2,NOW(),1,3,'DHL Paket',12.5),(-2,NOW(),2,3,'Abholung im Laden',7)"
+  "$CLI" sql --execute "INSERT INTO favoriten (adresse,artikel,datum) VALUES (-1,1,NOW()),(-1,2,NOW()),(-3,5,NOW())"
+  "$CLI" sql --execute "INSERT INTO produktbewertung (artikel,user,bewertung,titel,datum,freigegeben) VALUES
+    (1,-2,5,'Sehr gut, gern wieder',NOW(),1)"
+fi
 
 echo "== Datenbankabgleich: komplette Übertragung (marktvoll-cli transfer)"
 TRANSFER_STATUS=0
@@ -122,6 +141,14 @@ TRANSFER_STATUS=0
     --log-sql "$DEMO_DIR/transfer.sql" || TRANSFER_STATUS=$?
 echo "(Exit-Status $TRANSFER_STATUS; Bericht als JSON: $DEMO_DIR/transfer-bericht.json," \
      "gesendete Anweisungen: $DEMO_DIR/transfer.sql)"
+if "$CLI" --help 2>&1 | grep -q 'schema'; then
+  echo "== Die geholten Shop-Kunden: WaWi-Nummer, Bestellungen und Favoriten"
+  "$CLI" sql "SELECT a.adresse,a.art,a.name1,a.email,a.zahlart,
+      (SELECT COUNT(*) FROM bestellungen b WHERE b.person=a.adresse) AS bestellungen,
+      (SELECT COUNT(*) FROM favoriten f WHERE f.adresse=a.adresse) AS favoriten
+    FROM adressen a WHERE a.email IN ('jana.weiss@example.org','sean.obrien@example.org','info@mueller-soehne.example')"
+  "$CLI" sql "SELECT id,kfmart,neukunde,beschreibung,aktiv FROM zahlart ORDER BY id"
+fi
 
 if [ "$GUI" = 1 ]; then
   echo "== Programm starten"

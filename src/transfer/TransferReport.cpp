@@ -82,6 +82,12 @@ QString TransferReport::toText() const
                      .arg(it.value().inserted)
                      .arg(it.value().updated)
                      .arg(it.value().deleted);
+        if (!s.counts.isEmpty()) {
+            QStringList parts;
+            for (auto it = s.counts.cbegin(); it != s.counts.cend(); ++it)
+                parts << QStringLiteral("%1: %2").arg(it.key()).arg(it.value());
+            t += QStringLiteral("    ") + parts.join(QStringLiteral(", ")) + QLatin1Char('\n');
+        }
         for (const QString &m : s.messages)
             t += QStringLiteral("    ") + m + QLatin1Char('\n');
     }
@@ -138,6 +144,12 @@ QJsonObject TransferReport::toJson() const
                                                {QStringLiteral("updated"), double(it.value().updated)},
                                                {QStringLiteral("deleted"), double(it.value().deleted)}};
             j[QStringLiteral("tables")] = tables;
+        }
+        if (!s.counts.isEmpty()) {
+            QJsonObject counts;
+            for (auto it = s.counts.cbegin(); it != s.counts.cend(); ++it)
+                counts[it.key()] = double(it.value());
+            j[QStringLiteral("counts")] = counts;
         }
         arr.append(j);
     }

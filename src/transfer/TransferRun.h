@@ -73,6 +73,9 @@ struct TransferStepReport {
         qint64 inserted = 0, updated = 0, deleted = 0;
     };
     QMap<QString, TableCounts> tables;
+    // Further figures of a step under their German names ("geholt",
+    // "umnummeriert" ...), shown as they are.
+    QMap<QString, qint64> counts;
     void Inserted(const QString &table, qint64 n = 1) { inserted += n; tables[table].inserted += n; }
     void Updated(const QString &table, qint64 n = 1) { updated += n; tables[table].updated += n; }
     void Deleted(const QString &table, qint64 n = 1) { deleted += n; tables[table].deleted += n; }

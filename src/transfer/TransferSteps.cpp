@@ -2,6 +2,7 @@
 // its own, one line here with its place and the box that enables it.
 #include "transfer/TransferStep.h"
 
+#include "transfer/AddressTransfer.h"
 #include "transfer/ArticleTransfer.h"
 #include "transfer/MasterDataUploads.h"
 
@@ -13,6 +14,11 @@ QVector<TransferStepEntry> TransferStepTable()
 {
     QVector<TransferStepEntry> t = {
         {1, QStringLiteral("laender"), QStringLiteral("Länder"), &TransferCountries},
+        {2, QStringLiteral("adressen-holen"), QStringLiteral("Adressen holen"), &FetchShopAddresses},
+        {3, QStringLiteral("kunden"), QStringLiteral("Kunden"), [](TransferContext &ctx) { TransferAddresses(ctx, 0); }},
+        {4, QStringLiteral("lieferanten"), QStringLiteral("Lieferanten"), [](TransferContext &ctx) { TransferAddresses(ctx, 1); }},
+        {5, QStringLiteral("interessenten"), QStringLiteral("Interessenten"), [](TransferContext &ctx) { TransferAddresses(ctx, 2); }},
+        {6, QStringLiteral("zahlungsarten"), QStringLiteral("Zahlungsarten"), &TransferPaymentMethods},
         // One guard for both: shipping methods before shipping costs.
         {7, QStringLiteral("versandarten"), QStringLiteral("Versandarten"),
          [](TransferContext &ctx) {

@@ -281,6 +281,8 @@ bool MariaDbServer::start(QString *error, const QStringList &extraOptions)
                          QStringLiteral("--max-allowed-packet=64M"),
                          QStringLiteral("--max-connections=500")};
         args << userOpt << common << extraOptions;
+        m_daemon = daemon;
+        m_args = args;
         m_proc->start(daemon, args);
         if (!m_proc->waitForStarted(10000)) {
             setErr(error, QStringLiteral("cannot start mariadbd"));
@@ -314,6 +316,38 @@ bool MariaDbServer::start(QString *error, const QStringList &extraOptions)
         return false;
     }
     m_rootHasPassword = true;
+    return true;
+}
+
+void MariaDbServer::pause()
+{
+    if (m_proc) {
+        stopProcess(m_proc.get(), 20000);
+        m_proc.reset();
+    }
+}
+
+bool MariaDbServer::resume(QString *error)
+{
+    if (m_proc || !m_dir || m_daemon.isEmpty()) {
+        setErr(error, QStringLiteral("server not paused"));
+        return false;
+    }
+    m_proc = std::make_unique<QProcess>();
+    bindChildToParent(*m_proc);
+    m_proc->setProcessChannelMode(QProcess::MergedChannels);
+    m_proc->setStandardOutputFile(m_dir->filePath(QStringLiteral("stdout.log")), QIODevice::Append);
+    m_proc->start(m_daemon, m_args);
+    if (!m_proc->waitForStarted(10000)) {
+        setErr(error, QStringLiteral("cannot start mariadbd"));
+        m_proc.reset();
+        return false;
+    }
+    if (!waitReady(60000, error)) {
+        stopProcess(m_proc.get(), 5000);
+        m_proc.reset();
+        return false;
+    }
     return true;
 }
 

@@ -36,6 +36,10 @@ public:
     bool start(QString *error = nullptr, const QStringList &extraOptions = {});
     void stop();
     bool isRunning() const;
+    // Stops the server and keeps its data; resume() starts it again on the
+    // same data and port (a server going away and coming back).
+    void pause();
+    bool resume(QString *error = nullptr);
 
     QString host() const { return QStringLiteral("127.0.0.1"); }
     int port() const { return m_port; }
@@ -86,6 +90,8 @@ private:
     std::unique_ptr<QProcess> m_proc;
     int m_port = 0;
     bool m_rootHasPassword = false;
+    QString m_daemon;
+    QStringList m_args;
 };
 
 class PhpServer {

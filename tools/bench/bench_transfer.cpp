@@ -5,6 +5,12 @@
 // one keep-alive connection (gateway mode).
 //
 //   bench_transfer [--newsletter N] [--rows N] [--repeat N] [--mode direct|gateway]
+//   bench_transfer --addresses N [--fetch M] [--repeat N] [--mode direct|gateway]
+//
+// --addresses measures the address steps instead (fetch, customers,
+// suppliers, prospects, payment methods) on a demo WaWi with N addresses;
+// --fetch puts M shop-registered customers (with an order each) into the
+// shop before each run.
 //
 // With --repeat the two sides take turns and the best time of each counts
 // (the machine's disk and other work make single figures noisy).
@@ -20,6 +26,8 @@
 #include "shopdb/ShopConnection.h"
 #include "transfer/TransferRun.h"
 #include "transfer/TransferStep.h"
+#include "wawi/TVLBTable.h"
+#include "wawi/WaWiDemo.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -128,7 +136,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    int newsletter = 20000, rows = 2000, repeat = 1;
+    int newsletter = 20000, rows = 2000, repeat = 1, addresses = 0, fetch = 0;
     QString only;
     for (int i = 0; i + 1 < args.size(); i += 2) {
         if (args[i] == QLatin1String("--newsletter"))
@@ -139,6 +147,10 @@ int main(int argc, char **argv)
             repeat = std::max(1, args[i + 1].toInt());
         else if (args[i] == QLatin1String("--mode"))
             only = args[i + 1];
+        else if (args[i] == QLatin1String("--addresses"))
+            addresses = args[i + 1].toInt();
+        else if (args[i] == QLatin1String("--fetch"))
+            fetch = args[i + 1].toInt();
     }
     QTemporaryDir dir;
     const QString home = dir.filePath(QStringLiteral("home"));
@@ -219,6 +231,21 @@ int main(int argc, char **argv)
 
     TransferOptions o;
     o.kinds = {QStringLiteral("laender"), QStringLiteral("news"), QStringLiteral("newsletter")};
+    if (addresses > 0) {
+        WaWiDemoOptions wo;
+        wo.addresses = addresses;
+        wo.articles = 10;
+        wo.groups = 3;
+        wo.mandanten = 1;
+        wo.registerInRegistry = false;
+        const QString wawi = dir.filePath(QStringLiteral("wawi"));
+        WriteWaWiDemo(wawi, wo);
+        TVLBDatabase::Connect(wawi);
+        s.WaWiDir = wawi + QLatin1Char('/');
+        s.Aktiv_Mandant = 1;
+        o.kinds = {QStringLiteral("adressen-holen"), QStringLiteral("kunden"), QStringLiteral("lieferanten"),
+                   QStringLiteral("interessenten"), QStringLiteral("zahlungsarten")};
+    }
     o.complete = true;
     o.sinceDate = false;
     for (const char *mode : {"direct", "gateway"}) {
@@ -231,6 +258,16 @@ int main(int argc, char **argv)
         qint64 written = 0;
         QStringList statements;
         for (int round = 0; round < repeat; ++round) {
+            if (addresses > 0 && fetch > 0) {
+                QStringList rowsSql, orders;
+                for (int i = 1; i <= fetch; ++i) {
+                    rowsSql << QStringLiteral("(%1,0,'neu%2@example.org','Neukunde %2')").arg(-i).arg(i);
+                    orders << QStringLiteral("(%1,%2)").arg(-i).arg(i);
+                }
+                runClient(clientArgs, ("INSERT INTO adressen (adresse,art,email,name1) VALUES " + rowsSql.join(',')
+                                       + ";INSERT INTO bestellungen (person,summe) VALUES " + orders.join(',') + ";")
+                                          .toUtf8());
+            }
             TransferRun run;
             QElapsedTimer t;
             t.start();
@@ -242,6 +279,9 @@ int main(int argc, char **argv)
                 written += st.inserted + st.updated;
             if (r.ExitCode() != 0)
                 std::fprintf(stderr, "%s: run ended with %d\n%s", mode, r.ExitCode(), qPrintable(r.toText()));
+            for (const TransferStepReport &st : r.steps)
+                if (addresses > 0)
+                    std::fprintf(stderr, "  %-16s %8.3f s\n", qPrintable(st.name), st.elapsedMs / 1000.0);
             Shop().Ti_Connect_OffTimer();
             Shop().Ti_Connect2_OffTimer();
 

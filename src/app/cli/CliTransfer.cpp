@@ -55,7 +55,8 @@ int usageError(const QString &message)
 // Kinds that read the WaWi (the others read only the program folder).
 bool NeedsWaWi(const QString &kind)
 {
-    static const QStringList masterData = {QStringLiteral("versandarten"), QStringLiteral("laender"),
+    static const QStringList masterData = {QStringLiteral("versandarten"), QStringLiteral("zahlungsarten"),
+                                           QStringLiteral("laender"),
                                            QStringLiteral("news"), QStringLiteral("faq"),
                                            QStringLiteral("newsletter")};
     return !masterData.contains(kind);
