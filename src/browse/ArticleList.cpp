@@ -140,28 +140,31 @@ void ArticleList::ShowGroup(int group, ArticleSort sort, const QString &search)
     const QString text = search.trimmed();
     const bool byName = sort == ArticleSort::Bezeichnung;
     const QString low(Settings().RangeLow), high(Settings().RangeHigh);
-    ControlsOff off(*Tbl_Artikel);
-    if (group <= 0) {
-        const QString index = byName ? QStringLiteral("Schnellsuche") : QStringLiteral("Nummer");
-        if (m_group > 0 || !Tbl_Artikel->HasRange() || Tbl_Artikel->IndexName() != index)
-            SetMandantRange(*Tbl_Artikel, index, 0, m_mandant);
-        m_group = 0;
-        if (!text.isEmpty())
-            Tbl_Artikel->FindNearest({0, m_mandant, text});
-        else
-            Tbl_Artikel->First();
-        return;
+    const int g = group > 0 ? group : 0;
+    {
+        ControlsOff off(*Tbl_Artikel);
+        if (g == 0) {
+            const QString index = byName ? QStringLiteral("Schnellsuche") : QStringLiteral("Nummer");
+            if (m_group > 0 || !Tbl_Artikel->HasRange() || Tbl_Artikel->IndexName() != index)
+                SetMandantRange(*Tbl_Artikel, index, 0, m_mandant);
+        } else {
+            const QString index = byName ? QStringLiteral("WGruppe") : QStringLiteral("WGruppe_Nr");
+            if (Tbl_Artikel->IndexName() != index) {
+                Tbl_Artikel->CancelRange();
+                Tbl_Artikel->SetIndexName(index);
+                m_group = -1;
+            }
+            if (m_group != g || !Tbl_Artikel->HasRange())
+                Tbl_Artikel->SetRange({0, m_mandant, g, low}, {0, m_mandant, g, high});
+        }
+        m_group = g;
     }
-    const QString index = byName ? QStringLiteral("WGruppe") : QStringLiteral("WGruppe_Nr");
-    if (Tbl_Artikel->IndexName() != index) {
-        Tbl_Artikel->CancelRange();
-        Tbl_Artikel->SetIndexName(index);
-    }
-    if (m_group != group || !Tbl_Artikel->HasRange())
-        Tbl_Artikel->SetRange({0, m_mandant, group, low}, {0, m_mandant, group, high});
-    m_group = group;
+    // Positioned with the views attached, so they follow the cursor.
+    QVariantList key{0, m_mandant};
+    if (g > 0)
+        key << g;
     if (!text.isEmpty())
-        Tbl_Artikel->FindNearest({0, m_mandant, group, text});
+        Tbl_Artikel->FindNearest(key << text);
     else
         Tbl_Artikel->First();
 }

@@ -28,6 +28,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -493,6 +494,7 @@ void TFM_Artikelliste::TreeView1Change()
     } catch (const std::exception &) {
     }
     reportProblems();
+    syncGridRow();
     currentArticleChanged();
     updateDeleteAction();
 }
@@ -584,24 +586,71 @@ void TFM_Artikelliste::chooseImage()
         currentArticleChanged();
 }
 
+namespace {
+
+// The marked rows by number: a save may reset the grid's model, which
+// drops the model indexes a QItemSelection holds.
+QList<int> markedRows(const TDBBGrid *grid)
+{
+    QList<int> rows;
+    for (const QModelIndex &i : grid->selectionModel()->selectedRows())
+        rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void markRows(TDBBGrid *grid, const QList<int> &rows)
+{
+    QItemSelection sel;
+    QAbstractItemModel *m = grid->model();
+    const int last = m->columnCount() - 1;
+    for (int r : rows)
+        if (r >= 0 && r < m->rowCount() && last >= 0)
+            sel.select(m->index(r, 0), m->index(r, last));
+    grid->selectionModel()->select(sel, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+} // namespace
+
 void TFM_Artikelliste::runOnSelection(bool online)
 {
-    const QItemSelection marked = DBBGrid1->selectionModel()->selection();
+    const QList<int> rows = markedRows(DBBGrid1);
     m_list.PostPending();
-    m_list.SetOnline(SelectedBookmarks(), online);
-    DBBGrid1->selectionModel()->select(marked, QItemSelectionModel::ClearAndSelect);
+    const QVariantList marks = SelectedBookmarks();
+    const QVariant here = m_list.Articles().Bookmark();
+    m_list.SetOnline(marks, online);
+    m_list.Articles().GotoBookmark(here);
+    syncGridRow();
+    markRows(DBBGrid1, rows);
     DBBGrid1->viewport()->update();
     reportProblems();
 }
 
 void TFM_Artikelliste::runSelect(bool on)
 {
-    const QItemSelection marked = DBBGrid1->selectionModel()->selection();
+    const QList<int> rows = markedRows(DBBGrid1);
     m_list.PostPending();
-    m_list.Select(SelectedBookmarks(), on);
-    DBBGrid1->selectionModel()->select(marked, QItemSelectionModel::ClearAndSelect);
+    const QVariantList marks = SelectedBookmarks();
+    const QVariant here = m_list.Articles().Bookmark();
+    m_list.Select(marks, on);
+    m_list.Articles().GotoBookmark(here);
+    syncGridRow();
+    markRows(DBBGrid1, rows);
     DBBGrid1->viewport()->update();
     reportProblems();
+}
+
+void TFM_Artikelliste::syncGridRow()
+{
+    TVLBTable &t = m_list.Articles();
+    const int row = t.Active() ? t.RecNo() - 1 : -1;
+    if (row < 0 || row >= DBBGrid1->model()->rowCount() || DBBGrid1->currentIndex().row() == row)
+        return;
+    const QSignalBlocker block(DBBGrid1->selectionModel());
+    DBBGrid1->selectionModel()->setCurrentIndex(DBBGrid1->model()->index(row, qMax(0, DBBGrid1->currentIndex().column())),
+                                                QItemSelectionModel::NoUpdate);
+    DBBGrid1->scrollTo(DBBGrid1->currentIndex());
+    DBBGrid1->viewport()->update();
 }
 
 void TFM_Artikelliste::reportProblems()
@@ -627,12 +676,8 @@ QVariantList TFM_Artikelliste::SelectedBookmarks() const
     if (!ds.Active() || ds.IsEmpty())
         return out;
     const QVariant here = ds.Bookmark();
-    const QItemSelection marked = DBBGrid1->selectionModel()->selection();
-    QList<int> rows;
-    for (const QModelIndex &i : DBBGrid1->selectionModel()->selectedRows())
-        rows << i.row();
-    std::sort(rows.begin(), rows.end());
-    for (int row : std::as_const(rows)) {
+    const QList<int> rows = markedRows(DBBGrid1);
+    for (int row : rows) {
         const int rec = DBBGrid1->RecordNumber(row);
         if (rec <= 0)
             continue;
@@ -640,7 +685,7 @@ QVariantList TFM_Artikelliste::SelectedBookmarks() const
         out << ds.Bookmark();
     }
     ds.GotoBookmark(here);
-    DBBGrid1->selectionModel()->select(marked, QItemSelectionModel::ClearAndSelect);
+    markRows(DBBGrid1, rows);
     return out;
 }
 
@@ -657,7 +702,12 @@ bool TFM_Artikelliste::TreeView1DragOver(const QMimeData *data, const QPoint &po
     // onto a group (the root carries none).
     if (m_mode != Mode::Assignment || !data || !data->hasFormat(QString::fromLatin1(kArticleMime)))
         return false;
-    return NodeGroup(TreeView1->itemAt(pos)) > 0;
+    const int group = NodeGroup(TreeView1->itemAt(pos));
+    if (group <= 0)
+        return false;
+    // the article's own group takes it already
+    const int article = data->data(QString::fromLatin1(kArticleMime)).toInt();
+    return const_cast<GroupLinks &>(m_links).ArticleGroup(article) != group;
 }
 
 bool TFM_Artikelliste::TreeView1DragDrop(const QMimeData *data, const QPoint &pos)
@@ -739,6 +789,8 @@ void TFM_Artikelliste::changeEvent(QEvent *e)
 
 bool TFM_Artikelliste::eventFilter(QObject *o, QEvent *e)
 {
+    if (!DBBGrid1 || !m_shown)   // events of the construction
+        return QWidget::eventFilter(o, e);
     if (o == Ed_Suche && e->type() == QEvent::KeyPress) {
         auto *k = static_cast<QKeyEvent *>(e);
         TVLBTable &t = m_list.Articles();
@@ -748,6 +800,7 @@ bool TFM_Artikelliste::eventFilter(QObject *o, QEvent *e)
             if (!Ed_Suche->text().trimmed().isEmpty() && t.Active() && !t.IsEmpty()) {
                 m_list.PostPending();
                 m_list.Select({}, true);
+                syncGridRow();
                 DBBGrid1->viewport()->update();
                 reportProblems();
             }
@@ -756,6 +809,7 @@ bool TFM_Artikelliste::eventFilter(QObject *o, QEvent *e)
         case Qt::Key_Escape:
             m_list.PostPending();
             m_list.Select({}, false);
+            syncGridRow();
             DBBGrid1->viewport()->update();
             reportProblems();
             Ed_Suche->selectAll();
@@ -764,6 +818,7 @@ bool TFM_Artikelliste::eventFilter(QObject *o, QEvent *e)
         case Qt::Key_Up:
             if (t.Active())
                 k->key() == Qt::Key_Down ? t.Next() : t.Prior();
+            syncGridRow();
             return true;
         default:
             break;

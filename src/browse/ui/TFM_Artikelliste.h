@@ -43,20 +43,21 @@ public:
     ArticleList &List() { return m_list; }
     GroupLinks &Links() { return m_links; }
 
-    QWidget *Panel1, *Panel4;
-    QToolBar *ToolBar1, *ToolBar2;
-    QComboBox *CB_Sort;
-    QLineEdit *Ed_Suche;
-    QTreeWidget *TreeView1;
-    QSplitter *Splitter1, *Splitter2, *Splitter3, *Splitter4;
-    TDBBGrid *DBBGrid1, *DBBGrid2;
-    TDBGridDesigner *DBGridDesigner1;
-    QTextEdit *DBRichEdit1;
-    QLabel *Image1;
-    QGroupBox *GB_Mehrfach;
-    QMenu *PopupMenu1, *PopupMenu2;
-    QAction *Action_Spalten, *Action_Refresh, *Action_Online, *Action_Offline, *Action_Selection,
-        *Action_Selection_off, *DataSetDelete1, *Sortiert1, *Refresh1, *beimffnenalleWarengruppenzeigen1;
+    QWidget *Panel1 = nullptr, *Panel4 = nullptr;
+    QToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr;
+    QComboBox *CB_Sort = nullptr;
+    QLineEdit *Ed_Suche = nullptr;
+    QTreeWidget *TreeView1 = nullptr;
+    QSplitter *Splitter1 = nullptr, *Splitter2 = nullptr, *Splitter3 = nullptr, *Splitter4 = nullptr;
+    TDBBGrid *DBBGrid1 = nullptr, *DBBGrid2 = nullptr;
+    TDBGridDesigner *DBGridDesigner1 = nullptr;
+    QTextEdit *DBRichEdit1 = nullptr;
+    QLabel *Image1 = nullptr;
+    QGroupBox *GB_Mehrfach = nullptr;
+    QMenu *PopupMenu1 = nullptr, *PopupMenu2 = nullptr;
+    QAction *Action_Spalten = nullptr, *Action_Refresh = nullptr, *Action_Online = nullptr, *Action_Offline = nullptr,
+            *Action_Selection = nullptr, *Action_Selection_off = nullptr, *DataSetDelete1 = nullptr,
+            *Sortiert1 = nullptr, *Refresh1 = nullptr, *beimffnenalleWarengruppenzeigen1 = nullptr;
 
     void FormShow();
     void Action_RefreshExecute();
@@ -98,6 +99,7 @@ private:
     void runSelect(bool on);
     void reportProblems();
     void updateDeleteAction();
+    void syncGridRow();
     ArticleSort sortOrder() const;
 
     Mode m_mode;
