@@ -74,14 +74,47 @@ void ArticleList::Open(int mandant)
 {
     m_mandant = mandant;
     m_group = -1;
-    TBL_Artikel2->Open();
     Tbl_Artikel->Open();
+    keepStamp();
     ShowGroup(0, ArticleSort::Nummer, QString());
     Tbl_Waren->Open();
     TBL_Waren2->Open();
     Tbl_Waren->SetFilter(QStringLiteral("ART<200"));
     Tbl_Waren->SetFiltered(true);
     ensureGroup();
+}
+
+TVLBTable &ArticleList::ArticleLookup()
+{
+    if (!TBL_Artikel2->Active() && Tbl_Artikel->Active()) {
+        try {
+            TBL_Artikel2->Open();
+        } catch (const std::exception &) {
+            // the look-ups stay empty
+        }
+    }
+    return *TBL_Artikel2;
+}
+
+void ArticleList::keepStamp()
+{
+    const QFileInfo fi(Tbl_Artikel->FilePath());
+    m_fileSize = fi.exists() ? fi.size() : -1;
+    m_fileTime = fi.exists() ? fi.lastModified() : QDateTime();
+}
+
+bool ArticleList::RefreshIfChanged()
+{
+    if (!Tbl_Artikel->Active() || Tbl_Artikel->GetState() != Dataset::State::Browse)
+        return false;
+    const QFileInfo fi(Tbl_Artikel->FilePath());
+    if (fi.exists() && fi.size() == m_fileSize && fi.lastModified() == m_fileTime)
+        return false;
+    Tbl_Artikel->Refresh();
+    keepStamp();
+    if (TBL_Artikel2->Active())
+        TBL_Artikel2->Refresh();
+    return true;
 }
 
 void ArticleList::Close()
@@ -194,6 +227,8 @@ template <typename Fn> int ArticleList::forRecords(const QVariantList &bookmarks
     for (const QString &line : rec.Report().Lines())
         if (!m_problems.contains(line))
             m_problems << line;
+    if (saved)
+        keepStamp();   // our own writes are in the cursor already
     return saved;
 }
 
@@ -287,6 +322,8 @@ bool ArticleList::PostPending()
         ok = false;
     }
     m_problems << rec.Report().Lines();
+    if (ok)
+        keepStamp();
     return ok;
 }
 

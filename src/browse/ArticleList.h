@@ -8,6 +8,7 @@
 #include "transfer/GroupTree.h"
 #include "wawi/TVLBTable.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QStringList>
 #include <QVariantList>
@@ -23,7 +24,9 @@ public:
     ~ArticleList() override;
 
     TVLBTable &Articles() { return *Tbl_Artikel; }       // the listed articles
-    TVLBTable &ArticleLookup() { return *TBL_Artikel2; } // one article by its key
+    // One article by its key; opened when first asked for (it is a second
+    // full read of the largest table, not needed for the first rows).
+    TVLBTable &ArticleLookup();
     TVLBTable &Groups() { return *Tbl_Waren; }           // groups for the tree
     TVLBTable &GroupLookup() { return *TBL_Waren2; }     // one group by its key
 
@@ -64,6 +67,10 @@ public:
     // Stores rtf as the current article's long text (pending like the
     // picture). False when the record cannot be edited.
     bool SetLongText(const QString &rtf);
+    // Re-reads the articles when another program changed the table's file
+    // since it was read (true then).
+    bool RefreshIfChanged();
+
     // Saves a pending edit of the current article; false when that failed
     // (the edit is then dropped and the problem is in LastWriteProblems()).
     bool PostPending();
@@ -76,7 +83,10 @@ private:
     template <typename Fn> int forRecords(const QVariantList &bookmarks, Fn fn);
     void ensureGroup();
     TVLBTable *Tbl_Artikel, *TBL_Artikel2, *Tbl_Waren, *TBL_Waren2;
+    void keepStamp();
     int m_mandant = 0;
+    qint64 m_fileSize = -1;
+    QDateTime m_fileTime;
     int m_group = -1;
     QStringList m_problems;
 };

@@ -775,14 +775,12 @@ void TFM_Artikelliste::changeEvent(QEvent *e)
     QWidget::changeEvent(e);
     // Other programs may have changed articles while another window was active.
     if (e->type() == QEvent::ActivationChange && isActiveWindow() && m_shown) {
-        TVLBTable &t = m_list.Articles();
-        if (t.Active() && t.GetState() == Dataset::State::Browse) {
-            try {
-                const QVariant here = t.Bookmark();
-                t.Refresh();
-                t.GotoBookmark(here);
-            } catch (const std::exception &) {
+        try {
+            if (m_list.RefreshIfChanged()) {
+                syncGridRow();
+                currentArticleChanged();
             }
+        } catch (const std::exception &) {
         }
     }
 }
