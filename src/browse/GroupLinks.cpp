@@ -183,7 +183,12 @@ QString GroupLinks::GroupName(int group)
         if (!t.FindKey({group}))
             return QString();
         const Field *f = t.FindField(QStringLiteral("Bezeichnung_Intern"));
-        return f ? f->AsString() : QString();
+        QString name = f ? f->AsString() : QString();
+        // Groups the transfer has not named internally yet show their name.
+        if (name.trimmed().isEmpty())
+            if (const Field *b = t.FindField(QStringLiteral("Bezeichnung")))
+                name = b->AsString();
+        return name;
     } catch (const std::exception &) {
         return QString();
     }

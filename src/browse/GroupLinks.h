@@ -52,7 +52,7 @@ public:
     QString ArticleText(int article, const QString &field);
     QString ArticlePrice(int article);
     int ArticleGroup(int article);      // 0 when not found
-    // "Bezeichnung_Intern" of a group.
+    // "Bezeichnung_Intern" of a group ("Bezeichnung" while that is empty).
     QString GroupName(int group);
     // A display field of the link grid for a link: Artikelnummer,
     // Bezeichnung, Einheit, VK1, WBezeichnung, UWBezeichnung.

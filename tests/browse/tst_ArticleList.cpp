@@ -515,6 +515,8 @@ void tst_ArticleList::lookups()
     appendRecord("Warengruppe.DB", {{"Warengruppe", 7002}, {"Mandant", 1}, {"Anhang", 0},
                                     {"Bezeichnung", QString("Haupt")},
                                     {"Bezeichnung_Intern", QString::fromUtf8("Hauptgruppe Ü")}});
+    appendRecord("Warengruppe.DB", {{"Warengruppe", 7003}, {"Mandant", 1}, {"Anhang", 0},
+                                    {"Bezeichnung", QString::fromUtf8("Ohne Intern")}});
     appendRecord("Artikel.DB", {{"Artikel", 9900}, {"Art", 0}, {"Mandant", 1},
                                 {"Artikelnummer", QString("LK-1")},
                                 {"Bezeichnung", QString::fromUtf8("Große Kiste")},
@@ -535,6 +537,8 @@ void tst_ArticleList::lookups()
     QCOMPARE(links.Lookup("VK1", 7001, 123456), QString());
     QCOMPARE(links.Lookup("UWBezeichnung", 7001, 123456), QString());
     QCOMPARE(links.Lookup("WBezeichnung", 99999, 9900), QString());
+    // a group without an internal name yet shows its name
+    QCOMPARE(links.Lookup("WBezeichnung", 7003, 9900), QString::fromUtf8("Ohne Intern"));
 
     // the grid model shows them beside the stored fields
     QCOMPARE(links.Open(m_env.file("lookups.xml")), QString());
