@@ -1,6 +1,6 @@
 #include "browse/ArticleList.h"
 
-#include "core/RtfToText.h"
+#include "core/RtfReader.h"
 #include "core/ShopSettings.h"
 #include "data/DatasetUtil.h"
 #include "transfer/RecordWriter.h"
@@ -278,6 +278,61 @@ QString ArticleList::PictureFile() const
     return QFileInfo(found).isFile() ? found : QString();
 }
 
+namespace {
+
+// RTF as HTML for the description pane: the characters' fonts, sizes,
+// colours and styles, one paragraph per line with its alignment.
+QString rtfToHtml(const QString &rtf)
+{
+    RtfDocument doc;
+    if (!RtfReader::read(rtf, doc))
+        return QString();
+    auto formatAt = [&doc](qsizetype pos) -> const RtfCharFormat & {
+        auto it = std::upper_bound(doc.runs.begin(), doc.runs.end(), pos,
+                                   [](qsizetype p, const RtfDocument::Run &r) { return p < r.pos; });
+        if (it == doc.runs.begin() || doc.formats.empty())
+            return doc.defaultFormat;
+        return doc.formats[size_t((it - 1)->format)];
+    };
+    QString html;
+    for (const RtfDocument::Line &line : doc.lines) {
+        const char *align = line.para.align == RtfAlign::Center  ? "center"
+                            : line.para.align == RtfAlign::Right ? "right"
+                                                                 : "left";
+        html += QStringLiteral("<p style=\"margin:0\" align=\"%1\">").arg(QLatin1String(align));
+        if (line.para.bullet)
+            html += QStringLiteral("&bull; ");
+        qsizetype pos = line.start;
+        const qsizetype end = line.start + line.length;
+        while (pos < end) {
+            const RtfCharFormat &f = formatAt(pos);
+            qsizetype next = pos + 1;
+            while (next < end && formatAt(next) == f)
+                ++next;
+            QString style = QStringLiteral("font-size:%1pt;").arg(f.size);
+            if (f.fontName >= 0 && f.fontName < doc.fontNames.size() && !doc.fontNames.at(f.fontName).isEmpty())
+                style += QStringLiteral("font-family:'%1';").arg(doc.fontNames.at(f.fontName).toHtmlEscaped());
+            if (f.color)
+                style += QStringLiteral("color:#%1;").arg(f.color, 6, 16, QLatin1Char('0'));
+            if (f.bold)
+                style += QStringLiteral("font-weight:bold;");
+            if (f.italic)
+                style += QStringLiteral("font-style:italic;");
+            if (f.underline || f.strike)
+                style += QStringLiteral("text-decoration:%1%2;")
+                             .arg(f.underline ? QStringLiteral("underline ") : QString(),
+                                  f.strike ? QStringLiteral("line-through") : QString());
+            html += QStringLiteral("<span style=\"%1\">%2</span>")
+                        .arg(style, doc.text.mid(pos, next - pos).toHtmlEscaped());
+            pos = next;
+        }
+        html += QStringLiteral("</p>");
+    }
+    return html;
+}
+
+} // namespace
+
 QString ArticleList::LongTextHtml() const
 {
     if (!Tbl_Artikel->Active() || Tbl_Artikel->IsEmpty())
@@ -287,7 +342,8 @@ QString ArticleList::LongTextHtml() const
         return QString();
     const QString text = f->AsString();
     if (text.startsWith(QLatin1String("{\\rtf")))
-        return RtfToText(text, 0, true);
+        return rtfToHtml(text);
+    // Plain text stays plain, markup included.
     QString html = text.toHtmlEscaped();
     html.replace(QLatin1String("\r\n"), QLatin1String("<br>"));
     html.replace(QLatin1Char('\n'), QLatin1String("<br>"));

@@ -61,8 +61,9 @@ public:
     // stands, beside the program, in the WaWi folder or among the program's
     // templates ("vorlagen"); "" for none, a web address or a missing file.
     QString PictureFile() const;
-    // The long text of the current article as an HTML fragment (RTF with
-    // its character formats, plain text as it stands); "" when none.
+    // The long text of the current article as HTML for a rich-text view
+    // (RTF with its character and paragraph formats, plain text as it
+    // stands); "" when none.
     QString LongTextHtml() const;
     // Stores rtf as the current article's long text (pending like the
     // picture). False when the record cannot be edited.

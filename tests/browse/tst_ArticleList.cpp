@@ -90,6 +90,8 @@ private slots:
     void links();
     void linkFileUnreadable();
     void lookups();
+    void pictureLookup_data();
+    void pictureLookup();
     void longTextRoundTrip_data();
     void longTextRoundTrip();
 
@@ -558,6 +560,46 @@ void tst_ArticleList::lookups()
                                         QString::fromUtf8("Hauptgruppe Ü")}));
 }
 
+void tst_ArticleList::pictureLookup_data()
+{
+    QTest::addColumn<QString>("stored");    // "Bild_klein"; <WAWI>, <EXE> stand for the folders
+    QTest::addColumn<QString>("expected");  // the file found, "" for none
+    QTest::newRow("absolute") << "<WAWI>/bilder/Bild 1.jpg" << "<WAWI>/bilder/Bild 1.jpg";
+    QTest::newRow("in the WaWi, Windows separators") << "bilder\\Bild 1.jpg" << "<WAWI>/bilder/Bild 1.jpg";
+    QTest::newRow("beside the program") << "eigene/klein.jpg" << "<EXE>/eigene/klein.jpg";
+    QTest::newRow("program templates") << "vorlage.jpg" << "<EXE>/vorlagen/vorlage.jpg";
+    QTest::newRow("web address") << "http://www.example.de/bilder/1.jpg" << "";
+    QTest::newRow("missing") << "bilder\\fehlt.jpg" << "";
+    QTest::newRow("a folder") << "bilder" << "";
+    QTest::newRow("empty") << "" << "";
+}
+
+void tst_ArticleList::pictureLookup()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, expected);
+    QDir().mkpath(m_env.file("eigene"));
+    QDir().mkpath(m_env.file("vorlagen"));
+    for (const QString &f : {m_env.file("eigene/klein.jpg"), m_env.file("vorlagen/vorlage.jpg")}) {
+        QFile out(f);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(FlatColourJpeg(8, 8, 10, 200, 10));
+    }
+    QVERIFY(QFileInfo::exists(m_wawi + "/bilder/Bild 1.jpg"));
+    auto expand = [&](QString s) {
+        s.replace("<WAWI>", m_wawi);
+        s.replace("<EXE>", m_env.path());
+        return s;
+    };
+    ArticleList list;
+    list.Open(1);
+    list.Articles().First();
+    QVERIFY(list.SetPicture(expand(stored)));
+    QCOMPARE(QFileInfo(list.PictureFile()).canonicalFilePath(), QFileInfo(expand(expected)).canonicalFilePath());
+    QCOMPARE(list.PictureFile().isEmpty(), expected.isEmpty());
+    list.Articles().Cancel();
+}
+
 void tst_ArticleList::longTextRoundTrip_data()
 {
     QTest::addColumn<QString>("text");
@@ -609,7 +651,10 @@ void tst_ArticleList::longTextRoundTrip()
     list.Open(1);
     QVERIFY(list.Articles().Locate("Artikel", {key}));
     QCOMPARE(list.Articles().FieldByName("Langtext")->AsString(), rtf);
-    QVERIFY(list.LongTextHtml().contains(bold ? "<B>" : "<I>", Qt::CaseInsensitive));
+    const QString html = list.LongTextHtml();
+    QVERIFY(html.contains(bold ? "font-weight:bold" : "font-style:italic"));
+    QVERIFY(html.contains(text.toHtmlEscaped()));
+    QVERIFY(html.contains(QString::fromUtf8("zweite Zeile ü")));
 }
 
 QTEST_GUILESS_MAIN(tst_ArticleList)

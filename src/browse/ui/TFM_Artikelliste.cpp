@@ -394,7 +394,7 @@ void TFM_Artikelliste::FormShow()
         BusyScope busy;
         m_list.Open(Settings().Aktiv_Mandant);
         DBBGrid1->SetDataSet(&m_list.Articles());
-        fillTree();
+        fillTree(true);
         CB_Sort->blockSignals(true);
         CB_Sort->setCurrentIndex(0);
         CB_Sort->blockSignals(false);
@@ -417,7 +417,7 @@ void TFM_Artikelliste::FormShow()
     updateDeleteAction();
 }
 
-void TFM_Artikelliste::fillTree()
+void TFM_Artikelliste::fillTree(bool readSort)
 {
     m_treeBusy = true;
     TreeView1->setEnabled(false);
@@ -442,7 +442,12 @@ void TFM_Artikelliste::fillTree()
     }
     root->setExpanded(true);
     m_treeBusy = true;
-    Sortiert1->setChecked(readBoolText(QStringLiteral("Sort"), QStringLiteral("Warengruppe"), false));
+    if (readSort) {
+        try {
+            Sortiert1->setChecked(readBoolText(QStringLiteral("Sort"), QStringLiteral("Warengruppe"), false));
+        } catch (const std::exception &) {
+        }
+    }
     if (Sortiert1->isChecked())
         TreeView1->sortItems(0, Qt::AscendingOrder);
     if (beimffnenalleWarengruppenzeigen1->isChecked())
@@ -455,7 +460,8 @@ void TFM_Artikelliste::fillTree()
 
 void TFM_Artikelliste::Action_RefreshExecute()
 {
-    fillTree();
+    fillTree(false);
+    TreeView1Change();
 }
 
 int TFM_Artikelliste::NodeGroup(const QTreeWidgetItem *item)
@@ -526,6 +532,10 @@ void TFM_Artikelliste::DBBGrid1TitleClick(TDBBGrid *grid, int column)
 void TFM_Artikelliste::currentArticleChanged()
 {
     m_loadingText = true;
+    // Without an article there is nothing to describe (typing would start
+    // a WaWi article without a number).
+    TVLBTable &t = m_list.Articles();
+    DBRichEdit1->setReadOnly(!t.Active() || t.IsEmpty());
     const QString html = m_list.LongTextHtml();
     if (html.isEmpty())
         DBRichEdit1->clear();

@@ -91,7 +91,8 @@ private:
     void buildLayout();
     void readWindowSettings();
     void writeWindowSettings();
-    void fillTree();
+    // readSort: the tree's sorting from the settings (at opening).
+    void fillTree(bool readSort);
     void currentArticleChanged();
     void longTextEdited();
     void chooseImage();

@@ -8,6 +8,9 @@
 #include "../ArticleChecks.h"
 
 #include "browse/ui/TFM_Artikelliste.h"
+#include "core/Registry.h"
+#include "core/RtfToText.h"
+#include "core/TextUtil.h"
 #include "core/ShopSettings.h"
 #include "core/UiHooks.h"
 #include "data/ui/TDBBGrid.h"
@@ -74,6 +77,23 @@ bool dropOn(TFM_Artikelliste &w, QTreeWidgetItem *node, QMimeData *data)
     return move.isAccepted();
 }
 
+// A visible group without articles of its own (a top group of the demo).
+int readEmptyGroup()
+{
+    QSet<int> used;
+    for (const auto &a : artcheck::readAll())
+        used.insert(a.group);
+    TVLBTable g;
+    g.SetTableName("Warengruppe.DB");
+    g.Open();
+    for (g.First(); !g.Eof(); g.Next())
+        if (g.FieldByName("Mandant")->AsInteger() == 1 && g.FieldByName("Anhang")->AsInteger() <= 0
+            && !used.contains(g.FieldAt(0)->AsInteger())
+            && (g.FieldByName("ART")->IsNull() || g.FieldByName("ART")->AsInteger() < 200))
+            return g.FieldAt(0)->AsInteger();
+    return -1;
+}
+
 } // namespace
 
 class tst_Artikelliste : public QObject {
@@ -97,6 +117,10 @@ private slots:
     void quickSearchUmlauts_data();
     void quickSearchUmlauts();
     void enterAndEscMark();
+    void longTextEditSavedWhenLeft();
+    void windowSettings_data();
+    void windowSettings();
+    void treeMenu();
     void dropMakesLinkThatReachesShop();
     void dropRefused();
 
@@ -339,6 +363,134 @@ void tst_Artikelliste::enterAndEscMark()
     QCOMPARE(t.RecNo(), rec + 1);
     QTest::keyClick(ed, Qt::Key_Up);
     QCOMPARE(t.RecNo(), rec);
+}
+
+void tst_Artikelliste::longTextEditSavedWhenLeft()
+{
+    int key = 0;
+    {
+        TFM_Artikelliste w(TFM_Artikelliste::Mode::List);
+        w.show();
+        auto *edit = w.findChild<QTextEdit *>("DBRichEdit1");
+        QVERIFY(!edit->isReadOnly());
+        Dataset &t = w.List().Articles();
+        t.First();
+        key = t.FieldAt(0)->AsInteger();
+        edit->selectAll();
+        typeText(edit, QString::fromUtf8("Neu: Größe {XL} \\ 5 €"));
+        QCOMPARE(edit->toPlainText(), QString::fromUtf8("Neu: Größe {XL} \\ 5 €"));
+        // pending until the article is left
+        {
+            TVLBTable a;
+            a.SetTableName("Artikel.DB");
+            a.Open();
+            QVERIFY(a.FindKey({key}));
+            QVERIFY(!RtfToText(a.FieldByName("Langtext")->AsString(), 0, false).contains("Neu:"));
+        }
+        t.Next();
+        QVERIFY(t.FieldAt(0)->AsInteger() != key);
+        // an empty group: nothing to describe
+        w.findChild<QTreeWidget *>("TreeView1")->setCurrentItem(w.FindNode(readEmptyGroup()));
+        QVERIFY(t.IsEmpty());
+        QVERIFY(edit->isReadOnly());
+        QVERIFY(w.close());
+    }
+    TVLBTable a;
+    a.SetTableName("Artikel.DB");
+    a.Open();
+    QVERIFY(a.FindKey({key}));
+    const QString stored = a.FieldByName("Langtext")->AsString();
+    QVERIFY2(stored.startsWith("{\\rtf"), qPrintable(stored));
+    QCOMPARE(RtfToText(stored, 0, false).trimmed(), QString::fromUtf8("Neu: Größe XL \\ 5 €"));
+}
+
+void tst_Artikelliste::windowSettings_data()
+{
+    QTest::addColumn<QString>("width");
+    QTest::addColumn<QString>("height");
+    QTest::addColumn<int>("expectWidth");
+    QTest::addColumn<int>("expectHeight");
+    QTest::newRow("too small") << "100" << "50" << 646 << 471;
+    QTest::newRow("stored") << "900" << "600" << 900 << 600;
+    QTest::newRow("not numbers") << "breit" << "" << 646 << 471;
+}
+
+void tst_Artikelliste::windowSettings()
+{
+    QFETCH(QString, width);
+    QFETCH(QString, height);
+    QFETCH(int, expectWidth);
+    QFETCH(int, expectHeight);
+    const QString section = "WINPOS\\Artikelliste";
+    RegWriteSetting(section, "WIDTH", width);
+    RegWriteSetting(section, "HEIGHT", height);
+    RegWriteSetting(section, "WINDOWSTATE", "0");
+    {
+        TFM_Artikelliste w(TFM_Artikelliste::Mode::List);
+        QCOMPARE(w.width(), expectWidth);
+        QCOMPARE(w.height(), expectHeight);
+        w.show();
+        w.resize(700, 500);
+        QVERIFY(w.close());
+    }
+    QCOMPARE(RegReadSetting(section, "WINDOWSTATE"), QString("0"));
+    QCOMPARE(RegReadSetting(section, "WIDTH"), QString("700"));
+    QCOMPARE(RegReadSetting(section, "HEIGHT"), QString("500"));
+    QVERIFY(StrToIntX(RegReadSetting(section, "TreeView1")) >= 30);
+}
+
+void tst_Artikelliste::treeMenu()
+{
+    RegWriteSetting("Sort", "Warengruppe", "0");
+    RegWriteSetting("WINPOS\\Artikelliste", "TreeAuf", "1");
+    auto texts = [](QTreeWidgetItem *parent) {
+        QStringList out;
+        for (int i = 0; i < parent->childCount(); ++i)
+            out << parent->child(i)->text(0);
+        return out;
+    };
+    QStringList tableOrder;
+    {
+        TFM_Artikelliste w(TFM_Artikelliste::Mode::List);
+        w.show();
+        auto *tree = w.findChild<QTreeWidget *>("TreeView1");
+        QTreeWidgetItem *root = tree->topLevelItem(0);
+        QVERIFY(root->child(0)->isExpanded());
+        tableOrder = texts(root);
+        QStringList sorted = tableOrder;
+        std::sort(sorted.begin(), sorted.end(), [](const QString &a, const QString &b) { return a.localeAwareCompare(b) < 0; });
+        QVERIFY2(sorted != tableOrder, "the demo's top groups are not in alphabetical order");
+        auto *sortAction = w.findChild<QAction *>("Sortiert1");
+        sortAction->trigger();
+        QVERIFY(sortAction->isChecked());
+        QCOMPARE(texts(tree->topLevelItem(0)), sorted);
+        QCOMPARE(RegReadSetting("Sort", "Warengruppe"), QString("-1"));
+        sortAction->trigger();
+        QCOMPARE(texts(tree->topLevelItem(0)), tableOrder);
+        QCOMPARE(RegReadSetting("Sort", "Warengruppe"), QString("0"));
+        sortAction->trigger();
+        w.findChild<QAction *>("beimffnenalleWarengruppenzeigen1")->trigger();
+        QCOMPARE(RegReadSetting("WINPOS\\Artikelliste", "TreeAuf"), QString("0"));
+        QVERIFY(w.close());
+    }
+    {
+        // the next window reads both
+        TFM_Artikelliste w(TFM_Artikelliste::Mode::List);
+        w.show();
+        auto *tree = w.findChild<QTreeWidget *>("TreeView1");
+        QVERIFY(w.findChild<QAction *>("Sortiert1")->isChecked());
+        QVERIFY(!w.findChild<QAction *>("beimffnenalleWarengruppenzeigen1")->isChecked());
+        QVERIFY(!tree->topLevelItem(0)->child(0)->isExpanded());
+        QStringList sorted = tableOrder;
+        std::sort(sorted.begin(), sorted.end(), [](const QString &a, const QString &b) { return a.localeAwareCompare(b) < 0; });
+        QCOMPARE(texts(tree->topLevelItem(0)), sorted);
+        // refreshing keeps the sorting
+        w.findChild<QAction *>("Action_Refresh")->trigger();
+        QCOMPARE(texts(tree->topLevelItem(0)), sorted);
+        w.findChild<QAction *>("Sortiert1")->trigger();
+        w.findChild<QAction *>("beimffnenalleWarengruppenzeigen1")->trigger();
+        QVERIFY(w.close());
+    }
 }
 
 void tst_Artikelliste::dropMakesLinkThatReachesShop()
