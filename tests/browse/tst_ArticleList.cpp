@@ -85,6 +85,7 @@ private slots:
     void quickSearch();
     void onlineOfflineWritesExactlyTheSelection();
     void marksAndDelete();
+    void rereadWhenChangedElsewhere();
     void mandantWithoutGroups_data();
     void mandantWithoutGroups();
     void links();
@@ -343,6 +344,37 @@ void tst_ArticleList::marksAndDelete()
     const auto all = artcheck::readAll(true);
     QVERIFY(all.contains(key));
     QVERIFY(!all[key].internet);
+}
+
+void tst_ArticleList::rereadWhenChangedElsewhere()
+{
+    ArticleList list;
+    list.Open(1);
+    list.ShowGroup(0, ArticleSort::Nummer, QString());
+    TVLBTable &t = list.Articles();
+    t.First();
+    t.Next();
+    const int key = t.FieldAt(0)->AsInteger();
+    const bool was = t.FieldByName("Internet")->AsBoolean();
+    // its own writes need no re-read
+    QCOMPARE(list.SetOnline({}, was), 1);
+    QVERIFY(!list.RefreshIfChanged());
+    // another program switches the article
+    QTest::qWait(20);
+    {
+        TVLBTable other;
+        other.SetTableName("Artikel.DB");
+        other.Open();
+        QVERIFY(other.FindKey({key}));
+        other.Edit();
+        other.FieldByName("Internet")->SetAsBoolean(!was);
+        other.Post();
+    }
+    QVERIFY(list.RefreshIfChanged());
+    QCOMPARE(t.FieldAt(0)->AsInteger(), key);
+    QCOMPARE(t.FieldByName("Internet")->AsBoolean(), !was);
+    QCOMPARE(t.IndexName(), QString("Nummer"));
+    QVERIFY(!list.RefreshIfChanged());
 }
 
 void tst_ArticleList::mandantWithoutGroups_data()
