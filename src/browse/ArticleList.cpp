@@ -96,6 +96,11 @@ TVLBTable &ArticleList::ArticleLookup()
     return *TBL_Artikel2;
 }
 
+bool ArticleList::ArticleLookupOpen() const
+{
+    return TBL_Artikel2->Active();
+}
+
 void ArticleList::keepStamp()
 {
     const QFileInfo fi(Tbl_Artikel->FilePath());

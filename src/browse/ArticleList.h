@@ -27,6 +27,7 @@ public:
     // One article by its key; opened when first asked for (it is a second
     // full read of the largest table, not needed for the first rows).
     TVLBTable &ArticleLookup();
+    bool ArticleLookupOpen() const;
     TVLBTable &Groups() { return *Tbl_Waren; }           // groups for the tree
     TVLBTable &GroupLookup() { return *TBL_Waren2; }     // one group by its key
 

@@ -202,6 +202,11 @@ const QStringList &GroupLinks::LookupFields()
     return f;
 }
 
+bool GroupLinks::LookupsReady() const
+{
+    return m_list.ArticleLookupOpen();
+}
+
 QString GroupLinks::Lookup(const QString &field, int group, int article)
 {
     if (field == QLatin1String("VK1"))
@@ -265,6 +270,8 @@ QVariant LinkGridModel::data(const QModelIndex &index, int role) const
     if (!av.isValid())
         return QString();
     const QString field = GroupLinks::LookupFields().value(index.column() - base);
+    if (m_deferred && !m_links.LookupsReady() && field != QLatin1String("WBezeichnung"))
+        return QString();
     if (field == QLatin1String("WBezeichnung") && !gv.isValid())
         return QString();
     return m_links.Lookup(field, gv.toInt(), av.toInt());
@@ -278,6 +285,13 @@ QVariant LinkGridModel::headerData(int section, Qt::Orientation o, int role) con
     if (section < base)
         return m_links.File().FieldAt(section)->FieldName();
     return GroupLinks::LookupFields().value(section - base);
+}
+
+void LinkGridModel::SetLookupsDeferred(bool on)
+{
+    m_deferred = on;
+    if (!on && rowCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }
 
 Qt::ItemFlags LinkGridModel::flags(const QModelIndex &index) const

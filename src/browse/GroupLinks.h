@@ -59,6 +59,8 @@ public:
     QString Lookup(const QString &field, int group, int article);
 
     static const QStringList &LookupFields();
+    // Whether the article look-ups can answer without opening their table.
+    bool LookupsReady() const;
 
 private:
     ArticleList &m_list;
@@ -76,9 +78,13 @@ public:
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
+    // Until then the look-up cells stay empty instead of opening the
+    // article table while the window paints its first rows.
+    void SetLookupsDeferred(bool on);
 
 private:
     GroupLinks &m_links;
+    bool m_deferred = false;
     DatasetModel *m_inner;
 };
 

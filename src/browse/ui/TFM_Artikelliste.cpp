@@ -32,6 +32,7 @@
 #include <QSplitter>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -406,6 +407,12 @@ void TFM_Artikelliste::FormShow()
         Ui().ShowMessage(msg, UiHooks::Icon::Warning);
     if (m_mode == Mode::Assignment && m_links.IsOpen()) {
         m_linkModel = new LinkGridModel(m_links, this);
+        // The look-ups read the article table a second time: after the
+        // first rows are on the screen.
+        m_linkModel->SetLookupsDeferred(true);
+        m_lookupPending = true;
+        // in case the article grid is not painted (a minimized window)
+        QTimer::singleShot(1000, this, &TFM_Artikelliste::openLookups);
         DBBGrid2->SetColumns({column("Artikelnummer", 82), column("Bezeichnung", 227), column("Einheit", 68),
                               column("VK1", 68, QString(), true),
                               column("WBezeichnung", 250, QStringLiteral("zugewiesene Warengruppe")),
@@ -456,6 +463,16 @@ void TFM_Artikelliste::fillTree(bool readSort)
     TreeView1->clearSelection();
     TreeView1->setEnabled(true);
     m_treeBusy = false;
+}
+
+void TFM_Artikelliste::openLookups()
+{
+    if (!m_lookupPending)
+        return;
+    m_lookupPending = false;
+    m_list.ArticleLookup();
+    if (m_linkModel)
+        m_linkModel->SetLookupsDeferred(false);
 }
 
 void TFM_Artikelliste::Action_RefreshExecute()
@@ -733,6 +750,7 @@ bool TFM_Artikelliste::TreeView1DragDrop(const QMimeData *data, const QPoint &po
     if (!ok || article <= 0)
         return false;
     const int group = NodeGroup(node);
+    openLookups();
     const auto r = m_links.Add(group, article, m_links.ArticleGroup(article));
     switch (r) {
     case GroupLinks::AddResult::Added:
@@ -862,7 +880,10 @@ bool TFM_Artikelliste::eventFilter(QObject *o, QEvent *e)
             break;
         }
     } else if (o == DBBGrid1->viewport()) {
-        if (e->type() == QEvent::MouseButtonPress) {
+        if (e->type() == QEvent::Paint && m_lookupPending) {
+            // runs once this first paint is done
+            QTimer::singleShot(0, this, &TFM_Artikelliste::openLookups);
+        } else if (e->type() == QEvent::MouseButtonPress) {
             auto *m = static_cast<QMouseEvent *>(e);
             if (m->button() == Qt::LeftButton)
                 m_dragStart = m->position().toPoint();

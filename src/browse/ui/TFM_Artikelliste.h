@@ -101,6 +101,7 @@ private:
     void reportProblems();
     void updateDeleteAction();
     void syncGridRow();
+    void openLookups();
     ArticleSort sortOrder() const;
 
     Mode m_mode;
@@ -113,6 +114,7 @@ private:
     bool m_treeBusy = false;
     bool m_loadingText = false;
     bool m_maximizedStart = false;
+    bool m_lookupPending = false;
     QPoint m_dragStart;
 };
 

@@ -561,6 +561,16 @@ void tst_Artikelliste::dropMakesLinkThatReachesShop()
     }
     const TablePacket p = TableFile::ReadPacket(file);
     QCOMPARE(p.rows.size(), 1);
+    {
+        // opened again: the link with its look-ups once the articles are shown
+        TFM_Artikelliste w(TFM_Artikelliste::Mode::Assignment);
+        w.show();
+        auto *links = w.findChild<TDBBGrid *>("DBBGrid2");
+        QCOMPARE(links->model()->rowCount(), 1);
+        QTRY_VERIFY(!links->model()->data(links->model()->index(0, 0)).toString().isEmpty());
+        QVERIFY(!links->model()->data(links->model()->index(0, 5)).toString().isEmpty());
+        QVERIFY(w.close());
+    }
     QCOMPARE(p.rows[0].value(1).toInt(), other);
     QCOMPARE(p.rows[0].value(2).toInt(), article);
 
