@@ -6,6 +6,7 @@
 #include "masterdata/TableLayouts.h"
 
 #include <QFileInfo>
+#include <QSet>
 
 namespace mv {
 
@@ -24,6 +25,9 @@ GroupLinks::~GroupLinks()
 QString GroupLinks::Open(const QString &path)
 {
     m_file->SetFileName(path);
+    m_added.clear();
+    m_addedOrder.clear();
+    m_removed.clear();
     QString backup;
     if (!m_file->OpenOrStartEmpty(WarengruppenLayout(), &backup) || !m_file->Active())
         return QStringLiteral("Datei ") + path + QStringLiteral(" ist gesperrt");
@@ -55,8 +59,13 @@ QString GroupLinks::Close()
     } catch (const std::exception &) {
         m_file->Cancel();
     }
+    QString err;
+    if (!m_added.isEmpty() || !m_removed.isEmpty())
+        err = Save();
+    if (err.isEmpty())
+        m_file->ClearChanged();   // written (merged) already; a missing file is still written
     m_file->Close();
-    return m_file->LastSaveError();
+    return err.isEmpty() ? m_file->LastSaveError() : err;
 }
 
 QString GroupLinks::Save()
@@ -64,10 +73,63 @@ QString GroupLinks::Save()
     if (!m_file->Active())
         return QString();
     try {
-        m_file->Save();
+        m_file->CheckBrowseMode();
+    } catch (const std::exception &) {
+        m_file->Cancel();
+    }
+    const QString path = m_file->FileName();
+    if (m_added.isEmpty() && m_removed.isEmpty() && QFileInfo::exists(path))
+        return QString();
+    // Another window may have written the file since it was read: its
+    // links stay, this window's additions and deletions go on top.
+    QVector<QVector<QVariant>> rows;
+    bool merged = false;
+    if (QFileInfo::exists(path)) {
+        try {
+            const TablePacket p = TableFile::ReadPacket(path);
+            int gi = -1, ai = -1;
+            for (int i = 0; i < p.fields.size(); ++i) {
+                if (p.fields[i].name.compare(QLatin1String("warengruppe"), Qt::CaseInsensitive) == 0)
+                    gi = i;
+                if (p.fields[i].name.compare(QLatin1String("artikel"), Qt::CaseInsensitive) == 0)
+                    ai = i;
+            }
+            if (gi >= 0 && ai >= 0) {
+                QSet<QPair<int, int>> seen;
+                for (const auto &r : p.rows) {
+                    const QVariant g = r.value(gi), a = r.value(ai);
+                    const QPair<int, int> pair(g.toInt(), a.toInt());
+                    if (g.isValid() && a.isValid() && (m_removed.contains(pair) || seen.contains(pair)))
+                        continue;
+                    seen.insert(pair);
+                    rows.append({QVariant(), g, a});
+                }
+                for (const auto &pair : std::as_const(m_addedOrder))
+                    if (m_added.contains(pair) && !seen.contains(pair)) {
+                        seen.insert(pair);
+                        rows.append({QVariant(), pair.first, pair.second});
+                    }
+                merged = true;
+            }
+        } catch (const std::exception &) {
+            // unreadable now: this window's links are written as they are
+        }
+    }
+    if (!merged) {
+        const Field *g = m_file->FindField(QStringLiteral("warengruppe"));
+        const Field *a = m_file->FindField(QStringLiteral("artikel"));
+        for (const auto &r : m_file->RawRows())
+            rows.append({QVariant(), g ? r.value(g->Index()) : QVariant(), a ? r.value(a->Index()) : QVariant()});
+    }
+    try {
+        TableFile::WritePacketFile(path, WarengruppenLayout(), rows);
     } catch (const std::exception &e) {
         return QString::fromUtf8(e.what());
     }
+    m_added.clear();
+    m_addedOrder.clear();
+    m_removed.clear();
+    m_file->ClearChanged();
     return QString();
 }
 
@@ -121,6 +183,10 @@ GroupLinks::AddResult GroupLinks::Add(int group, int article, int ownGroup)
             m_file->Cancel();
         return AddResult::Failed;
     }
+    const QPair<int, int> pair(group, article);
+    m_removed.remove(pair);
+    m_added.insert(pair);
+    m_addedOrder.append(pair);
     return AddResult::Added;
 }
 
@@ -133,10 +199,18 @@ bool GroupLinks::DeleteCurrent()
 {
     if (!CanDelete())
         return false;
+    const Field *g = m_file->FindField(QStringLiteral("warengruppe"));
+    const Field *a = m_file->FindField(QStringLiteral("artikel"));
+    const QPair<int, int> pair(g ? g->AsInteger() : 0, a ? a->AsInteger() : 0);
+    const bool known = g && a && !g->IsNull() && !a->IsNull();
     try {
         m_file->Delete();
     } catch (const std::exception &) {
         return false;
+    }
+    if (known && !Contains(pair.first, pair.second)) {
+        if (!m_added.remove(pair))
+            m_removed.insert(pair);
     }
     return true;
 }

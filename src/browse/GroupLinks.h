@@ -8,6 +8,8 @@
 #include <QAbstractTableModel>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
+#include <QVector>
 
 namespace mv {
 
@@ -28,8 +30,10 @@ public:
     // under a backup name and the links start empty. Returns "" or the
     // message for the user.
     QString Open(const QString &path);
-    // Writes the file when it changed or does not exist yet; "" or the
-    // reason it could not be written.
+    // Write the file when links were added or deleted or it does not exist
+    // yet; "" or the reason it could not be written. Links another window
+    // wrote meanwhile are kept: this window's additions and deletions are
+    // applied to the file as it is now.
     QString Close();
     QString Save();
 
@@ -65,6 +69,8 @@ public:
 private:
     ArticleList &m_list;
     TableFile *m_file;
+    QSet<QPair<int, int>> m_added, m_removed;   // (group, article) since the last write
+    QVector<QPair<int, int>> m_addedOrder;
 };
 
 // The link grid's model: the file's fields, then the look-up fields

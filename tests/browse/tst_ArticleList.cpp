@@ -89,6 +89,7 @@ private slots:
     void mandantWithoutGroups_data();
     void mandantWithoutGroups();
     void links();
+    void twoWindowsKeepEachOthersLinks();
     void linkFileUnreadable();
     void lookups();
     void pictureLookup_data();
@@ -500,6 +501,48 @@ void tst_ArticleList::links()
     QCOMPARE(closed.Add(other, article, own), GroupLinks::AddResult::NotOpen);
     QVERIFY(!closed.CanDelete());
     QVERIFY(!closed.DeleteCurrent());
+}
+
+void tst_ArticleList::twoWindowsKeepEachOthersLinks()
+{
+    const QString path = m_env.file("zwei.xml");
+    QFile::remove(path);
+    TableFile::WritePacketFile(path, WarengruppenLayout(), {{QVariant(), 11, 101}, {QVariant(), 12, 102}});
+    ArticleList list;
+    list.Open(1);
+    GroupLinks a(list), b(list);
+    QCOMPARE(a.Open(path), QString());
+    QCOMPARE(b.Open(path), QString());
+    using R = GroupLinks::AddResult;
+    QCOMPARE(a.Add(21, 201, 0), R::Added);
+    QCOMPARE(b.Add(22, 202, 0), R::Added);
+    QCOMPARE(b.Add(23, 203, 0), R::Added);
+    // b deletes a link of the file and one of its own
+    for (b.File().First(); !b.File().Eof(); b.File().Next())
+        if (b.File().FieldByName("artikel")->AsInteger() == 102)
+            break;
+    QVERIFY(b.DeleteCurrent());
+    for (b.File().First(); !b.File().Eof(); b.File().Next())
+        if (b.File().FieldByName("artikel")->AsInteger() == 203)
+            break;
+    QVERIFY(b.DeleteCurrent());
+    QCOMPARE(a.Close(), QString());
+    QCOMPARE(b.Close(), QString());
+    QSet<QPair<int, int>> got;
+    const TablePacket p = TableFile::ReadPacket(path);
+    for (const auto &r : p.rows) {
+        QVERIFY(!r[0].isValid());
+        got.insert({r[1].toInt(), r[2].toInt()});
+    }
+    QCOMPARE(int(p.rows.size()), int(got.size()));
+    QCOMPARE(got, (QSet<QPair<int, int>>{{11, 101}, {21, 201}, {22, 202}}));
+    // an unchanged window leaves the file alone
+    const QDateTime before = QFileInfo(path).lastModified();
+    QTest::qWait(20);
+    GroupLinks c(list);
+    QCOMPARE(c.Open(path), QString());
+    QCOMPARE(c.Close(), QString());
+    QCOMPARE(QFileInfo(path).lastModified(), before);
 }
 
 void tst_ArticleList::linkFileUnreadable()
