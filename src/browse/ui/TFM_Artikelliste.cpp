@@ -9,6 +9,7 @@
 #include "data/DatasetUtil.h"
 #include "data/ui/TDBBGrid.h"
 #include "data/ui/TDBGridDesigner.h"
+#include "wawi/ParadoxSort.h"
 
 #include <QAction>
 #include <QApplication>
@@ -84,6 +85,17 @@ GridColumnLayout column(const char *field, int width, const QString &title = QSt
     }
     return c;
 }
+
+// Tree nodes sort as the WaWi sorts its texts: umlauts with their base
+// letters, without regard to case.
+class GroupItem : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem &other) const override
+    {
+        return ParadoxCompareText(text(0), other.text(0)) < 0;
+    }
+};
 
 // Windows colour integer (BGR) of the cream background.
 constexpr qint32 kCream = 0x00F0FBFF;
@@ -430,7 +442,7 @@ void TFM_Artikelliste::fillTree(bool readSort)
     TreeView1->setEnabled(false);
     TreeView1->setSortingEnabled(false);
     TreeView1->clear();
-    auto *root = new QTreeWidgetItem(TreeView1, {QStringLiteral("alle Artikel")});
+    auto *root = new GroupItem(TreeView1, {QStringLiteral("alle Artikel")});
     root->setIcon(0, AppIcon(QStringLiteral("package")));
     try {
         m_list.BuildTree(m_tree);
@@ -442,7 +454,7 @@ void TFM_Artikelliste::fillTree(bool readSort)
     for (int i : m_tree.DisplayOrder()) {
         const GroupTree::Node &n = m_tree.Nodes()[i];
         QTreeWidgetItem *parent = n.parent >= 0 ? items[n.parent] : root;
-        auto *it = new QTreeWidgetItem(parent, {n.text});
+        auto *it = new GroupItem(parent, {n.text});
         it->setData(0, Qt::UserRole, n.number);
         it->setIcon(0, folder);
         items[i] = it;
