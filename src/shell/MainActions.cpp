@@ -9,6 +9,7 @@
 #include "core/ui/TPanelBar.h"
 #include "setup/ui/TFM_Config.h"
 #include "browse/ui/TFM_Adressen.h"
+#include "browse/ui/TFM_Artikelliste.h"
 #include "browse/ui/TFM_NewsletterAdr.h"
 #include "setup/ui/TFM_EinAssi.h"
 #include "transfer/PictureCleanup.h"
@@ -242,6 +243,9 @@ void MainActions::connectHandlers()
     on("Action_Debug_Off", [this] { m_main->Action_Debug_OffExecute(); });
     on("Action_WaWiCFG", [this] { m_main->ShowWaWiCfg(); });
     on("Action_Adressen", [this] { m_main->AddChildWindow(new TFM_Adressen); });
+    on("ArtikelZeigen", [this] { m_main->AddChildWindow(new TFM_Artikelliste(TFM_Artikelliste::Mode::List)); });
+    on("ArtikelZeigen2",
+       [this] { m_main->AddChildWindow(new TFM_Artikelliste(TFM_Artikelliste::Mode::Assignment)); });
     on("Action_NewsletterAdr", [this] { m_main->AddChildWindow(new TFM_NewsletterAdr); });
     on("Action_CFG_Assistent", [this] {
         TFM_EinAssi *a = m_main->FM_EinAssi;
