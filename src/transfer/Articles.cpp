@@ -213,7 +213,6 @@ void RefreshSideTables(TransferContext &ctx, SideTables &side, Dataset &art, con
     // 2. Graduated prices, levels 0..5 as kunde -1..-6.
     ctx.Execute(QStringLiteral("DELETE FROM sonderpreise WHERE kunde<0 and artikel=") + k);
     if (side.edition2) {
-        side.staffel.SetIndexName(QStringLiteral("ArtikelVkMenge"));
         Field *menge = side.staffel.FieldByName(QStringLiteral("Menge"));
         Field *preis = side.staffel.FieldByName(QStringLiteral("Preis"));
         for (int level = 0; level <= 5; ++level) {
@@ -235,7 +234,6 @@ void RefreshSideTables(TransferContext &ctx, SideTables &side, Dataset &art, con
         return;
     Guarded(ctx, [&] {
         TVLBTable &eig = side.eig;
-        eig.SetIndexName(QStringLiteral("X_Artikel"));
         eig.SetRange({artikel}, {artikel});
         if (eig.RecordCount() == 0)
             return;
@@ -308,6 +306,11 @@ void TransferArticles(TransferContext &ctx)
     side.staffel.Open();
     side.eig.SetTableName(QStringLiteral("Artikel_Eig.DB"));
     side.eig.Open();
+    // Chosen once: choosing an index sorts the whole table again.
+    if (side.edition2) {
+        side.staffel.SetIndexName(QStringLiteral("ArtikelVkMenge"));
+        Guarded(ctx, [&] { side.eig.SetIndexName(QStringLiteral("X_Artikel")); });
+    }
     TVLBTable byNumber;   // Tbl_ArtikelX
     byNumber.SetTableName(QStringLiteral("Artikel.DB"));
     byNumber.Open();
