@@ -13,6 +13,7 @@
 #include "wawi/WaWiDatasetOps.h"
 #include "wawi/WaWiDetect.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSet>
 
@@ -169,6 +170,7 @@ namespace {
 struct SideTables {
     TVLBTable staffel;   // Tbl_VKStaffel
     TVLBTable eig;       // Tbl_ArtikelEig
+    Field *staffelLevel = nullptr;   // the price level of the index ArtikelVkMenge
     bool edition2 = false;
 };
 
@@ -192,7 +194,7 @@ void RefreshSideTables(TransferContext &ctx, SideTables &side, Dataset &art, con
 
     // 1. Links of level 99 to the further groups of the article.
     Guarded(ctx, [&] {
-        ctx.Execute(QStringLiteral("DELETE from waverbindung WHERE Artikel=") + linkKey + QStringLiteral(" and stufe=99"));
+        ctx.ExecuteLater(QStringLiteral("DELETE from waverbindung WHERE Artikel=") + linkKey + QStringLiteral(" and stufe=99"));
     });
     QString more = FieldText(art, QStringLiteral("Warengruppen")).trimmed();
     if (!more.isEmpty()) {
@@ -202,34 +204,38 @@ void RefreshSideTables(TransferContext &ctx, SideTables &side, Dataset &art, con
             if (g < 1)
                 continue;
             Guarded(ctx, [&] {
-                if (ctx.Execute(QStringLiteral("INSERT INTO waverbindung (artikel,warengruppe,stufe) values (") + linkKey
-                                + QLatin1Char(',') + QString::number(g) + QStringLiteral(",99)"))
-                    == 0)
-                    rep.Inserted(QStringLiteral("waverbindung"));
+                ctx.ExecuteLater(QStringLiteral("INSERT INTO waverbindung (artikel,warengruppe,stufe) values (") + linkKey
+                                     + QLatin1Char(',') + QString::number(g) + QStringLiteral(",99)"),
+                                 [&rep](int r) {
+                                     if (r == 0)
+                                         rep.Inserted(QStringLiteral("waverbindung"));
+                                 });
             });
         }
     }
 
     // 2. Graduated prices, levels 0..5 as kunde -1..-6.
-    ctx.Execute(QStringLiteral("DELETE FROM sonderpreise WHERE kunde<0 and artikel=") + k);
+    ctx.ExecuteLater(QStringLiteral("DELETE FROM sonderpreise WHERE kunde<0 and artikel=") + k);
     if (side.edition2) {
         Field *menge = side.staffel.FieldByName(QStringLiteral("Menge"));
         Field *preis = side.staffel.FieldByName(QStringLiteral("Preis"));
-        for (int level = 0; level <= 5; ++level) {
-            side.staffel.SetRange({artikel, level, -1999999999}, {artikel, level, 1999999999});
-            for (side.staffel.First(); !side.staffel.Eof(); side.staffel.Next()) {
-                if (ctx.Execute(QStringLiteral("insert into sonderpreise (kunde,artikel,menge,preis) values (")
-                                + QString::number(-(level + 1)) + QLatin1Char(',') + k + QLatin1Char(',')
-                                + General(menge->AsFloat()) + QLatin1Char(',')
-                                + PriceText(art, vat, level, preis->AsFloat()) + QLatin1Char(')'))
-                    == 0)
-                    rep.Inserted(QStringLiteral("sonderpreise"));
-            }
+        // Levels 0..5 in one range: the index walks them level by level.
+        side.staffel.SetRange({artikel, 0, -1999999999}, {artikel, 5, 1999999999});
+        for (side.staffel.First(); !side.staffel.Eof(); side.staffel.Next()) {
+            const int level = side.staffelLevel->AsInteger();
+            ctx.ExecuteLater(QStringLiteral("insert into sonderpreise (kunde,artikel,menge,preis) values (")
+                                 + QString::number(-(level + 1)) + QLatin1Char(',') + k + QLatin1Char(',')
+                                 + General(menge->AsFloat()) + QLatin1Char(',')
+                                 + PriceText(art, vat, level, preis->AsFloat()) + QLatin1Char(')'),
+                             [&rep](int r) {
+                                 if (r == 0)
+                                     rep.Inserted(QStringLiteral("sonderpreise"));
+                             });
         }
     }
 
     // 3. Variants.
-    ctx.Execute(QStringLiteral("DELETE FROM varianten WHERE artikel=") + k);
+    ctx.ExecuteLater(QStringLiteral("DELETE FROM varianten WHERE artikel=") + k);
     if (!side.edition2)
         return;
     Guarded(ctx, [&] {
@@ -251,14 +257,17 @@ void RefreshSideTables(TransferContext &ctx, SideTables &side, Dataset &art, con
         Field *auf = eig.FindField(QStringLiteral("Aufpreise"));
         auto num = [](Field *f) { return f->IsNull() ? QStringLiteral("NULL") : QString::number(f->AsLargeInt()); };
         for (eig.First(); !eig.Eof(); eig.Next()) {
-            if (ctx.Execute(QStringLiteral("insert into varianten (id,artikel,ean,eigen1,eigen2,eigen3,eigen4,eigen5,"
-                                           "bestand,vk,aufpreis) values (")
-                            + num(id) + QLatin1Char(',') + num(eart) + QStringLiteral(",'") + Escaped(ean->AsString())
-                            + QLatin1Char('\'') + VariantValues(eig, names) + QLatin1Char(',')
-                            + General(bestand->AsFloat()) + QLatin1Char(',') + General(vk->AsFloat()) + QLatin1Char(',')
-                            + ((auf && auf->AsBoolean()) ? QStringLiteral("1") : QStringLiteral("0")) + QLatin1Char(')'))
-                == 0)
-                rep.Inserted(QStringLiteral("varianten"));
+            ctx.ExecuteLater(QStringLiteral("insert into varianten (id,artikel,ean,eigen1,eigen2,eigen3,eigen4,eigen5,"
+                                            "bestand,vk,aufpreis) values (")
+                                 + num(id) + QLatin1Char(',') + num(eart) + QStringLiteral(",'") + Escaped(ean->AsString())
+                                 + QLatin1Char('\'') + VariantValues(eig, names) + QLatin1Char(',')
+                                 + General(bestand->AsFloat()) + QLatin1Char(',') + General(vk->AsFloat())
+                                 + QLatin1Char(',') + ((auf && auf->AsBoolean()) ? QStringLiteral("1") : QStringLiteral("0"))
+                                 + QLatin1Char(')'),
+                             [&rep](int r) {
+                                 if (r == 0)
+                                     rep.Inserted(QStringLiteral("varianten"));
+                             });
         }
     });
 }
@@ -299,7 +308,6 @@ void TransferArticles(TransferContext &ctx)
     art.SetTableName(QStringLiteral("Artikel.DB"));
     art.VLBOpenByRange = true;
     art.Open();
-    art.SetIndexName(QStringLiteral("Nummer"));
     SideTables side;
     side.edition2 = WaWiEdition() == 2;
     side.staffel.SetTableName(QStringLiteral("VK_Staffel.db"));
@@ -309,12 +317,20 @@ void TransferArticles(TransferContext &ctx)
     // Chosen once: choosing an index sorts the whole table again.
     if (side.edition2) {
         side.staffel.SetIndexName(QStringLiteral("ArtikelVkMenge"));
+        side.staffelLevel = side.staffel.FieldByName(side.staffel.CurrentIndexFields().value(1));
         Guarded(ctx, [&] { side.eig.SetIndexName(QStringLiteral("X_Artikel")); });
     }
-    TVLBTable byNumber;   // Tbl_ArtikelX
-    byNumber.SetTableName(QStringLiteral("Artikel.DB"));
-    byNumber.Open();
-    byNumber.SetIndexName(QStringLiteral("Nummer"));
+    // Tbl_ArtikelX: opened when the first accessory list needs it (a second
+    // reading of the article table costs as much as the first).
+    TVLBTable byNumber;
+    auto articlesByNumber = [&]() -> TVLBTable & {
+        if (!byNumber.Active()) {
+            byNumber.SetTableName(QStringLiteral("Artikel.DB"));
+            byNumber.Open();
+            byNumber.SetIndexName(QStringLiteral("Nummer"));
+        }
+        return byNumber;
+    };
 
     if (ctx.Complete()) {
         art.SetFilter(QStringLiteral("(Artikelnummer<>'')"));
@@ -423,6 +439,7 @@ void TransferArticles(TransferContext &ctx)
     };
 
     int k = 0;
+    QElapsedTimer sinceEvents;
     for (art.First(); !art.Eof() && !ctx.Aborted(); art.Next()) {
         ++rep.read;
         const int artikel = artikelF->AsInteger();
@@ -534,7 +551,10 @@ void TransferArticles(TransferContext &ctx)
                             if (v.isEmpty() && groupFound && waren.FindField(QStringLiteral("Zubehoer")))
                                 v = FieldText(waren, QStringLiteral("Zubehoer")).trimmed();
                         }
-                        v = AccessoryNumbersIn(byNumber, v, mandant);
+                        if (v.startsWith(QLatin1String("#ArtikelNr:")))
+                            v = AccessoryNumbersIn(articlesByNumber(), v, mandant);
+                        else
+                            v.clear();
                         v = v.replace(QLatin1String("|\r\n"), QLatin1String(",")).trimmed();
                         v = v.replace(QLatin1Char('|'), QLatin1Char(',')).trimmed();
                         v = v.remove(QLatin1Char('\r')).trimmed();
@@ -595,8 +615,10 @@ void TransferArticles(TransferContext &ctx)
             const QString sql = isNew ? QStringLiteral("insert into artikel (") + cols + QStringLiteral(") values (") + vals
                                             + QLatin1Char(')')
                                       : QStringLiteral("UPDATE artikel SET ") + sets + QStringLiteral(" WHERE zaehler=") + key;
-            if (ctx.Execute(sql) == 0)
-                isNew ? rep.Inserted(QStringLiteral("artikel")) : rep.Updated(QStringLiteral("artikel"));
+            ctx.ExecuteLater(sql, [&rep, isNew](int r) {
+                if (r == 0)
+                    isNew ? rep.Inserted(QStringLiteral("artikel")) : rep.Updated(QStringLiteral("artikel"));
+            });
             // The update gave the row the WaWi's number; its links follow it.
             RefreshSideTables(ctx, side, art, vat, artikelText);
         }
@@ -605,8 +627,13 @@ void TransferArticles(TransferContext &ctx)
             flushDeletes();
         ++k;
         ctx.Progress(k, total);
-        ctx.ProcessEvents();
+        // The window (and STOP) stay alive without an event round per article.
+        if (!sinceEvents.isValid() || sinceEvents.elapsed() >= 20) {
+            ctx.ProcessEvents();
+            sinceEvents.start();
+        }
     }
+    ctx.Flush();
     if (!ctx.Aborted())
         flushDeletes();
     if (!sentOrder.isEmpty() && !ctx.Aborted()) {
