@@ -151,6 +151,10 @@ int main(int argc, char **argv)
     }
 
     QTemporaryDir dir;
+    // MV_BENCH_KEEP=1 leaves the folder (logs, curl requests) for a look.
+    if (qEnvironmentVariableIntValue("MV_BENCH_KEEP"))
+        dir.setAutoRemove(false);
+    std::fprintf(stderr, "working folder %s\n", qPrintable(dir.path()));
     const QString home = dir.filePath(QStringLiteral("home"));
     QDir().mkpath(home);
     // The program folder: SQL scripts, the shop folder, the index catalog.
@@ -258,10 +262,11 @@ int main(int argc, char **argv)
                 } else {
                     QByteArray cfg;
                     for (const Request &q : std::as_const(requests)) {
+                        if (!cfg.isEmpty())
+                            cfg += "next\n";
                         cfg += "url = " + curlQuoted(q.url) + "\noutput = \"/dev/null\"\n";
                         if (q.post)
                             cfg += "data-binary = " + curlQuoted(q.body) + "\n";
-                        cfg += "next\n";
                     }
                     QFile c(dir.filePath(QStringLiteral("curl.cfg")));
                     c.open(QIODevice::WriteOnly);
