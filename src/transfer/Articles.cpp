@@ -10,6 +10,7 @@
 #include "transfer/RecordWriter.h"
 #include "transfer/TransferStep.h"
 #include "wawi/TVLBTable.h"
+#include "wawi/WaWiTableStore.h"
 #include "wawi/WaWiDatasetOps.h"
 #include "wawi/WaWiDetect.h"
 
@@ -103,7 +104,10 @@ QString IsoDateText(const QString &s)
 
 namespace {
 
-QString AccessoryNumbersIn(TVLBTable &byNumber, const QString &s, int mandant)
+// The numbers of "#ArtikelNr:a;b;..." (at most 150) that name an article,
+// as that article's counter followed by "|"; find(number) gives the counter
+// or a null string.
+QString AccessoryNumbersIn(const std::function<QString(const QString &)> &find, const QString &s)
 {
     static const QString mark = QStringLiteral("#ArtikelNr:");
     if (!s.startsWith(mark))
@@ -114,11 +118,56 @@ QString AccessoryNumbersIn(TVLBTable &byNumber, const QString &s, int mandant)
         const QString number = p.trimmed();
         if (number.isEmpty())
             continue;
-        if (byNumber.FindKey({0, mandant, number}))
-            out += byNumber.FieldAt(0)->AsString() + QLatin1Char('|');
+        const QString artikel = find(number);
+        if (!artikel.isNull())
+            out += artikel + QLatin1Char('|');
     }
     return out;
 }
+
+// Article numbers of one Mandant to their counters, read once from the
+// article table that is already open: a second cursor would hold a second
+// copy of the whole table. Compared as the table's index "Nummer" compares
+// (its collation), the first record in key order winning.
+class ArticleNumbers {
+public:
+    ArticleNumbers(TVLBTable &articles, int mandant) : m_table(articles), m_mandant(mandant) {}
+    QString Find(const QString &number)
+    {
+        if (!m_built)
+            build();
+        return m_byNumber.value(key(number));
+    }
+
+private:
+    QString key(const QString &number) const { return m_international ? WaWiCollationKey(number) : number; }
+    void build()
+    {
+        m_built = true;
+        const WaWiTableStore *store = m_table.Store();
+        const Field *art = m_table.FindField(QStringLiteral("Art"));
+        const Field *mandant = m_table.FindField(QStringLiteral("Mandant"));
+        const Field *number = m_table.FindField(QStringLiteral("Artikelnummer"));
+        if (!store || !art || !mandant || !number)
+            return;
+        m_international = store->InternationalSort();
+        const int n = store->RecordCount();
+        for (int r = 0; r < n; ++r) {
+            if (store->IsNull(r, art->Index()) || store->Value(r, art->Index()).toInt() != 0
+                || store->Value(r, mandant->Index()).toInt() != m_mandant || store->IsNull(r, number->Index()))
+                continue;
+            const QString k = key(store->Value(r, number->Index()).toString());
+            if (!k.isEmpty() && !m_byNumber.contains(k))
+                m_byNumber.insert(k, store->Value(r, 0).toString());
+        }
+    }
+
+    TVLBTable &m_table;
+    int m_mandant;
+    bool m_built = false;
+    bool m_international = true;
+    QHash<QString, QString> m_byNumber;
+};
 
 } // namespace
 
@@ -130,7 +179,11 @@ QString AccessoryNumbers(const QString &s, int mandant)
     t.SetTableName(QStringLiteral("Artikel.DB"));
     t.Open();
     t.SetIndexName(QStringLiteral("Nummer"));
-    return AccessoryNumbersIn(t, s, mandant);
+    return AccessoryNumbersIn(
+        [&](const QString &number) {
+            return t.FindKey({0, mandant, number}) ? t.FieldAt(0)->AsString() : QString();
+        },
+        s);
 }
 
 QStringList VariantNames(const QStringList &used)
@@ -320,17 +373,8 @@ void TransferArticles(TransferContext &ctx)
         side.staffelLevel = side.staffel.FieldByName(side.staffel.CurrentIndexFields().value(1));
         Guarded(ctx, [&] { side.eig.SetIndexName(QStringLiteral("X_Artikel")); });
     }
-    // Tbl_ArtikelX: opened when the first accessory list needs it (a second
-    // reading of the article table costs as much as the first).
-    TVLBTable byNumber;
-    auto articlesByNumber = [&]() -> TVLBTable & {
-        if (!byNumber.Active()) {
-            byNumber.SetTableName(QStringLiteral("Artikel.DB"));
-            byNumber.Open();
-            byNumber.SetIndexName(QStringLiteral("Nummer"));
-        }
-        return byNumber;
-    };
+    // Tbl_ArtikelX's look-up, without a second copy of the article table.
+    ArticleNumbers byNumber(art, mandant);
 
     if (ctx.Complete()) {
         art.SetFilter(QStringLiteral("(Artikelnummer<>'')"));
@@ -552,7 +596,7 @@ void TransferArticles(TransferContext &ctx)
                                 v = FieldText(waren, QStringLiteral("Zubehoer")).trimmed();
                         }
                         if (v.startsWith(QLatin1String("#ArtikelNr:")))
-                            v = AccessoryNumbersIn(articlesByNumber(), v, mandant);
+                            v = AccessoryNumbersIn([&](const QString &n) { return byNumber.Find(n); }, v);
                         else
                             v.clear();
                         v = v.replace(QLatin1String("|\r\n"), QLatin1String(",")).trimmed();

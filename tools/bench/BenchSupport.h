@@ -281,13 +281,19 @@ public:
     ~DelayProxy() { stop(); }
     bool start(int targetPort, int rttMs)
     {
-        const QString script = QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../netdelay/delay_proxy.py");
+        // __FILE__ is relative to the build folder when the build tool says so.
+        QString source = QStringLiteral(__FILE__);
+        if (QFileInfo(source).isRelative())
+            source = QCoreApplication::applicationDirPath() + QLatin1Char('/') + source;
+        const QString script = QFileInfo(source).absolutePath() + QStringLiteral("/../netdelay/delay_proxy.py");
         m_proc.setChildProcessModifier([] { ::setpgid(0, 0); });
         m_proc.setStandardErrorFile(QProcess::nullDevice());
         m_proc.start(QStringLiteral("/usr/bin/python3"),
                      {QFileInfo(script).absoluteFilePath(), QString::number(targetPort), "--rtt-ms", QString::number(rttMs)});
-        if (!m_proc.waitForStarted() || !m_proc.waitForReadyRead(10000))
+        if (!m_proc.waitForStarted() || !m_proc.waitForReadyRead(10000)) {
+            std::fprintf(stderr, "%s did not start\n", qPrintable(script));
             return false;
+        }
         port = m_proc.readLine().trimmed().toInt();
         return port > 0;
     }
