@@ -18,12 +18,12 @@ namespace {
 // "number:mandant:parent:name" per group, ";" between groups. WaWi records
 // cannot be deleted: every case writes its own numbers and Mandanten
 // (base + the given ones).
-void WriteGroups(const QString &spec, int base)
+void WriteGroups(const QString &list, int base)
 {
     TVLBTable t;
     t.SetTableName(QStringLiteral("Warengruppe.DB"));
     t.Open();
-    for (const QString &g : spec.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+    for (const QString &g : list.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QStringList p = g.split(QLatin1Char(':'));
         const int parent = p[2].toInt();
         t.Append();
