@@ -405,6 +405,8 @@ bool GatewayTransport::request(const QUrl &url, const QByteArray *postBody, QByt
     req.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     req.setRawHeader("Cache-Control", "no-cache");
     req.setRawHeader("Pragma", "no-cache");
+    if (RequestObserver)
+        RequestObserver(url, postBody);
     QNetworkReply *reply = nullptr;
     if (postBody) {
         req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));

@@ -14,6 +14,8 @@
 #include <QUrl>
 #include <QVector>
 
+#include <functional>
+
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -77,6 +79,9 @@ public:
     QByteArray Charset = "windows-1252";
     // Seconds a request may take before it counts as failed (0 = no limit).
     int TimeoutSeconds = 600;
+    // Told every request before it goes out (address, POST body or nullptr
+    // for a GET); for measuring tools that replay the same requests.
+    std::function<void(const QUrl &, const QByteArray *)> RequestObserver;
 
 signals:
     // The raw address, a line break and the encoded one.

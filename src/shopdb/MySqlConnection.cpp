@@ -51,22 +51,29 @@ void SplitHostPort(const QString &hostPort, QString &host, int &port)
 MySqlConnection::MySqlConnection(QObject *parent)
     : QObject(parent), m_name(QStringLiteral("mv_shop_%1").arg(g_connectionNo.fetchAndAddRelaxed(1)))
 {
-    QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), m_name);
+    // The handle is kept: looking it up by name takes a lock on every call.
+    m_db = std::make_unique<QSqlDatabase>(QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), m_name));
 }
 
 MySqlConnection::~MySqlConnection()
 {
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_name, false);
-        if (db.isOpen())
-            db.close();
-    }
+    m_statement.reset();
+    if (m_db->isOpen())
+        m_db->close();
+    m_db.reset();
     QSqlDatabase::removeDatabase(m_name);
 }
 
 bool MySqlConnection::Connected() const
 {
-    return QSqlDatabase::database(m_name, false).isOpen();
+    return m_db->isOpen();
+}
+
+QSqlQuery &MySqlConnection::statementQuery()
+{
+    if (!m_statement)
+        m_statement = std::make_unique<QSqlQuery>(*m_db);
+    return *m_statement;
 }
 
 bool MySqlConnection::beginCall(const QSqlDatabase &db)
@@ -90,7 +97,8 @@ void MySqlConnection::setError(const QSqlError &e)
 
 bool MySqlConnection::Connect(const MySqlParams &p)
 {
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    m_statement.reset();
+    QSqlDatabase &db = *m_db;
     if (db.isOpen())
         db.close();
     if (!db.isValid()) {
@@ -130,17 +138,16 @@ bool MySqlConnection::Connect(const MySqlParams &p)
 
 void MySqlConnection::Disconnect()
 {
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    if (db.isOpen())
-        db.close();
+    m_statement.reset();
+    if (m_db->isOpen())
+        m_db->close();
 }
 
 bool MySqlConnection::Execute(const QString &sql)
 {
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    if (!beginCall(db))
+    if (!beginCall(*m_db))
         return false;
-    QSqlQuery q(db);
+    QSqlQuery &q = statementQuery();
     if (!q.exec(sql)) {
         setError(q.lastError());
         return false;
@@ -232,7 +239,7 @@ static QVariant valueFor(const FieldDef &d, const QVariant &v)
 
 bool MySqlConnection::Query(const QString &sql, MemTable &table)
 {
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    const QSqlDatabase &db = *m_db;
     if (!beginCall(db))
         return false;
     QSqlQuery q(db);
@@ -277,7 +284,7 @@ bool MySqlConnection::Query(const QString &sql, MemTable &table)
 bool MySqlConnection::FirstColumn(const QString &sql, QStringList &values)
 {
     values.clear();
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    const QSqlDatabase &db = *m_db;
     if (!beginCall(db))
         return false;
     QSqlQuery q(db);

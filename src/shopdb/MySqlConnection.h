@@ -9,8 +9,11 @@
 
 #include "data/Dataset.h"
 
+#include <memory>
+
 class QSqlDatabase;
 class QSqlError;
+class QSqlQuery;
 
 namespace mv {
 
@@ -53,7 +56,11 @@ public:
 private:
     bool beginCall(const QSqlDatabase &db);
     void setError(const QSqlError &e);
+    // The statement query of the open session, kept between statements.
+    QSqlQuery &statementQuery();
     QString m_name;
+    std::unique_ptr<QSqlDatabase> m_db;
+    std::unique_ptr<QSqlQuery> m_statement;
     QString m_lastError;
     int m_lastErrorNumber = 0;
 };

@@ -7,9 +7,36 @@
 #include "shopdb/MySqlConnection.h"
 #include "shopdb/ShopErrorLog.h"
 
+#include <QElapsedTimer>
+
 #include <exception>
 
 namespace mv {
+
+namespace {
+
+// The window stays alive between statements without an event round per
+// statement (a transfer sends tens of thousands of them).
+void KeepUiAlive()
+{
+    static QElapsedTimer last;
+    if (last.isValid() && last.elapsed() < 20)
+        return;
+    Ui().ProcessEvents();
+    last.start();
+}
+
+// A disconnect timer is pushed back by a new statement; restarting it on
+// every statement would cost more than the statement's own work.
+void PushBack(QTimer &timer, QElapsedTimer &started)
+{
+    if (timer.isActive() && started.isValid() && started.elapsed() < 100)
+        return;
+    timer.start();
+    started.start();
+}
+
+} // namespace
 
 ShopConnection::ShopConnection(QObject *parent)
     : QObject(parent), m_conn(new MySqlConnection(this)), m_log(new ShopErrorLog(this))
@@ -60,7 +87,7 @@ int ShopConnection::ShopExecute(const QString &sql)
     if (sql.isEmpty())
         return ShopResult::Done;
     BusyScope busy;
-    Ui().ProcessEvents();
+    KeepUiAlive();
     int result = ShopResult::NoAnswer;
     if (GatewayMode()) {
         try {
@@ -77,9 +104,9 @@ int ShopConnection::ShopExecute(const QString &sql)
             m_log->Append(QStringLiteral("Fehlernr:") + QString::number(result) + QLatin1Char(' ') + sql);
         return result;
     }
-    m_connectOff.stop();
     QString text = sql;
-    text.replace(QChar(0xB4), QLatin1String("&acute;"));
+    if (text.contains(QChar(0xB4)))
+        text.replace(QChar(0xB4), QLatin1String("&acute;"));
     try {
         if (!m_conn->Connected() && !m_conn->Connect(MySqlParams::fromSettings())) {
             m_lastErrorText = m_conn->LastError();
@@ -96,14 +123,14 @@ int ShopConnection::ShopExecute(const QString &sql)
     }
     if (result != ShopResult::Done)
         m_log->Append(text);
-    m_connectOff.start();
+    PushBack(m_connectOff, m_connectOffStarted);
     return result;
 }
 
 int ShopConnection::ShopOpen(const QString &sql, TShopQuery &query)
 {
     BusyScope busy;
-    Ui().ProcessEvents();
+    KeepUiAlive();
     int result = ShopResult::NoAnswer;
     m_lastErrorText.clear();
     if (GatewayMode()) {
@@ -133,7 +160,6 @@ int ShopConnection::ShopOpen(const QString &sql, TShopQuery &query)
                 query.ClientDataSet->Close();
             } catch (...) {
             }
-            m_connect2Off.stop();
             bool ok = conn->Connected();
             if (!ok) {
                 ok = conn->Connect(MySqlParams::fromSettings());
@@ -155,7 +181,7 @@ int ShopConnection::ShopOpen(const QString &sql, TShopQuery &query)
                 } catch (...) {
                     m_lastErrorText = unexpectedText(nullptr);
                 }
-                m_connect2Off.start();
+                PushBack(m_connect2Off, m_connect2OffStarted);
             }
         }
     }

@@ -6,6 +6,7 @@
 // answer not convertible; -9 gateway call failed; any other value is the
 // gateway script's error number. Nothing is ever thrown.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -69,6 +70,7 @@ private:
     MySqlConnection *m_queryConn = nullptr;
     ShopErrorLog *m_log;
     QTimer m_connectOff, m_connect2Off;
+    QElapsedTimer m_connectOffStarted, m_connect2OffStarted;
     QPointer<MySqlConnection> m_connectionToClose;
     TShopQuery m_lastQuery;
     QString m_lastErrorText;

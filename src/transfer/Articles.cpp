@@ -10,9 +10,11 @@
 #include "transfer/RecordWriter.h"
 #include "transfer/TransferStep.h"
 #include "wawi/TVLBTable.h"
+#include "wawi/WaWiTableStore.h"
 #include "wawi/WaWiDatasetOps.h"
 #include "wawi/WaWiDetect.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSet>
 
@@ -102,7 +104,10 @@ QString IsoDateText(const QString &s)
 
 namespace {
 
-QString AccessoryNumbersIn(TVLBTable &byNumber, const QString &s, int mandant)
+// The numbers of "#ArtikelNr:a;b;..." (at most 150) that name an article,
+// as that article's counter followed by "|"; find(number) gives the counter
+// or a null string.
+QString AccessoryNumbersIn(const std::function<QString(const QString &)> &find, const QString &s)
 {
     static const QString mark = QStringLiteral("#ArtikelNr:");
     if (!s.startsWith(mark))
@@ -113,11 +118,56 @@ QString AccessoryNumbersIn(TVLBTable &byNumber, const QString &s, int mandant)
         const QString number = p.trimmed();
         if (number.isEmpty())
             continue;
-        if (byNumber.FindKey({0, mandant, number}))
-            out += byNumber.FieldAt(0)->AsString() + QLatin1Char('|');
+        const QString artikel = find(number);
+        if (!artikel.isNull())
+            out += artikel + QLatin1Char('|');
     }
     return out;
 }
+
+// Article numbers of one Mandant to their counters, read once from the
+// article table that is already open: a second cursor would hold a second
+// copy of the whole table. Compared as the table's index "Nummer" compares
+// (its collation), the first record in key order winning.
+class ArticleNumbers {
+public:
+    ArticleNumbers(TVLBTable &articles, int mandant) : m_table(articles), m_mandant(mandant) {}
+    QString Find(const QString &number)
+    {
+        if (!m_built)
+            build();
+        return m_byNumber.value(key(number));
+    }
+
+private:
+    QString key(const QString &number) const { return m_international ? WaWiCollationKey(number) : number; }
+    void build()
+    {
+        m_built = true;
+        const WaWiTableStore *store = m_table.Store();
+        const Field *art = m_table.FindField(QStringLiteral("Art"));
+        const Field *mandant = m_table.FindField(QStringLiteral("Mandant"));
+        const Field *number = m_table.FindField(QStringLiteral("Artikelnummer"));
+        if (!store || !art || !mandant || !number)
+            return;
+        m_international = store->InternationalSort();
+        const int n = store->RecordCount();
+        for (int r = 0; r < n; ++r) {
+            if (store->IsNull(r, art->Index()) || store->Value(r, art->Index()).toInt() != 0
+                || store->Value(r, mandant->Index()).toInt() != m_mandant || store->IsNull(r, number->Index()))
+                continue;
+            const QString k = key(store->Value(r, number->Index()).toString());
+            if (!k.isEmpty() && !m_byNumber.contains(k))
+                m_byNumber.insert(k, store->Value(r, 0).toString());
+        }
+    }
+
+    TVLBTable &m_table;
+    int m_mandant;
+    bool m_built = false;
+    bool m_international = true;
+    QHash<QString, QString> m_byNumber;
+};
 
 } // namespace
 
@@ -129,7 +179,11 @@ QString AccessoryNumbers(const QString &s, int mandant)
     t.SetTableName(QStringLiteral("Artikel.DB"));
     t.Open();
     t.SetIndexName(QStringLiteral("Nummer"));
-    return AccessoryNumbersIn(t, s, mandant);
+    return AccessoryNumbersIn(
+        [&](const QString &number) {
+            return t.FindKey({0, mandant, number}) ? t.FieldAt(0)->AsString() : QString();
+        },
+        s);
 }
 
 QStringList VariantNames(const QStringList &used)
@@ -169,6 +223,7 @@ namespace {
 struct SideTables {
     TVLBTable staffel;   // Tbl_VKStaffel
     TVLBTable eig;       // Tbl_ArtikelEig
+    Field *staffelLevel = nullptr;   // the price level of the index ArtikelVkMenge
     bool edition2 = false;
 };
 
@@ -192,7 +247,7 @@ void RefreshSideTables(TransferContext &ctx, SideTables &side, Dataset &art, con
 
     // 1. Links of level 99 to the further groups of the article.
     Guarded(ctx, [&] {
-        ctx.Execute(QStringLiteral("DELETE from waverbindung WHERE Artikel=") + linkKey + QStringLiteral(" and stufe=99"));
+        ctx.ExecuteLater(QStringLiteral("DELETE from waverbindung WHERE Artikel=") + linkKey + QStringLiteral(" and stufe=99"));
     });
     QString more = FieldText(art, QStringLiteral("Warengruppen")).trimmed();
     if (!more.isEmpty()) {
@@ -202,40 +257,42 @@ void RefreshSideTables(TransferContext &ctx, SideTables &side, Dataset &art, con
             if (g < 1)
                 continue;
             Guarded(ctx, [&] {
-                if (ctx.Execute(QStringLiteral("INSERT INTO waverbindung (artikel,warengruppe,stufe) values (") + linkKey
-                                + QLatin1Char(',') + QString::number(g) + QStringLiteral(",99)"))
-                    == 0)
-                    rep.Inserted(QStringLiteral("waverbindung"));
+                ctx.ExecuteLater(QStringLiteral("INSERT INTO waverbindung (artikel,warengruppe,stufe) values (") + linkKey
+                                     + QLatin1Char(',') + QString::number(g) + QStringLiteral(",99)"),
+                                 [&rep](int r) {
+                                     if (r == 0)
+                                         rep.Inserted(QStringLiteral("waverbindung"));
+                                 });
             });
         }
     }
 
     // 2. Graduated prices, levels 0..5 as kunde -1..-6.
-    ctx.Execute(QStringLiteral("DELETE FROM sonderpreise WHERE kunde<0 and artikel=") + k);
+    ctx.ExecuteLater(QStringLiteral("DELETE FROM sonderpreise WHERE kunde<0 and artikel=") + k);
     if (side.edition2) {
-        side.staffel.SetIndexName(QStringLiteral("ArtikelVkMenge"));
         Field *menge = side.staffel.FieldByName(QStringLiteral("Menge"));
         Field *preis = side.staffel.FieldByName(QStringLiteral("Preis"));
-        for (int level = 0; level <= 5; ++level) {
-            side.staffel.SetRange({artikel, level, -1999999999}, {artikel, level, 1999999999});
-            for (side.staffel.First(); !side.staffel.Eof(); side.staffel.Next()) {
-                if (ctx.Execute(QStringLiteral("insert into sonderpreise (kunde,artikel,menge,preis) values (")
-                                + QString::number(-(level + 1)) + QLatin1Char(',') + k + QLatin1Char(',')
-                                + General(menge->AsFloat()) + QLatin1Char(',')
-                                + PriceText(art, vat, level, preis->AsFloat()) + QLatin1Char(')'))
-                    == 0)
-                    rep.Inserted(QStringLiteral("sonderpreise"));
-            }
+        // Levels 0..5 in one range: the index walks them level by level.
+        side.staffel.SetRange({artikel, 0, -1999999999}, {artikel, 5, 1999999999});
+        for (side.staffel.First(); !side.staffel.Eof(); side.staffel.Next()) {
+            const int level = side.staffelLevel->AsInteger();
+            ctx.ExecuteLater(QStringLiteral("insert into sonderpreise (kunde,artikel,menge,preis) values (")
+                                 + QString::number(-(level + 1)) + QLatin1Char(',') + k + QLatin1Char(',')
+                                 + General(menge->AsFloat()) + QLatin1Char(',')
+                                 + PriceText(art, vat, level, preis->AsFloat()) + QLatin1Char(')'),
+                             [&rep](int r) {
+                                 if (r == 0)
+                                     rep.Inserted(QStringLiteral("sonderpreise"));
+                             });
         }
     }
 
     // 3. Variants.
-    ctx.Execute(QStringLiteral("DELETE FROM varianten WHERE artikel=") + k);
+    ctx.ExecuteLater(QStringLiteral("DELETE FROM varianten WHERE artikel=") + k);
     if (!side.edition2)
         return;
     Guarded(ctx, [&] {
         TVLBTable &eig = side.eig;
-        eig.SetIndexName(QStringLiteral("X_Artikel"));
         eig.SetRange({artikel}, {artikel});
         if (eig.RecordCount() == 0)
             return;
@@ -253,14 +310,17 @@ void RefreshSideTables(TransferContext &ctx, SideTables &side, Dataset &art, con
         Field *auf = eig.FindField(QStringLiteral("Aufpreise"));
         auto num = [](Field *f) { return f->IsNull() ? QStringLiteral("NULL") : QString::number(f->AsLargeInt()); };
         for (eig.First(); !eig.Eof(); eig.Next()) {
-            if (ctx.Execute(QStringLiteral("insert into varianten (id,artikel,ean,eigen1,eigen2,eigen3,eigen4,eigen5,"
-                                           "bestand,vk,aufpreis) values (")
-                            + num(id) + QLatin1Char(',') + num(eart) + QStringLiteral(",'") + Escaped(ean->AsString())
-                            + QLatin1Char('\'') + VariantValues(eig, names) + QLatin1Char(',')
-                            + General(bestand->AsFloat()) + QLatin1Char(',') + General(vk->AsFloat()) + QLatin1Char(',')
-                            + ((auf && auf->AsBoolean()) ? QStringLiteral("1") : QStringLiteral("0")) + QLatin1Char(')'))
-                == 0)
-                rep.Inserted(QStringLiteral("varianten"));
+            ctx.ExecuteLater(QStringLiteral("insert into varianten (id,artikel,ean,eigen1,eigen2,eigen3,eigen4,eigen5,"
+                                            "bestand,vk,aufpreis) values (")
+                                 + num(id) + QLatin1Char(',') + num(eart) + QStringLiteral(",'") + Escaped(ean->AsString())
+                                 + QLatin1Char('\'') + VariantValues(eig, names) + QLatin1Char(',')
+                                 + General(bestand->AsFloat()) + QLatin1Char(',') + General(vk->AsFloat())
+                                 + QLatin1Char(',') + ((auf && auf->AsBoolean()) ? QStringLiteral("1") : QStringLiteral("0"))
+                                 + QLatin1Char(')'),
+                             [&rep](int r) {
+                                 if (r == 0)
+                                     rep.Inserted(QStringLiteral("varianten"));
+                             });
         }
     });
 }
@@ -301,17 +361,20 @@ void TransferArticles(TransferContext &ctx)
     art.SetTableName(QStringLiteral("Artikel.DB"));
     art.VLBOpenByRange = true;
     art.Open();
-    art.SetIndexName(QStringLiteral("Nummer"));
     SideTables side;
     side.edition2 = WaWiEdition() == 2;
     side.staffel.SetTableName(QStringLiteral("VK_Staffel.db"));
     side.staffel.Open();
     side.eig.SetTableName(QStringLiteral("Artikel_Eig.DB"));
     side.eig.Open();
-    TVLBTable byNumber;   // Tbl_ArtikelX
-    byNumber.SetTableName(QStringLiteral("Artikel.DB"));
-    byNumber.Open();
-    byNumber.SetIndexName(QStringLiteral("Nummer"));
+    // Chosen once: choosing an index sorts the whole table again.
+    if (side.edition2) {
+        side.staffel.SetIndexName(QStringLiteral("ArtikelVkMenge"));
+        side.staffelLevel = side.staffel.FieldByName(side.staffel.CurrentIndexFields().value(1));
+        Guarded(ctx, [&] { side.eig.SetIndexName(QStringLiteral("X_Artikel")); });
+    }
+    // Tbl_ArtikelX's look-up, without a second copy of the article table.
+    ArticleNumbers byNumber(art, mandant);
 
     if (ctx.Complete()) {
         art.SetFilter(QStringLiteral("(Artikelnummer<>'')"));
@@ -420,6 +483,7 @@ void TransferArticles(TransferContext &ctx)
     };
 
     int k = 0;
+    QElapsedTimer sinceEvents;
     for (art.First(); !art.Eof() && !ctx.Aborted(); art.Next()) {
         ++rep.read;
         const int artikel = artikelF->AsInteger();
@@ -531,7 +595,10 @@ void TransferArticles(TransferContext &ctx)
                             if (v.isEmpty() && groupFound && waren.FindField(QStringLiteral("Zubehoer")))
                                 v = FieldText(waren, QStringLiteral("Zubehoer")).trimmed();
                         }
-                        v = AccessoryNumbersIn(byNumber, v, mandant);
+                        if (v.startsWith(QLatin1String("#ArtikelNr:")))
+                            v = AccessoryNumbersIn([&](const QString &n) { return byNumber.Find(n); }, v);
+                        else
+                            v.clear();
                         v = v.replace(QLatin1String("|\r\n"), QLatin1String(",")).trimmed();
                         v = v.replace(QLatin1Char('|'), QLatin1Char(',')).trimmed();
                         v = v.remove(QLatin1Char('\r')).trimmed();
@@ -592,8 +659,10 @@ void TransferArticles(TransferContext &ctx)
             const QString sql = isNew ? QStringLiteral("insert into artikel (") + cols + QStringLiteral(") values (") + vals
                                             + QLatin1Char(')')
                                       : QStringLiteral("UPDATE artikel SET ") + sets + QStringLiteral(" WHERE zaehler=") + key;
-            if (ctx.Execute(sql) == 0)
-                isNew ? rep.Inserted(QStringLiteral("artikel")) : rep.Updated(QStringLiteral("artikel"));
+            ctx.ExecuteLater(sql, [&rep, isNew](int r) {
+                if (r == 0)
+                    isNew ? rep.Inserted(QStringLiteral("artikel")) : rep.Updated(QStringLiteral("artikel"));
+            });
             // The update gave the row the WaWi's number; its links follow it.
             RefreshSideTables(ctx, side, art, vat, artikelText);
         }
@@ -602,8 +671,13 @@ void TransferArticles(TransferContext &ctx)
             flushDeletes();
         ++k;
         ctx.Progress(k, total);
-        ctx.ProcessEvents();
+        // The window (and STOP) stay alive without an event round per article.
+        if (!sinceEvents.isValid() || sinceEvents.elapsed() >= 20) {
+            ctx.ProcessEvents();
+            sinceEvents.start();
+        }
     }
+    ctx.Flush();
     if (!ctx.Aborted())
         flushDeletes();
     if (!sentOrder.isEmpty() && !ctx.Aborted()) {

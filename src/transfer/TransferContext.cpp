@@ -45,6 +45,8 @@ TransferContext::TransferContext(TransferRun *run, const TransferOptions &option
 
 TransferContext::~TransferContext()
 {
+    flush(false);
+    m_pipe.reset();
     // The queries' connection ends with the run (no timer outlives it).
     if (Shop().Ti_Connect2_Off().isActive())
         Shop().Ti_Connect2_OffTimer();
@@ -93,14 +95,18 @@ bool TransferContext::connectionError(int code, const MySqlConnection *conn) con
         return false;
     if (ShopConnection::GatewayMode())
         return code == -9;
-    if (code != -10)
-        return false;
     if (!conn)
         return false;
-    const int n = conn->LastErrorNumber();
+    return connectionError(code, conn->LastErrorNumber(), conn->Connected());
+}
+
+bool TransferContext::connectionError(int code, int n, bool connected) const
+{
+    if (Aborted() || code != -10)
+        return false;
     // Client errors: cannot connect, server gone away, lost during query.
     return n == 2002 || n == 2003 || n == 2005 || n == 2006 || n == 2013 || n == 2055
-        || (!conn->Connected() && n != 1044 && n != 1045 && n != 1049);
+        || (!connected && n != 1044 && n != 1045 && n != 1049);
 }
 
 void TransferContext::refused(int code, const QString &sql, const QString &dbText)
@@ -118,12 +124,79 @@ void TransferContext::refused(int code, const QString &sql, const QString &dbTex
         r.messages << QStringLiteral("… weitere abgelehnte Anweisungen siehe Anzahl");
 }
 
+void TransferContext::ExecuteLater(const QString &sql, const std::function<void(int)> &onDone)
+{
+    if (sql.isEmpty() || (m_options.dryRun && IsWritingStatement(sql))) {
+        if (onDone)
+            onDone(0);
+        return;
+    }
+    if (ShopConnection::GatewayMode()) {
+        const int r = Execute(sql);
+        if (onDone)
+            onDone(r);
+        return;
+    }
+    // Answers that came in meanwhile first: a refusal or a lost shop shows
+    // up as close to its statement as it can.
+    StatementPipe::Result r;
+    if (m_pending.size() >= 64)
+        while (m_pipe && m_pipe->TakeReady(r))
+            takeResult(r, true);
+    if (!m_pipe)
+        m_pipe = std::make_unique<StatementPipe>(MySqlParams::fromSettings());
+    logSql(sql);
+    QString text = sql;
+    if (text.contains(QChar(0xB4)))
+        text.replace(QChar(0xB4), QLatin1String("&acute;"));
+    m_pending.push_back({m_pipe->Send(text), text, onDone});
+}
+
+void TransferContext::takeResult(const StatementPipe::Result &r, bool mayThrow)
+{
+    if (m_pending.empty() || m_pending.front().id != r.id)
+        return;
+    const Pending p = std::move(m_pending.front());
+    m_pending.pop_front();
+    const int code = r.ok ? 0 : ShopResult::NoAnswer;
+    if (!r.ok) {
+        Shop().ErrorLog().Append(p.sql);
+        refused(code, p.sql, r.error);
+        if (connectionError(code, r.errorNumber, r.connected)) {
+            m_lost = true;
+            if (mayThrow) {
+                // What is still under way was sent after the loss: it is not taken any more.
+                m_pipe.reset();
+                m_pending.clear();
+                throw ShopConnectionLost(QStringLiteral("Die Verbindung zum Shop ist unterbrochen: %1")
+                                             .arg(r.error.isEmpty() ? QStringLiteral("keine Antwort") : r.error)
+                                             .toStdString());
+            }
+        }
+    }
+    if (p.onDone)
+        p.onDone(code);
+}
+
+void TransferContext::flush(bool mayThrow)
+{
+    StatementPipe::Result r;
+    while (m_pipe && !m_pending.empty() && m_pipe->TakeNext(r))
+        takeResult(r, mayThrow);
+}
+
+void TransferContext::Flush()
+{
+    flush(true);
+}
+
 int TransferContext::Execute(const QString &sql)
 {
     if (sql.isEmpty())
         return 0;
     if (m_options.dryRun && IsWritingStatement(sql))
         return 0;
+    Flush();
     logSql(sql);
     const int result = Shop().ShopExecute(sql);
     if (result != 0) {
@@ -143,6 +216,8 @@ int TransferContext::Open(const QString &sql, TShopQuery &query)
 {
     if (m_options.dryRun && IsWritingStatement(sql))
         return 0;
+    // A query sees every statement before it.
+    Flush();
     logSql(sql);
     const int result = Shop().ShopOpen(sql, query);
     if (result != 0) {
@@ -220,6 +295,7 @@ void TransferContext::EndStep()
 {
     if (!m_current)
         return;
+    flush(false);
     m_current->elapsedMs = m_stepTimer.elapsed();
     if (m_sqlLog.isOpen())
         m_sqlLog.flush();

@@ -10,13 +10,16 @@
 
 #include "data/MemTable.h"
 #include "shopdb/ShopConnection.h"
+#include "shopdb/StatementPipe.h"
 #include "transfer/TransferRun.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSet>
 
+#include <deque>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 namespace mv {
@@ -59,6 +62,15 @@ public:
     // step's report with the database's text. Throws ShopConnectionLost
     // when the shop is gone.
     int Execute(const QString &sql);
+    // A writing statement whose result only counts: onDone gets the result
+    // code. In direct mode it may still be under way when this returns (it
+    // goes out on a connection of its own while the caller builds the next
+    // one). Results are taken in the statements' order, at the latest by
+    // the next Execute, Open, Count, Flush or the end of the step; a refused
+    // one is reported as by Execute, a lost shop throws there.
+    void ExecuteLater(const QString &sql, const std::function<void(int)> &onDone = {});
+    // Waits for every statement of ExecuteLater and takes their results.
+    void Flush();
     // A reading statement into a query bundle (sent also in a dry run).
     int Open(const QString &sql, TShopQuery &query);
     // First cell of a one-value query as a number (COUNT(*)); -1 on failure.
@@ -98,6 +110,17 @@ private:
     void logSql(const QString &sql);
     void refused(int code, const QString &sql, const QString &dbText);
     bool connectionError(int code, const MySqlConnection *conn) const;
+    bool connectionError(int code, int errorNumber, bool connected) const;
+    void takeResult(const StatementPipe::Result &r, bool mayThrow);
+    void flush(bool mayThrow);
+
+    struct Pending {
+        quint64 id;
+        QString sql;
+        std::function<void(int)> onDone;
+    };
+    std::unique_ptr<StatementPipe> m_pipe;
+    std::deque<Pending> m_pending;
 
     TransferRun *m_run;
     TransferOptions m_options;

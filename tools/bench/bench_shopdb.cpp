@@ -8,6 +8,8 @@
 // Starts a private MariaDB (mariadb-install-db, mariadbd) and PHP's
 // built-in server on the shop folder beside the program, on free loopback
 // ports, and removes them afterwards.
+#include "BenchSupport.h"
+
 #include "core/ShopSettings.h"
 #include "core/UiHooks.h"
 #include "data/MemTable.h"
@@ -31,40 +33,9 @@
 #include <unistd.h>
 
 using namespace mv;
+using namespace mv::bench;
 
 namespace {
-
-int freePort()
-{
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost);
-    return s.serverPort();
-}
-
-QString program(const QString &name)
-{
-    QString p = QStandardPaths::findExecutable(name);
-    if (p.isEmpty())
-        p = QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")});
-    return p;
-}
-
-bool runClient(const QStringList &args, const QByteArray &input, QByteArray *out = nullptr)
-{
-    QProcess p;
-    p.start(program(QStringLiteral("mariadb")), args);
-    p.waitForStarted();
-    p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(600000);
-    if (out)
-        *out = p.readAllStandardOutput();
-    if (p.exitCode() != 0)
-        std::fprintf(stderr, "mariadb: %s\n", p.readAllStandardError().constData());
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-double seconds(QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e9; }
 
 } // namespace
 

@@ -17,6 +17,8 @@
 //
 // Starts a private MariaDB and PHP's built-in server on the shop folder
 // beside the program, on free loopback ports, and removes them afterwards.
+#include "BenchSupport.h"
+
 #include "core/ShopSettings.h"
 #include "core/UiHooks.h"
 #include "masterdata/TableFile.h"
@@ -43,39 +45,9 @@
 #include <unistd.h>
 
 using namespace mv;
+using namespace mv::bench;
 
 namespace {
-
-int freePort()
-{
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost);
-    return s.serverPort();
-}
-
-QString program(const QString &name)
-{
-    QString p = QStandardPaths::findExecutable(name);
-    if (p.isEmpty())
-        p = QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")});
-    return p;
-}
-
-bool runClient(const QStringList &args, const QByteArray &input)
-{
-    QProcess p;
-    p.setStandardOutputFile(QProcess::nullDevice());
-    p.start(program(QStringLiteral("mariadb")), args);
-    p.waitForStarted();
-    p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(1800000);
-    if (p.exitCode() != 0)
-        std::fprintf(stderr, "mariadb: %s\n", p.readAllStandardError().constData());
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-double seconds(QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e9; }
 
 FieldDef F(const char *name, FieldType t, int size = 0) { return FieldDef{QString::fromUtf8(name), t, size}; }
 

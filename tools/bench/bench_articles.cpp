@@ -1,0 +1,324 @@
+// Speed of the complete article transfer (product groups, articles and
+// their side tables) of a demo WaWi, against what a shop owner would
+// compare with:
+//   direct mode:  the mariadb client replaying the run's --log-sql file in
+//                 one session, from the same database state;
+//   gateway mode: curl sending the same gateway requests over one
+//                 keep-alive connection, the gateway script served by nginx
+//                 with php-fpm (PHP's built-in server closes every
+//                 connection after one request);
+// both on loopback and through tools/netdelay/delay_proxy.py with 20 ms
+// added round-trip time. Then the peak resident size of
+// `marktvoll-cli transfer` on a larger demo WaWi.
+//
+//   bench_articles [--articles N] [--repeat N] [--mode direct|gateway]
+//                  [--rtt MS[,MS...]] [--memory-articles N (0: skip)]
+//
+// With --repeat the two sides take turns and the best time of each counts.
+// Everything runs on free 127.0.0.1 ports in a temporary folder.
+#include "BenchSupport.h"
+
+#include "core/ShopSettings.h"
+#include "core/UiHooks.h"
+#include "shopdb/GatewayTransport.h"
+#include "shopdb/ShopConnection.h"
+#include "transfer/TransferRun.h"
+#include "transfer/TransferStep.h"
+#include "wawi/WaWiDetect.h"
+
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char **environ;
+
+using namespace mv;
+using namespace mv::bench;
+
+namespace {
+
+class BenchHooks : public ConsoleUiHooks {
+public:
+    BenchHooks() { quiet = true; }
+    void ProcessEvents() override
+    {
+        ConsoleUiHooks::ProcessEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+};
+
+struct ChildRun {
+    int exitCode = -1;
+    double seconds = 0;
+    long maxRssKb = 0;
+};
+
+// Runs a program to its end; wait4 gives its own peak resident size.
+ChildRun runMeasured(const QString &prog, const QStringList &args, const QString &outFile)
+{
+    ChildRun r;
+    QList<QByteArray> store;
+    store << QFile::encodeName(prog);
+    for (const QString &a : args)
+        store << a.toLocal8Bit();
+    std::vector<char *> argv;
+    for (QByteArray &b : store)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    const QByteArray out = QFile::encodeName(outFile);
+    posix_spawn_file_actions_addopen(&fa, 1, out.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    QElapsedTimer t;
+    t.start();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) {
+        posix_spawn_file_actions_destroy(&fa);
+        return r;
+    }
+    posix_spawn_file_actions_destroy(&fa);
+    int status = 0;
+    struct rusage ru {};
+    ::wait4(pid, &status, 0, &ru);
+    r.seconds = seconds(t);
+    r.maxRssKb = ru.ru_maxrss;
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    return r;
+}
+
+bool runCli(const QStringList &args, const QString &logFile)
+{
+    const ChildRun r = runMeasured(QCoreApplication::applicationDirPath() + QStringLiteral("/marktvoll-cli"), args, logFile);
+    if (r.exitCode != 0) {
+        QFile f(logFile);
+        f.open(QIODevice::ReadOnly);
+        std::fprintf(stderr, "marktvoll-cli %s failed (%d):\n%s\n", qPrintable(args.join(QLatin1Char(' '))), r.exitCode,
+                     f.readAll().right(4000).constData());
+    }
+    return r.exitCode == 0;
+}
+
+// A text for a double-quoted value of a curl config file.
+QByteArray curlQuoted(const QByteArray &v)
+{
+    QByteArray out = v;
+    out.replace('\\', "\\\\");
+    out.replace('"', "\\\"");
+    out.replace('\n', "\\n");
+    out.replace('\r', "\\r");
+    out.replace('\t', "\\t");
+    return '"' + out + '"';
+}
+
+struct Request {
+    QByteArray url;
+    QByteArray body;
+    bool post;
+};
+
+struct Figures {
+    double ours = 1e300, ref = 1e300;
+    qint64 statements = 0, requests = 0, articles = 0;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    int articles = 10000, repeat = 1, memoryArticles = 100000;
+    QString only;
+    QList<int> rtts{0, 20};
+    for (int i = 0; i + 1 < args.size(); i += 2) {
+        if (args[i] == QLatin1String("--articles"))
+            articles = args[i + 1].toInt();
+        else if (args[i] == QLatin1String("--repeat"))
+            repeat = std::max(1, args[i + 1].toInt());
+        else if (args[i] == QLatin1String("--mode"))
+            only = args[i + 1];
+        else if (args[i] == QLatin1String("--memory-articles"))
+            memoryArticles = args[i + 1].toInt();
+        else if (args[i] == QLatin1String("--rtt")) {
+            rtts.clear();
+            for (const QString &p : args[i + 1].split(QLatin1Char(','), Qt::SkipEmptyParts))
+                rtts << p.toInt();
+        }
+    }
+
+    QTemporaryDir dir;
+    // MV_BENCH_KEEP=1 leaves the folder (logs, curl requests) for a look.
+    if (qEnvironmentVariableIntValue("MV_BENCH_KEEP"))
+        dir.setAutoRemove(false);
+    std::fprintf(stderr, "working folder %s\n", qPrintable(dir.path()));
+    const QString home = dir.filePath(QStringLiteral("home"));
+    QDir().mkpath(home);
+    // The program folder: SQL scripts, the shop folder, the index catalog.
+    for (const char *sub : {"db", "shop", "wawi"})
+        QProcess::execute(QStringLiteral("cp"), {"-r", QCoreApplication::applicationDirPath() + "/" + sub, home + "/"});
+    qputenv("MARKTVOLL_HOME", QFile::encodeName(home));
+    qputenv("MARKTVOLL_REGISTRY", QFile::encodeName(dir.filePath(QStringLiteral("registry.reg"))));
+    const QString cliLog = dir.filePath(QStringLiteral("cli.log"));
+
+    std::fprintf(stderr, "demo WaWi with %d articles ...\n", articles);
+    const QString wawiDir = dir.filePath(QStringLiteral("wawi"));
+    if (!runCli({"wawi", "demo", wawiDir, "--articles", QString::number(articles), "--addresses", "10"}, cliLog))
+        return 1;
+
+    MariaDb db;
+    if (!db.start(dir.filePath(QStringLiteral("mysql")), QStringLiteral("bench")) || !db.installShopSchema())
+        return 1;
+    NginxFpmServer web;
+    const QString docroot = home + QStringLiteral("/shop");
+    const bool haveWeb = web.start(docroot, dir.filePath(QStringLiteral("web")));
+    if (!haveWeb)
+        std::fprintf(stderr, "nginx/php-fpm did not start: no gateway figures\n");
+
+    InitPaths();
+    QString error;
+    if (!LoadSettings(&error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    BenchHooks quietUi;
+    SetUiHooks(&quietUi);
+    ShopSettings &s = Settings();
+    s.SQL_User = QStringLiteral("mv");
+    s.SQL_Pass = QStringLiteral("pw");
+    s.SQL_Data = QStringLiteral("bench");
+    if (DetectWaWi(true, s.VLB_Programm) != WaWiDetectResult::Found) {
+        std::fprintf(stderr, "demo WaWi not found\n");
+        return 1;
+    }
+
+    QList<Request> requests;
+    Transport().RequestObserver = [&](const QUrl &url, const QByteArray *body) {
+        requests.append({url.toEncoded(), body ? *body : QByteArray(), body != nullptr});
+    };
+
+    TransferOptions o;
+    o.kinds = {QStringLiteral("warengruppen"), QStringLiteral("artikel")};
+    o.complete = true;
+    o.sinceDate = false;
+
+    struct Line { QString what; Figures f; };
+    QList<Line> lines;
+    for (const int rtt : rtts) {
+        DelayProxy dbRelay, webRelay;
+        if (rtt > 0 && (!dbRelay.start(db.port, rtt) || (haveWeb && !webRelay.start(web.port, rtt)))) {
+            std::fprintf(stderr, "delay proxy did not start\n");
+            return 1;
+        }
+        for (const char *mode : {"direct", "gateway"}) {
+            if (!only.isEmpty() && only != QLatin1String(mode))
+                continue;
+            const bool gw = QByteArray(mode) == "gateway";
+            if (gw && !haveWeb)
+                continue;
+            s.SQL_Server = gw ? QStringLiteral("HTML-Verbindung") : QStringLiteral("MySQL");
+            // In gateway mode the script talks to its database on its own host.
+            s.SQL_Host = QStringLiteral("127.0.0.1:%1").arg(rtt > 0 && !gw ? dbRelay.port : db.port);
+            s.SQL_HTTP = QStringLiteral("http://127.0.0.1:%1").arg(rtt > 0 ? webRelay.port : web.port);
+            o.logSqlFile = dir.filePath(QStringLiteral("%1-%2.sql").arg(QLatin1String(mode)).arg(rtt));
+            Figures f;
+            for (int round = 0; round < repeat; ++round) {
+                db.installShopSchema();
+                requests.clear();
+                {
+                    TransferRun run;
+                    QElapsedTimer t;
+                    t.start();
+                    run.Run(o);
+                    f.ours = std::min(f.ours, seconds(t));
+                    const TransferReport &r = run.LastReport();
+                    f.statements = 0;
+                    f.articles = 0;
+                    for (const TransferStepReport &st : r.steps) {
+                        f.statements += st.statements;
+                        if (st.kind == QLatin1String("artikel"))
+                            f.articles = st.read;
+                    }
+                    if (r.ExitCode() != 0)
+                        std::fprintf(stderr, "%s: run ended with %d\n%s", mode, r.ExitCode(), qPrintable(r.toText()));
+                }
+                Shop().Ti_Connect_OffTimer();
+                Shop().Ti_Connect2_OffTimer();
+                Transport().CloseConnections();
+                f.requests = requests.size();
+
+                db.installShopSchema();
+                QElapsedTimer t;
+                if (!gw) {
+                    QFile logFile(o.logSqlFile);
+                    logFile.open(QIODevice::ReadOnly);
+                    const QByteArray log = logFile.readAll();
+                    t.start();
+                    runClient(db.clientArgs(rtt > 0 ? dbRelay.port : 0), log);
+                    f.ref = std::min(f.ref, seconds(t));
+                } else {
+                    QByteArray cfg;
+                    for (const Request &q : std::as_const(requests)) {
+                        if (!cfg.isEmpty())
+                            cfg += "next\n";
+                        cfg += "url = " + curlQuoted(q.url) + "\noutput = \"/dev/null\"\n";
+                        if (q.post)
+                            cfg += "data-binary = " + curlQuoted(q.body) + "\n";
+                    }
+                    QFile c(dir.filePath(QStringLiteral("curl.cfg")));
+                    c.open(QIODevice::WriteOnly);
+                    c.write(cfg);
+                    c.close();
+                    QProcess p;
+                    p.setStandardInputFile(QProcess::nullDevice());
+                    p.setStandardOutputFile(QProcess::nullDevice());
+                    p.setStandardErrorFile(dir.filePath(QStringLiteral("curl.err")));
+                    t.start();
+                    p.start(program(QStringLiteral("curl")), {"-s", "-S", "-K", c.fileName()});
+                    p.waitForFinished(-1);
+                    f.ref = std::min(f.ref, seconds(t));
+                    if (p.exitCode() != 0)
+                        std::fprintf(stderr, "curl ended with %d\n", p.exitCode());
+                }
+            }
+            const QString what = QStringLiteral("%1%2").arg(QLatin1String(mode), rtt > 0 ? QStringLiteral("+%1ms").arg(rtt) : QString());
+            std::printf("%-14s %6lld articles %7lld statements %7lld requests  ours %8.3f s (%6.0f articles/s)   "
+                        "%-7s %8.3f s   ratio %.2f\n",
+                        qPrintable(what), (long long)f.articles, (long long)f.statements, (long long)f.requests, f.ours,
+                        f.articles / f.ours, gw ? "curl" : "mariadb", f.ref, f.ours / f.ref);
+            std::fflush(stdout);
+            lines << Line{what, f};
+        }
+    }
+    Transport().RequestObserver = nullptr;
+    SetUiHooks(nullptr);
+
+    if (memoryArticles > 0) {
+        std::fprintf(stderr, "demo WaWi with %d articles for the memory figure ...\n", memoryArticles);
+        const QString bigDir = dir.filePath(QStringLiteral("wawi-big"));
+        if (!runCli({"wawi", "demo", bigDir, "--articles", QString::number(memoryArticles), "--addresses", "10"}, cliLog))
+            return 1;
+        db.installShopSchema();
+        if (!runCli({"settings", "set", "SQL_Server", "MySQL", "SQL_Host", QStringLiteral("127.0.0.1:%1").arg(db.port),
+                     "SQL_User", "mv", "SQL_Pass", "pw", "SQL_Data", "bench"},
+                    cliLog))
+            return 1;
+        const ChildRun r = runMeasured(QCoreApplication::applicationDirPath() + QStringLiteral("/marktvoll-cli"),
+                                       {"transfer", "--kinds", "warengruppen,artikel", "--complete"},
+                                       dir.filePath(QStringLiteral("big.log")));
+        std::printf("memory         %6d articles  marktvoll-cli transfer %8.3f s (%6.0f articles/s)  exit %d  "
+                    "peak RSS %.1f MB (limit 300 MB)\n",
+                    memoryArticles, r.seconds, memoryArticles / r.seconds, r.exitCode, r.maxRssKb / 1024.0);
+        if (r.exitCode != 0) {
+            QFile f(dir.filePath(QStringLiteral("big.log")));
+            f.open(QIODevice::ReadOnly);
+            std::fprintf(stderr, "%s\n", f.readAll().right(3000).constData());
+        }
+    }
+    web.stop();
+    db.stop();
+    return 0;
+}
