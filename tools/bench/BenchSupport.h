@@ -304,4 +304,55 @@ private:
     QProcess m_proc;
 };
 
+// A text for a double-quoted value of a curl config file.
+inline QByteArray curlQuoted(const QByteArray &v)
+{
+    QByteArray out = v;
+    out.replace('\\', "\\\\");
+    out.replace('"', "\\\"");
+    out.replace('\n', "\\n");
+    out.replace('\r', "\\r");
+    out.replace('\t', "\\t");
+    return '"' + out + '"';
+}
+
+// One gateway request as the program sent it (GatewayTransport::RequestObserver).
+struct Request {
+    QByteArray url;
+    QByteArray body;
+    bool post;
+};
+
+// curl sending the same requests (address and POST body) over one
+// kept-alive connection; the wall time in seconds, -1 when curl failed.
+inline double curlReplay(const QList<Request> &requests, const QString &dir)
+{
+    QByteArray cfg;
+    for (const Request &q : requests) {
+        if (!cfg.isEmpty())
+            cfg += "next\n";
+        cfg += "url = " + curlQuoted(q.url) + "\noutput = \"/dev/null\"\n";
+        if (q.post)
+            cfg += "data-binary = " + curlQuoted(q.body) + "\n";
+    }
+    QFile c(dir + QStringLiteral("/curl.cfg"));
+    c.open(QIODevice::WriteOnly);
+    c.write(cfg);
+    c.close();
+    QProcess p;
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.setStandardErrorFile(dir + QStringLiteral("/curl.err"));
+    QElapsedTimer t;
+    t.start();
+    p.start(program(QStringLiteral("curl")), {"-s", "-S", "-K", c.fileName()});
+    p.waitForFinished(-1);
+    const double secs = seconds(t);
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        std::fprintf(stderr, "curl ended with %d\n", p.exitCode());
+        return -1;
+    }
+    return secs;
+}
+
 } // namespace mv::bench

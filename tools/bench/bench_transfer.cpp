@@ -179,16 +179,19 @@ int main(int argc, char **argv)
         }
     }
 
-    const int httpPort = freePort();
-    QProcess php;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("PHP_CLI_SERVER_WORKERS"), QStringLiteral("4"));
-    php.setProcessEnvironment(env);
-    php.start(program(QStringLiteral("php")), {"-S", QStringLiteral("127.0.0.1:%1").arg(httpPort), "-t",
-                                               QCoreApplication::applicationDirPath() + QStringLiteral("/shop"), "-d",
-                                               "display_errors=0"});
-    php.waitForStarted();
-    QThread::msleep(500);
+    // The gateway behind a server that keeps connections alive, as a shop
+    // host runs it; PHP's built-in server closes every connection.
+    NginxFpmServer web;
+    QDir().mkpath(dir.filePath(QStringLiteral("web")));
+    if (!web.start(QCoreApplication::applicationDirPath() + QStringLiteral("/shop"), dir.filePath(QStringLiteral("web")))) {
+        std::fprintf(stderr, "nginx/php-fpm did not start\n");
+        return 1;
+    }
+    const int httpPort = web.port;
+    QList<Request> requests;
+    Transport().RequestObserver = [&](const QUrl &url, const QByteArray *body) {
+        requests.append({url.toEncoded(), body ? *body : QByteArray(), body != nullptr});
+    };
 
     ShopSettings &s = Settings();
     s.SQL_Host = QStringLiteral("127.0.0.1:%1").arg(dbPort);
@@ -240,6 +243,7 @@ int main(int argc, char **argv)
                                        + ";INSERT INTO bestellungen (person,summe) VALUES " + orders.join(',') + ";")
                                           .toUtf8());
             }
+            requests.clear();
             TransferRun run;
             QElapsedTimer t;
             t.start();
@@ -267,41 +271,18 @@ int main(int argc, char **argv)
                 runClient(clientArgs, log);
                 ref = std::min(ref, seconds(t));
             } else {
-                QByteArray cfg;
-                for (const QString &sql : statements) {
-                    const GatewayRequest kind = TransferContext::IsWritingStatement(sql) ? GatewayRequest::Statement
-                                                                                          : GatewayRequest::Query;
-                    cfg += "url = \"" + WireUrl(GatewayUrl(GatewayAddress(kind, sql)), "windows-1252") + "\"\noutput = \"/dev/null\"\n";
-                }
-                QFile f(dir.filePath(QStringLiteral("curl.cfg")));
-                f.open(QIODevice::WriteOnly);
-                f.write(cfg);
-                f.close();
-                // Kept-alive connections of ours would hold PHP's workers: curl
-                // gets a freshly started server.
-                php.terminate();
-                php.waitForFinished();
-                php.start(program(QStringLiteral("php")), {"-S", QStringLiteral("127.0.0.1:%1").arg(httpPort), "-t",
-                                                           QCoreApplication::applicationDirPath() + QStringLiteral("/shop"),
-                                                           "-d", "display_errors=0"});
-                php.waitForStarted();
-                QThread::msleep(500);
-                QProcess p;
-                p.setStandardInputFile(QProcess::nullDevice());
-                p.setStandardOutputFile(QProcess::nullDevice());
-                p.setStandardErrorFile(QProcess::nullDevice());
-                t.restart();
-                p.start(program(QStringLiteral("curl")), {"-s", "-K", f.fileName()});
-                p.waitForFinished(3600000);
-                ref = std::min(ref, seconds(t));
+                Transport().CloseConnections();
+                const double secs = curlReplay(requests, dir.path());
+                if (secs >= 0)
+                    ref = std::min(ref, secs);
             }
         }
         std::printf("%-8s %6lld statements (%lld rows written)  ours %8.3f s   %-8s %8.3f s   ratio %.2f\n", mode,
                     (long long)statements.size(), (long long)written, ours, gw ? "curl" : "mariadb", ref, ours / ref);
         std::fflush(stdout);
     }
-    php.terminate();
-    php.waitForFinished();
+    Transport().RequestObserver = nullptr;
+    web.stop();
     db.terminate();
     db.waitForFinished(30000);
     SetUiHooks(nullptr);
