@@ -8,6 +8,8 @@
 #include "transfer/RecordWriter.h"
 #include "transfer/ShopVersionCheck.h"
 #include "transfer/TransferStep.h"
+#include "wawi/WaWiBackup.h"
+#include "wawi/WaWiWriteReport.h"
 
 #include <QDir>
 #include <QFile>
@@ -136,6 +138,8 @@ bool TransferRun::Run(const TransferOptions &options)
         BusyScope busy;
         Ui().ProcessEvents();
         EnsurePictureDir();
+        if (!options.dryRun)
+            BeginWaWiBackupRun();   // each WaWi table written is saved once per run
         if (options.pictures)
             PictureList().clear();
 
@@ -229,14 +233,20 @@ void TransferRun::runSteps(TransferContext &ctx)
         }
         emit stepStarted(p.name);
         ctx.BeginStep(p.name, p.kind);
-        try {
-            p.entry->run(ctx);
-        } catch (const std::exception &e) {
-            ctx.Step().failed = true;
-            ctx.Log(QStringLiteral("Systemfehler: ") + QString::fromStdString(e.what()));
-        } catch (...) {
-            ctx.Step().failed = true;
-            ctx.Log(QStringLiteral("Systemfehler: unbekannter Fehler"));
+        {
+            // What the step's writes into the WaWi changed beyond what was
+            // asked (texts cut or with "?"), refused locks and backups.
+            WaWiWriteRecorder wawiWrites;
+            try {
+                p.entry->run(ctx);
+            } catch (const std::exception &e) {
+                ctx.Step().failed = true;
+                ctx.Log(QStringLiteral("Systemfehler: ") + QString::fromStdString(e.what()));
+            } catch (...) {
+                ctx.Step().failed = true;
+                ctx.Log(QStringLiteral("Systemfehler: unbekannter Fehler"));
+            }
+            ctx.Step().messages << wawiWrites.Report().Lines();
         }
         if (ctx.Aborted())
             ctx.Step().stopped = true;

@@ -433,9 +433,23 @@ void tst_Articles::dryRunWritesNothing()
         for (const QString &m : s.messages)
             reported = reported || (m.contains(QStringLiteral("9002")) && m.contains(kGroupTop + QStringLiteral("_Kind_1")));
     QVERIFY(reported);
-    // The real run fills it again.
-    QVERIFY(run(false).Succeeded());
+    auto backupLines = [](const TransferReport &r) {
+        QStringList out;
+        for (const TransferStepReport &s : r.steps)
+            for (const QString &m : s.messages)
+                if (m.startsWith(QStringLiteral("Sicherung von ")))
+                    out << s.name + QStringLiteral(": ") + m;
+        return out;
+    };
+    QCOMPARE(backupLines(rep), QStringList());
+    // The real run fills it again, after saving the table it writes.
+    const TransferReport real = run(false);
+    QVERIFY(real.Succeeded());
     QCOMPARE(scalar("SELECT bezeichnung_intern FROM wgruppen WHERE zaehler=9002", "direct"), kGroupTop + QStringLiteral("_Kind_1"));
+    const QStringList backups = backupLines(real);
+    QCOMPARE(backups.size(), 1);
+    QVERIFY2(backups.first().startsWith(QStringLiteral("Warengruppen: Sicherung von Warengruppe.DB vor dem Schreiben: ")),
+             qPrintable(backups.first()));
 }
 
 void tst_Articles::sinceRunSendsEditedArticles()
