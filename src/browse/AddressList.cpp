@@ -13,15 +13,7 @@ AddressList::AddressList(QObject *parent) : QObject(parent), m_table(new TVLBTab
     m_table->SetTableName(QStringLiteral("Adressen.DB"));
     // a delete request takes the address out of the shop, nothing more
     m_table->BeforeDelete = [](Dataset &ds) {
-        if (EnsureEditing(ds)) {
-            try {
-                ds.FieldByName(QStringLiteral("Online"))->SetAsBoolean(true);
-                ds.Post();
-            } catch (const std::exception &) {
-                ds.Cancel();
-            }
-        }
-        return false;
+        return TakeOfflineInsteadOfDelete(ds, QStringLiteral("Online"), true);
     };
     m_table->BeforePost = [](Dataset &ds) { StampUpdate(ds); };
 }

@@ -50,15 +50,7 @@ ArticleList::ArticleList(QObject *parent)
     TBL_Artikel2->AfterOpen = numericFormats;
     // A delete request takes the article out of the shop, nothing more.
     Tbl_Artikel->BeforeDelete = [](Dataset &ds) {
-        if (EnsureEditing(ds)) {
-            try {
-                ds.FieldByName(QStringLiteral("Internet"))->SetAsBoolean(false);
-                ds.Post();
-            } catch (const std::exception &) {
-                ds.Cancel();
-            }
-        }
-        return false;
+        return TakeOfflineInsteadOfDelete(ds, QStringLiteral("Internet"), false);
     };
     Tbl_Artikel->BeforePost = [](Dataset &ds) { StampUpdate(ds); };
     Tbl_Artikel->AfterInsert = [](Dataset &ds) {

@@ -43,6 +43,19 @@ void StampUpdate(Dataset &ds)
         f->SetValue(QDateTime::currentDateTime());
 }
 
+bool TakeOfflineInsteadOfDelete(Dataset &ds, const QString &field, bool offlineValue)
+{
+    if (EnsureEditing(ds)) {
+        try {
+            ds.FieldByName(field)->SetAsBoolean(offlineValue);
+            ds.Post();
+        } catch (const std::exception &) {
+            ds.Cancel();
+        }
+    }
+    return false;
+}
+
 QString FieldText(const Dataset &table, const QString &name)
 {
     try {

@@ -27,6 +27,11 @@ bool EnsureEditing(Dataset &ds);
 // dataset can be edited and has that field.
 void StampUpdate(Dataset &ds);
 
+// WaWi records are never deleted: a delete request in the lists only
+// takes the record out of the shop, by posting field := offlineValue.
+// Returns false (the delete does not go on).
+bool TakeOfflineInsteadOfDelete(Dataset &ds, const QString &field, bool offlineValue);
+
 // Value of a field as text; "" when the table is closed, lacks the field,
 // or reading fails.
 QString FieldText(const Dataset &table, const QString &name);
