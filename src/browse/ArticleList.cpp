@@ -47,6 +47,8 @@ ArticleList::ArticleList(QObject *parent)
       TBL_Waren2(makeTable(this, "TBL_Waren2", "Warengruppe.DB"))
 {
     Tbl_Artikel->AfterOpen = numericFormats;
+    // The tree switches between the group and the whole-list indexes.
+    Tbl_Artikel->SetKeepIndexOrders(true);
     TBL_Artikel2->AfterOpen = numericFormats;
     // A delete request takes the article out of the shop, nothing more.
     Tbl_Artikel->BeforeDelete = [](Dataset &ds) {

@@ -341,6 +341,8 @@ void TVLBTable::InternalOpen()
     const QString dir = Directory();
     if (dir.isEmpty())
         throw DatasetError(QStringLiteral("Die Datenbank \"%1\" ist nicht verbunden.").arg(m_database));
+    m_parked.clear();
+    m_orderKey.clear();
     m_store = g_opener ? g_opener(dir, m_tableName) : OpenParadoxStore(dir, m_tableName);
     if (!m_store)
         throw DatasetError(QStringLiteral("Tabelle %1 nicht gefunden.").arg(m_tableName));
@@ -393,6 +395,8 @@ void TVLBTable::InternalClose()
 {
     ClearMasterSource();
     m_store.reset();
+    m_parked.clear();
+    m_orderKey.clear();
     m_order.clear();
     m_keys.clear();
     m_lo = m_hi = 0;
@@ -518,7 +522,27 @@ void TVLBTable::selectIndex(const QVector<int> &fields, bool resync)
     m_hasRange = false;
     m_rangeLow.clear();
     m_rangeHigh.clear();
-    buildOrder();
+    QString key = m_indexName + QLatin1Char('|');
+    for (int f : fields)
+        key += QString::number(f) + QLatin1Char(',');
+    if (m_keepOrders && !m_orderKey.isEmpty() && m_orderKey != key && m_store)
+        m_parked.insert(m_orderKey, ParkedOrder{std::move(m_order), std::move(m_keys), std::move(m_indexPartLen),
+                                                m_keysPending, m_desc, m_keyFold, m_keyUpper, m_linearSearch});
+    auto parked = m_keepOrders ? m_parked.find(key) : m_parked.end();
+    if (parked != m_parked.end() && parked->order.size() == m_store->RecordCount()) {
+        m_order = std::move(parked->order);
+        m_keys = std::move(parked->keys);
+        m_indexPartLen = std::move(parked->partLen);
+        m_keysPending = parked->keysPending;
+        m_desc = parked->desc;
+        m_keyFold = parked->keyFold;
+        m_keyUpper = parked->keyUpper;
+        m_linearSearch = parked->linearSearch;
+        m_parked.erase(parked);
+    } else {
+        buildOrder();
+    }
+    m_orderKey = key;
     applyBounds();
     if (resync)
         Resync();
@@ -848,6 +872,7 @@ void TVLBTable::Refresh()
     CheckBrowseMode();
     const QVariant bm = Bookmark();
     const QString dir = Directory();
+    m_parked.clear();
     m_store = g_opener ? g_opener(dir, m_tableName) : OpenParadoxStore(dir, m_tableName);
     if (!m_store)
         throw DatasetError(QStringLiteral("Tabelle %1 nicht gefunden.").arg(m_tableName));
@@ -884,6 +909,7 @@ int TVLBTable::posOfRecord(int rec) const
 
 int TVLBTable::InternalPost(int pos, const QVector<QVariant> &values)
 {
+    m_parked.clear();   // any written field may be part of another index
     int rec;
     if (pos >= 0) {
         const int old = m_order.at(m_lo + pos);

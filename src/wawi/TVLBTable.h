@@ -7,6 +7,7 @@
 #include "data/Dataset.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -81,6 +82,14 @@ public:
     QVector<IndexDef> IndexDefs() const;   // valid after Open
     QStringList IndexNames() const;
     void SetIndexName(const QString &name);   // "" = primary; DatasetError for an unknown name
+    // Keeps the record order of each index once built until the next
+    // write or re-read, for a list that switches between indexes while the
+    // user clicks; costs the keys' memory once per index used.
+    void SetKeepIndexOrders(bool on)
+    {
+        m_keepOrders = on;
+        m_parked.clear();
+    }
     QString IndexName() const { return m_indexName; }
     void SetIndexFieldNames(const QString &names);  // ";"-separated
     QString IndexFieldNames() const;
@@ -165,6 +174,15 @@ private:
     bool m_keyUpper = false;         // texts of this index compare upper-cased (case-insensitive "ascii" index)
     bool m_linearSearch = false;     // the file's order is not ours: finds walk
     QVector<int> m_tiebreak;         // primary key fields appended for ties
+    struct ParkedOrder {
+        QVector<int> order;
+        QVector<QByteArray> keys;
+        QVector<int> partLen;
+        bool keysPending, desc, keyFold, keyUpper, linearSearch;
+    };
+    bool m_keepOrders = false;
+    QString m_orderKey;              // index name and fields of m_order
+    QHash<QString, ParkedOrder> m_parked;
     bool m_international = true;
     int m_lo = 0, m_hi = 0;          // visible window of m_order
     bool m_hasRange = false;

@@ -448,6 +448,33 @@ private slots:
         QCOMPARE(column(t, "Artikel"), QStringList({"6", "3", "1", "10", "8", "9", "2", "7", "12"}));
     }
 
+    void keptOrdersFollowWrites()
+    {
+        test::TestEnv env;
+        TVLBTable t;
+        t.SetTableName(QStringLiteral("Artikel.DB"));
+        t.SetDirectory(env.path());
+        t.SetKeepIndexOrders(true);
+        t.Open();
+        const QStringList byName{"6", "3", "10", "8", "9", "2", "7", "1", "12"};
+        for (int round = 0; round < 2; ++round) {   // the second round takes the kept orders
+            SetMandantRange(t, QStringLiteral("Schnellsuche"), 0, 1);
+            QCOMPARE(column(t, "Artikel"), byName);
+            t.CancelRange();
+            t.SetIndexName(QString());
+            QCOMPARE(t.RecordCount(), 12);
+            QCOMPARE(column(t, "Artikel").first(), QStringLiteral("1"));
+        }
+        // A write under the primary index moves the record in the kept
+        // search order: it must not come back stale.
+        QVERIFY(t.FindKey({1}));
+        QVERIFY(EnsureEditing(t));
+        t.FieldByName(QStringLiteral("Suchbegriff"))->SetValue(QStringLiteral("Ärmelschoner"));
+        t.Post();
+        SetMandantRange(t, QStringLiteral("Schnellsuche"), 0, 1);
+        QCOMPARE(column(t, "Artikel"), QStringList({"6", "3", "1", "10", "8", "9", "2", "7", "12"}));
+    }
+
     void ensureEditingFailure()
     {
         test::TestEnv env;
