@@ -15,6 +15,7 @@
 #include "wawi/TVLBTable.h"
 #include "wawi/WaWiDemo.h"
 #include "wawi/WaWiDetect.h"
+#include "support/PxLibSymbols.h"
 #include "support/TestEnv.h"
 #include "support/TestServers.h"
 
@@ -22,9 +23,6 @@
 #include <QDir>
 #include <QtTest>
 
-#include <paradox.h>
-
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
@@ -99,37 +97,7 @@ QByteArray FileHash(const QString &path)
 }
 
 // --- pxlib as an independent reader of the written table, loaded at run time.
-struct PxLib {
-    decltype(&PX_boot) boot = nullptr;
-    decltype(&PX_new) create = nullptr;
-    decltype(&PX_open_file) openFile = nullptr;
-    decltype(&PX_get_num_records) numRecords = nullptr;
-    decltype(&PX_get_num_fields) numFields = nullptr;
-    decltype(&PX_get_fields) fields = nullptr;
-    decltype(&PX_get_record) getRecord = nullptr;
-    decltype(&PX_get_data_alpha) alpha = nullptr;
-    decltype(&PX_get_data_long) getLong = nullptr;
-    decltype(&PX_close) close = nullptr;
-    decltype(&PX_delete) del = nullptr;
-    bool ok = false;
-
-    PxLib()
-    {
-        void *h = nullptr;
-        for (const char *name : {"libpx.so.0", "libpx.so.1", "libpx.so"})
-            if (!h)
-                h = dlopen(name, RTLD_NOW);
-        if (!h)
-            return;
-#define SYM(member, name) member = reinterpret_cast<decltype(member)>(dlsym(h, name)); if (!member) return;
-        SYM(boot, "PX_boot") SYM(create, "PX_new") SYM(openFile, "PX_open_file")
-        SYM(numRecords, "PX_get_num_records") SYM(numFields, "PX_get_num_fields") SYM(fields, "PX_get_fields")
-        SYM(getRecord, "PX_get_record") SYM(alpha, "PX_get_data_alpha") SYM(getLong, "PX_get_data_long")
-        SYM(close, "PX_close") SYM(del, "PX_delete")
-#undef SYM
-        boot();
-        ok = true;
-    }
+struct PxLib : mv::test::PxLibSymbols {
 
     // Per record: the first field (a long) and the text fields by name.
     QMap<int, QHash<QString, QString>> read(const QString &path, QString *error)

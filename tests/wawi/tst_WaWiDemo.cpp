@@ -13,6 +13,7 @@
 #include "wawi/WaWiDemo.h"
 #include "wawi/WaWiDetect.h"
 #include "wawi/WaWiSchema.h"
+#include "support/PxLibSymbols.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -24,9 +25,6 @@
 #include <QSet>
 #include <QTest>
 
-#include <paradox.h>
-
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
@@ -37,41 +35,7 @@ using namespace mv;
 namespace {
 
 // pxlib as an independent reader, loaded at run time.
-struct PxLib {
-    decltype(&PX_boot) boot = nullptr;
-    decltype(&PX_new) create = nullptr;
-    decltype(&PX_open_file) openFile = nullptr;
-    decltype(&PX_get_num_records) numRecords = nullptr;
-    decltype(&PX_get_num_fields) numFields = nullptr;
-    decltype(&PX_get_fields) fields = nullptr;
-    decltype(&PX_get_record) getRecord = nullptr;
-    decltype(&PX_get_data_alpha) alpha = nullptr;
-    decltype(&PX_get_data_long) getLong = nullptr;
-    decltype(&PX_get_data_short) getShort = nullptr;
-    decltype(&PX_get_data_double) getDouble = nullptr;
-    decltype(&PX_get_data_byte) getByte = nullptr;
-    decltype(&PX_close) close = nullptr;
-    decltype(&PX_delete) del = nullptr;
-    bool ok = false;
-
-    PxLib()
-    {
-        void *h = nullptr;
-        for (const char *name : {"libpx.so.0", "libpx.so.1", "libpx.so"})
-            if (!h)
-                h = dlopen(name, RTLD_NOW);
-        if (!h)
-            return;
-#define SYM(member, name) member = reinterpret_cast<decltype(member)>(dlsym(h, name)); if (!member) return;
-        SYM(boot, "PX_boot") SYM(create, "PX_new") SYM(openFile, "PX_open_file")
-        SYM(numRecords, "PX_get_num_records") SYM(numFields, "PX_get_num_fields") SYM(fields, "PX_get_fields")
-        SYM(getRecord, "PX_get_record") SYM(alpha, "PX_get_data_alpha") SYM(getLong, "PX_get_data_long")
-        SYM(getShort, "PX_get_data_short") SYM(getDouble, "PX_get_data_double") SYM(getByte, "PX_get_data_byte")
-        SYM(close, "PX_close") SYM(del, "PX_delete")
-#undef SYM
-        boot();
-        ok = true;
-    }
+struct PxLib : mv::test::PxLibSymbols {
 
     // All records, blob fields left out (NULL), in the value forms of Dataset.h.
     QVector<QVariantList> read(const QString &path, QString *error)
