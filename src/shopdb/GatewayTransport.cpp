@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -16,6 +17,7 @@
 #include <QStringConverter>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -340,13 +342,335 @@ QByteArray EncodeFormData(const HtmlForm &form, const QString &submitName, const
     return out;
 }
 
+// ---------------------------------------------------------------- plain http
+
+namespace {
+
+// Plain http without user data in the address, to a server no proxy
+// stands in front of: the case the calling-thread connection serves. The
+// proxy answer is asked once per server (the system look-up is slow).
+bool plainHttpFits(const QUrl &url)
+{
+    if (url.scheme() != QLatin1String("http") || url.host().isEmpty() || !url.userInfo().isEmpty())
+        return false;
+    static QHash<QString, bool> direct;
+    const QString key = url.host() + QLatin1Char(':') + QString::number(url.port(80));
+    const auto it = direct.constFind(key);
+    if (it != direct.constEnd())
+        return *it;
+    const QList<QNetworkProxy> proxies = QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url));
+    const bool none = proxies.isEmpty() || proxies.first().type() == QNetworkProxy::NoProxy;
+    direct.insert(key, none);
+    return none;
+}
+
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+} // namespace
+
+// One kept-alive HTTP/1.1 connection driven by the calling thread's event
+// loop: no thread hand-off per request, and a server in the same thread
+// (the tests') is still served while we wait.
+class GatewayTransport::PlainHttp {
+public:
+    struct Reply {
+        int status = 0;
+        QByteArray contentType, location, body;
+    };
+    enum class Result { Ok, Failed, Cancelled, TimedOut };
+
+    Result exchange(const QUrl &url, const QByteArray *postBody, Reply &reply, const QElapsedTimer &clock,
+                    int timeoutSeconds, QString &error)
+    {
+        m_clock = &clock;
+        m_timeoutMs = timeoutSeconds > 0 ? qint64(timeoutSeconds) * 1000 : -1;
+        m_interrupt = Result::Ok;
+        const QString host = url.host();
+        const quint16 port = quint16(url.port(80));
+        if (m_socket && (m_host != host || m_port != port))
+            close();
+        m_heartbeat.start(50);
+        const Result r = run(url, host, port, postBody, reply, error);
+        m_heartbeat.stop();
+        return r;
+    }
+
+    void close()
+    {
+        if (m_socket) {
+            m_socket->abort();
+            m_socket.reset();
+        }
+        m_in.clear();
+        m_served = 0;
+    }
+
+    bool busy = false;
+
+private:
+    enum class Read { Ok, Closed, Interrupted };
+
+    Result run(const QUrl &url, const QString &host, quint16 port, const QByteArray *postBody, Reply &reply,
+               QString &error)
+    {
+        QByteArray target = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
+        if (!target.startsWith('/'))
+            target.prepend('/');
+        QByteArray head = (postBody ? "POST " : "GET ") + target + " HTTP/1.1\r\nHost: "
+                          + url.authority(QUrl::FullyEncoded).toLatin1()
+                          + "\r\nUser-Agent: Mozilla/5.0\r\nCache-Control: no-cache\r\nPragma: no-cache"
+                            "\r\nConnection: keep-alive\r\n";
+        if (postBody)
+            head += "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: "
+                    + QByteArray::number(postBody->size()) + "\r\n";
+        head += "\r\n";
+        if (postBody)
+            head += *postBody;
+
+        for (int attempt = 0;; ++attempt) {
+            const bool reused = m_socket && m_socket->state() == QAbstractSocket::ConnectedState && m_served > 0;
+            if (!reused) {
+                close();
+                const Result c = connectTo(host, port, error);
+                if (c != Result::Ok)
+                    return c;
+            }
+            m_socket->write(head);
+            m_socket->flush();
+            bool nothingCame = false;
+            const Result r = readReply(reply, nothingCame, host, error);
+            if (r == Result::Ok) {
+                ++m_served;
+                return r;
+            }
+            close();
+            // A kept connection the server closed while idle: the request
+            // never reached it, so it goes once more on a new connection.
+            if (r == Result::Failed && nothingCame && reused && attempt == 0) {
+                error.clear();
+                continue;
+            }
+            return r;
+        }
+    }
+
+    bool interrupted()
+    {
+        if (Cancelled())
+            m_interrupt = Result::Cancelled;
+        else if (m_timeoutMs >= 0 && m_clock->elapsed() > m_timeoutMs)
+            m_interrupt = Result::TimedOut;
+        return m_interrupt != Result::Ok;
+    }
+
+    // Runs the event loop once; window events get their turn every 50 ms.
+    void waitOnce()
+    {
+        if (!m_events.isValid() || m_events.elapsed() >= 50) {
+            Ui().ProcessEvents();
+            m_events.start();
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+
+    Result connectTo(const QString &host, quint16 port, QString &error)
+    {
+        m_socket = std::make_unique<QTcpSocket>();
+        m_socket->setProxy(QNetworkProxy::NoProxy);
+        m_host = host;
+        m_port = port;
+        m_socket->connectToHost(host, port);
+        while (m_socket->state() != QAbstractSocket::ConnectedState) {
+            if (m_socket->state() == QAbstractSocket::UnconnectedState) {
+                error = QStringLiteral("Der Shop-Server %1 ist nicht erreichbar: %2").arg(host, m_socket->errorString());
+                close();
+                return Result::Failed;
+            }
+            if (interrupted()) {
+                close();
+                return m_interrupt;
+            }
+            waitOnce();
+        }
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        return Result::Ok;
+    }
+
+    // Waits until more bytes are in m_in.
+    Read more()
+    {
+        for (;;) {
+            if (m_socket->bytesAvailable() > 0) {
+                m_in += m_socket->readAll();
+                return Read::Ok;
+            }
+            if (m_socket->state() != QAbstractSocket::ConnectedState)
+                return Read::Closed;
+            if (interrupted())
+                return Read::Interrupted;
+            waitOnce();
+        }
+    }
+
+    Result readReply(Reply &reply, bool &nothingCame, const QString &host, QString &error)
+    {
+        const QString cut = QStringLiteral("Der Shop-Server %1 hat die Verbindung ohne vollständige Antwort beendet.").arg(host);
+        const QString broken = QStringLiteral("Der Shop-Server %1 hat keine gültige HTTP-Antwort gesendet.").arg(host);
+        auto fail = [&](Read r, const QString &text) {
+            if (r == Read::Interrupted)
+                return m_interrupt;
+            error = text;
+            return Result::Failed;
+        };
+        reply = Reply();
+        bool keepAlive = true;
+        for (;;) { // 1xx answers come before the real one
+            qsizetype headEnd = -1, sepLen = 0;
+            for (;;) {
+                const qsizetype crlf = m_in.indexOf("\r\n\r\n");
+                const qsizetype lf = m_in.indexOf("\n\n");
+                if (crlf >= 0 && (lf < 0 || crlf < lf)) {
+                    headEnd = crlf;
+                    sepLen = 4;
+                } else if (lf >= 0) {
+                    headEnd = lf;
+                    sepLen = 2;
+                }
+                if (headEnd >= 0)
+                    break;
+                const bool empty = m_in.isEmpty();
+                const Read r = more();
+                if (r != Read::Ok) {
+                    nothingCame = empty && r == Read::Closed;
+                    return fail(r, cut);
+                }
+            }
+            const QList<QByteArray> lines = m_in.left(headEnd).split('\n');
+            m_in.remove(0, headEnd + sepLen);
+            const QByteArray statusLine = lines.value(0).trimmed();
+            const QList<QByteArray> parts = statusLine.split(' ');
+            bool ok = false;
+            reply.status = parts.value(1).toInt(&ok);
+            if (!statusLine.startsWith("HTTP/1.") || !ok || reply.status < 100 || reply.status > 999)
+                return fail(Read::Closed, broken);
+            const bool http10 = statusLine.startsWith("HTTP/1.0");
+            qint64 length = -1;
+            bool chunked = false;
+            QByteArray connection;
+            for (qsizetype i = 1; i < lines.size(); ++i) {
+                const QByteArray &line = lines.at(i);
+                const qsizetype colon = line.indexOf(':');
+                if (colon <= 0)
+                    continue;
+                const QByteArray name = line.left(colon).trimmed().toLower();
+                const QByteArray value = line.mid(colon + 1).trimmed();
+                if (name == "content-length") {
+                    length = value.toLongLong(&ok);
+                    if (!ok || length < 0)
+                        return fail(Read::Closed, broken);
+                } else if (name == "transfer-encoding") {
+                    chunked = value.toLower().contains("chunked");
+                } else if (name == "connection") {
+                    connection = value.toLower();
+                } else if (name == "content-type") {
+                    reply.contentType = value;
+                } else if (name == "location") {
+                    reply.location = value;
+                }
+            }
+            keepAlive = http10 ? connection.contains("keep-alive") : !connection.contains("close");
+            if (reply.status < 200)
+                continue;
+            if (chunked) {
+                for (;;) {
+                    qsizetype eol;
+                    while ((eol = m_in.indexOf('\n')) < 0) {
+                        const Read r = more();
+                        if (r != Read::Ok)
+                            return fail(r, cut);
+                    }
+                    QByteArray sizeText = m_in.left(eol).trimmed();
+                    const qsizetype semi = sizeText.indexOf(';');
+                    if (semi >= 0)
+                        sizeText.truncate(semi);
+                    const qint64 size = sizeText.trimmed().toLongLong(&ok, 16);
+                    if (!ok || size < 0)
+                        return fail(Read::Closed, broken);
+                    m_in.remove(0, eol + 1);
+                    if (size == 0) {
+                        // Trailer lines up to the empty one.
+                        for (;;) {
+                            while ((eol = m_in.indexOf('\n')) < 0) {
+                                const Read r = more();
+                                if (r != Read::Ok)
+                                    return fail(r, cut);
+                            }
+                            const bool last = m_in.left(eol).trimmed().isEmpty();
+                            m_in.remove(0, eol + 1);
+                            if (last)
+                                break;
+                        }
+                        break;
+                    }
+                    while (m_in.size() < size + 1 || (m_in.size() < size + 2 && m_in.at(size) == '\r')) {
+                        const Read r = more();
+                        if (r != Read::Ok)
+                            return fail(r, cut);
+                    }
+                    reply.body += m_in.left(size);
+                    m_in.remove(0, size + (m_in.at(size) == '\r' ? 2 : 1));
+                }
+            } else if (length >= 0) {
+                while (m_in.size() < length) {
+                    const Read r = more();
+                    if (r != Read::Ok)
+                        return fail(r, cut);
+                }
+                reply.body = m_in.left(length);
+                m_in.remove(0, length);
+            } else if (reply.status != 204 && reply.status != 304) {
+                // No length: the body ends with the connection.
+                for (;;) {
+                    const Read r = more();
+                    if (r == Read::Interrupted)
+                        return m_interrupt;
+                    if (r == Read::Closed)
+                        break;
+                }
+                reply.body = m_in;
+                m_in.clear();
+                keepAlive = false;
+            }
+            break;
+        }
+        if (!keepAlive)
+            close();
+        return Result::Ok;
+    }
+
+    std::unique_ptr<QTcpSocket> m_socket;
+    QString m_host;
+    quint16 m_port = 0;
+    QByteArray m_in;
+    int m_served = 0;
+    QTimer m_heartbeat; // wakes the wait to look at the stop and the clock
+    QElapsedTimer m_events;
+    const QElapsedTimer *m_clock = nullptr;
+    qint64 m_timeoutMs = -1;
+    Result m_interrupt = Result::Ok;
+};
+
 // ---------------------------------------------------------------- transport
 
-GatewayTransport::GatewayTransport(QObject *parent) : QObject(parent) {}
+GatewayTransport::GatewayTransport(QObject *parent) : QObject(parent), m_plain(std::make_unique<PlainHttp>()) {}
 GatewayTransport::~GatewayTransport() = default;
 
 void GatewayTransport::CloseConnections()
 {
+    m_plain->close();
     if (m_nam)
         m_nam->clearConnectionCache();
 }
@@ -396,6 +720,63 @@ static QString sslProblemText(const QSslError &e)
 bool GatewayTransport::request(const QUrl &url, const QByteArray *postBody, QByteArray &body, QString &charset,
                                QUrl &finalUrl)
 {
+    if (RequestObserver)
+        RequestObserver(url, postBody);
+    // A request started from a window event while one waits on the
+    // connection takes the other road.
+    if (!plainHttpFits(url) || m_plain->busy)
+        return networkRequest(url, postBody, body, charset, finalUrl);
+    QElapsedTimer clock;
+    clock.start();
+    QUrl current = url;
+    QByteArray post = postBody ? *postBody : QByteArray();
+    bool isPost = postBody != nullptr;
+    for (int hops = 0;; ++hops) {
+        if (!plainHttpFits(current))
+            return networkRequest(current, isPost ? &post : nullptr, body, charset, finalUrl);
+        PlainHttp::Reply reply;
+        QString error;
+        m_plain->busy = true;
+        const PlainHttp::Result r = m_plain->exchange(current, isPost ? &post : nullptr, reply, clock, TimeoutSeconds, error);
+        m_plain->busy = false;
+        const QString server = current.host();
+        if (r != PlainHttp::Result::Ok) {
+            if (r == PlainHttp::Result::Cancelled)
+                m_lastError = QStringLiteral("Die Anfrage an den Shop-Server wurde abgebrochen.");
+            else if (r == PlainHttp::Result::TimedOut)
+                m_lastError = QStringLiteral("Der Shop-Server %1 hat nicht rechtzeitig geantwortet.").arg(server);
+            else
+                m_lastError = error;
+            return false;
+        }
+        if (isRedirect(reply.status) && !reply.location.isEmpty()) {
+            const QUrl next = current.resolved(QUrl::fromEncoded(reply.location));
+            if (next.scheme() == QLatin1String("http") || next.scheme() == QLatin1String("https")) {
+                if (hops >= 20) {
+                    m_lastError = QStringLiteral("Der Shop-Server %1 leitet die Anfrage zu oft weiter.").arg(server);
+                    return false;
+                }
+                // As browsers do: after 301/302 a form is fetched again, 303 always.
+                if (reply.status == 303 || (isPost && reply.status <= 302)) {
+                    isPost = false;
+                    post.clear();
+                }
+                current = next;
+                continue;
+            }
+        }
+        body = reply.body;
+        finalUrl = current;
+        charset = QString::fromLatin1(charsetOf(reply.contentType));
+        if (reply.status >= 400)
+            m_lastError = QStringLiteral("Der Shop-Server %1 antwortete mit dem HTTP-Status %2.").arg(server).arg(reply.status);
+        return true;
+    }
+}
+
+bool GatewayTransport::networkRequest(const QUrl &url, const QByteArray *postBody, QByteArray &body,
+                                      QString &charset, QUrl &finalUrl)
+{
     if (!m_nam) {
         m_nam = new QNetworkAccessManager(this);
         m_nam->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -405,8 +786,6 @@ bool GatewayTransport::request(const QUrl &url, const QByteArray *postBody, QByt
     req.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     req.setRawHeader("Cache-Control", "no-cache");
     req.setRawHeader("Pragma", "no-cache");
-    if (RequestObserver)
-        RequestObserver(url, postBody);
     QNetworkReply *reply = nullptr;
     if (postBody) {
         req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));

@@ -4,7 +4,11 @@
 // "form1" filled in and submitted. The access data (host, database, user,
 // password) travel in the POST body of every request, never in the
 // address, so no access log or proxy sees them. One keep-alive connection
-// per server is reused between requests.
+// per server is reused between requests: plain http runs on the calling
+// thread (a transfer sends tens of thousands of small requests, and the
+// network thread's hand-offs cost more than the request on a near server);
+// https, proxies and addresses with user data go through
+// QNetworkAccessManager.
 
 #include <QByteArray>
 #include <QHash>
@@ -15,6 +19,7 @@
 #include <QVector>
 
 #include <functional>
+#include <memory>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -90,10 +95,14 @@ signals:
 private:
     // GET or POST and wait; false when aborted or nothing came back.
     bool request(const QUrl &url, const QByteArray *postBody, QByteArray &body, QString &charset, QUrl &finalUrl);
+    bool networkRequest(const QUrl &url, const QByteArray *postBody, QByteArray &body, QString &charset,
+                        QUrl &finalUrl);
     bool submitForm(const QString &html, const QUrl &pageUrl, const QHash<QString, QString> &values,
                     QByteArray &body, QString &charset, QUrl &finalUrl, bool &formError);
 
     QNetworkAccessManager *m_nam = nullptr;
+    class PlainHttp;
+    std::unique_ptr<PlainHttp> m_plain;
     QString m_lastError;
 };
 

@@ -1,6 +1,7 @@
 // The gateway transport against a small scripted HTTP server: address or
 // form route, "Globals Off", the cache-buster, abort, debug display,
-// keep-alive reuse and broken pages.
+// keep-alive reuse, the ways a server frames, cuts or redirects an answer,
+// and broken pages.
 #include "core/ShopSettings.h"
 #include "core/UiHooks.h"
 #include "data/MemTable.h"
@@ -30,6 +31,10 @@ struct Response {
     QByteArray body;
     bool hang = false;  // never answer
     bool drop = false;  // close without an answer
+    // Sent as they stand instead of a composed answer, 20 ms apart, then
+    // the connection is closed when closeAfter says so.
+    QList<QByteArray> raw;
+    bool closeAfter = false;
 };
 
 class FakeHttpServer : public QObject {
@@ -83,6 +88,20 @@ private:
             if (resp.drop) {
                 s->disconnectFromHost();
                 return;
+            }
+            if (!resp.raw.isEmpty()) {
+                QPointer<QTcpSocket> guard(s);
+                for (qsizetype i = 0; i < resp.raw.size(); ++i) {
+                    const bool last = i + 1 == resp.raw.size();
+                    QTimer::singleShot(int(i) * 20, s, [guard, piece = resp.raw.at(i), close = last && resp.closeAfter] {
+                        if (!guard)
+                            return;
+                        guard->write(piece);
+                        if (close)
+                            guard->disconnectFromHost();
+                    });
+                }
+                continue;
             }
             QByteArray out = "HTTP/1.1 " + QByteArray::number(resp.status) + " X\r\nContent-Type: " + resp.contentType
                              + "\r\nContent-Length: " + QByteArray::number(resp.body.size())
@@ -142,6 +161,15 @@ private slots:
     void debugModeShowsAddresses();
     void everyPageIsAnnounced();
     void keepAliveReuse();
+    void answerFraming_data();
+    void answerFraming();
+    void idleConnectionClosedByServer();
+    void cutAnswers_data();
+    void cutAnswers();
+    void redirects_data();
+    void redirects();
+    void redirectLoop();
+    void slowServerTimesOut();
     void brokenPages_data();
     void brokenPages();
     void pageCharset();
@@ -349,6 +377,173 @@ void tst_HttpSqlGatewayTransport::keepAliveReuse()
         QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT %1").arg(i)), 0);
     QCOMPARE(m_http->requests.size(), 20);
     QVERIFY2(m_http->connections - before <= 1, qPrintable(QString::number(m_http->connections - before)));
+}
+
+namespace {
+const QByteArray sevenRows = "###row_count:7#<br>\n";
+}
+
+void tst_HttpSqlGatewayTransport::answerFraming_data()
+{
+    QTest::addColumn<QList<QByteArray>>("raw");
+    QTest::addColumn<bool>("closeAfter");
+    const QByteArray len = QByteArray::number(sevenRows.size());
+    QTest::newRow("length, in pieces")
+        << QList<QByteArray>{"HTTP/1.1 200 OK\r\nContent-Length: " + len + "\r\n\r\n###row_", "count:7#<br>\n"} << false;
+    QTest::newRow("chunked, split inside a chunk, extension and trailer")
+        << QList<QByteArray>{"HTTP/1.1 200 OK\r\ntransfer-encoding: Chunked\r\n\r\n5;x=1\r\n###ro\r\n",
+                             "f\r\nw_count:7#<br>\n", "\r\n0\r\nX-Trailer: 1\r\n\r\n"}
+        << false;
+    QTest::newRow("no length, ends with the connection")
+        << QList<QByteArray>{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n###row_count:", "7#<br>\n"} << true;
+    // HTTP/1.0 without keep-alive: the server may leave the connection open,
+    // the length ends the answer and the next request takes a new one.
+    QTest::newRow("HTTP/1.0 with length, left open")
+        << QList<QByteArray>{"HTTP/1.0 200 OK\r\nContent-Length: " + len + "\r\n\r\n" + sevenRows} << false;
+    QTest::newRow("100 Continue first")
+        << QList<QByteArray>{"HTTP/1.1 100 Continue\r\n\r\n", "HTTP/1.1 200 OK\r\nContent-Length: " + len + "\r\n\r\n" + sevenRows}
+        << false;
+    QTest::newRow("LF line ends") << QList<QByteArray>{"HTTP/1.1 200 OK\nContent-Length: " + len + "\n\n" + sevenRows} << false;
+}
+
+void tst_HttpSqlGatewayTransport::answerFraming()
+{
+    QFETCH(QList<QByteArray>, raw);
+    QFETCH(bool, closeAfter);
+    int served = 0;
+    m_http->handler = [&](const Request &r) {
+        if (served++ > 0)
+            return gatewayLike(r);
+        Response resp;
+        resp.raw = raw;
+        resp.closeAfter = closeAfter;
+        return resp;
+    };
+    int n = 0;
+    QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT 1"), n), 0);
+    QCOMPARE(n, 7);
+    // Nothing of the answer is left over for the next one.
+    QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT 2"), n), 0);
+    QCOMPARE(n, 1);
+    QCOMPARE(m_http->requests.size(), 2);
+}
+
+void tst_HttpSqlGatewayTransport::idleConnectionClosedByServer()
+{
+    // The server drops the kept connection when the second request comes:
+    // that request goes once more on a new connection and is answered.
+    int served = 0;
+    m_http->handler = [&](const Request &r) {
+        Response resp = gatewayLike(r);
+        resp.drop = ++served == 2;
+        return resp;
+    };
+    int n = 0;
+    QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT 1"), n), 0);
+    const int connections = m_http->connections;
+    QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT 2"), n), 0);
+    QCOMPARE(n, 1);
+    QCOMPARE(m_http->requests.size(), 3);
+    QCOMPARE(m_http->connections, connections + 1);
+    QVERIFY(Shop().ErrorLog().Lines().isEmpty());
+}
+
+void tst_HttpSqlGatewayTransport::cutAnswers_data()
+{
+    QTest::addColumn<QList<QByteArray>>("raw");
+    QTest::newRow("shorter than its length")
+        << QList<QByteArray>{"HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n###row_count:7#<br>\n"};
+    QTest::newRow("chunked, last chunk missing")
+        << QList<QByteArray>{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n14\r\n###row_count:7#<br>\n\r\n"};
+    QTest::newRow("head only") << QList<QByteArray>{"HTTP/1.1 200 OK\r\nContent-Length: 20\r\n"};
+    QTest::newRow("not HTTP") << QList<QByteArray>{"###row_count:7#<br>\n\n"};
+    QTest::newRow("bad length") << QList<QByteArray>{"HTTP/1.1 200 OK\r\nContent-Length: -3\r\n\r\nabc"};
+}
+
+void tst_HttpSqlGatewayTransport::cutAnswers()
+{
+    // A cut page could read as fewer rows than the shop has: it is an error.
+    QFETCH(QList<QByteArray>, raw);
+    m_http->handler = [&](const Request &) {
+        Response resp;
+        resp.raw = raw;
+        resp.closeAfter = true;
+        return resp;
+    };
+    QCOMPARE(Shop().ShopExecute(QStringLiteral("DELETE FROM x")), -10);
+    QVERIFY(!Transport().LastErrorText().isEmpty());
+    QVERIFY(Shop().ErrorLog().Lines().value(0).startsWith(QStringLiteral("Fehlernr:-10 DELETE")));
+    m_http->handler = gatewayLike;
+    int n = 0;
+    QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT 1"), n), 0);
+    QCOMPARE(n, 1);
+}
+
+void tst_HttpSqlGatewayTransport::redirects_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("method");
+    QTest::newRow("301: form fetched again") << 301 << QByteArray("GET");
+    QTest::newRow("302: form fetched again") << 302 << QByteArray("GET");
+    QTest::newRow("303") << 303 << QByteArray("GET");
+    QTest::newRow("307 keeps the POST") << 307 << QByteArray("POST");
+    QTest::newRow("308 keeps the POST") << 308 << QByteArray("POST");
+}
+
+void tst_HttpSqlGatewayTransport::redirects()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, method);
+    m_http->handler = [&](const Request &r) {
+        if (r.target.startsWith("/neu/"))
+            return gatewayLike(r);
+        Response resp;
+        resp.raw = {"HTTP/1.1 " + QByteArray::number(status) + " Moved\r\nLocation: /neu" + r.target
+                    + "\r\nContent-Length: 0\r\n\r\n"};
+        return resp;
+    };
+    int n = 0;
+    QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT 1"), n), 0);
+    QCOMPARE(n, 1);
+    QCOMPARE(m_http->requests.size(), 2);
+    const Request &moved = m_http->requests.at(1);
+    QVERIFY(moved.target.startsWith("/neu/module/db_check/db_check.php?insert=1&xxl="));
+    QCOMPARE(moved.method, method);
+    QCOMPARE(moved.body.contains("dbpass="), method == "POST");
+}
+
+void tst_HttpSqlGatewayTransport::redirectLoop()
+{
+    m_http->handler = [](const Request &r) {
+        Response resp;
+        resp.raw = {"HTTP/1.1 302 Found\r\nLocation: " + r.target + "\r\nContent-Length: 0\r\n\r\n"};
+        return resp;
+    };
+    QStringList lines;
+    QCOMPARE(Transport().FetchGatewayPage(GatewayAddress(GatewayRequest::Query, "SELECT 1"), lines),
+             GatewayTransport::Fetch::Failed);
+    QVERIFY2(Transport().LastErrorText().contains(QStringLiteral("zu oft weiter")), qPrintable(Transport().LastErrorText()));
+    QCOMPARE(m_http->requests.size(), 21);
+}
+
+void tst_HttpSqlGatewayTransport::slowServerTimesOut()
+{
+    m_http->handler = [](const Request &) { Response r; r.hang = true; return r; };
+    const int saved = Transport().TimeoutSeconds;
+    Transport().TimeoutSeconds = 1;
+    QElapsedTimer clock;
+    clock.start();
+    QStringList lines;
+    QCOMPARE(Transport().FetchGatewayPage(GatewayAddress(GatewayRequest::Query, "SELECT 1"), lines),
+             GatewayTransport::Fetch::Failed);
+    Transport().TimeoutSeconds = saved;
+    QVERIFY(clock.elapsed() >= 1000 && clock.elapsed() < 3000);
+    QVERIFY(Transport().LastErrorText().contains(QStringLiteral("nicht rechtzeitig")));
+    // The late answer never reaches the next request.
+    m_http->handler = gatewayLike;
+    int n = 0;
+    QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT 2"), n), 0);
+    QCOMPARE(n, 1);
 }
 
 void tst_HttpSqlGatewayTransport::brokenPages_data()
