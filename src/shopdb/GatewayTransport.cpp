@@ -388,6 +388,7 @@ public:
         m_clock = &clock;
         m_timeoutMs = timeoutSeconds > 0 ? qint64(timeoutSeconds) * 1000 : -1;
         m_interrupt = Result::Ok;
+        m_closedOutside = false;
         const QString host = url.host();
         const quint16 port = quint16(url.port(80));
         if (m_socket && (m_host != host || m_port != port))
@@ -396,6 +397,17 @@ public:
         const Result r = run(url, host, port, postBody, reply, error);
         m_heartbeat.stop();
         return r;
+    }
+
+    // From outside a wait (CloseConnections called by a window event while
+    // a request waits) the socket object stays: the wait still uses it.
+    void closeSoon()
+    {
+        if (busy && m_socket) {
+            m_closedOutside = true;
+            m_socket->abort();
+        } else
+            close();
     }
 
     void close()
@@ -447,6 +459,10 @@ private:
                 return r;
             }
             close();
+            if (m_closedOutside) {
+                error = QStringLiteral("Die Verbindung zum Shop-Server %1 wurde während der Anfrage geschlossen.").arg(host);
+                return Result::Failed;
+            }
             // A kept connection the server closed while idle: the request
             // never reached it, so it goes once more on a new connection.
             if (r == Result::Failed && nothingCame && reused && attempt == 0) {
@@ -585,44 +601,52 @@ private:
             if (reply.status < 200)
                 continue;
             if (chunked) {
-                for (;;) {
-                    qsizetype eol;
-                    while ((eol = m_in.indexOf('\n')) < 0) {
+                // Read through an offset: a large page comes in thousands
+                // of chunks, and cutting each off the front would copy the
+                // rest of the buffer every time.
+                qsizetype pos = 0;
+                auto lineEnd = [&](qsizetype &eol) {
+                    while ((eol = m_in.indexOf('\n', pos)) < 0) {
                         const Read r = more();
                         if (r != Read::Ok)
-                            return fail(r, cut);
+                            return r;
                     }
-                    QByteArray sizeText = m_in.left(eol).trimmed();
+                    return Read::Ok;
+                };
+                for (;;) {
+                    qsizetype eol;
+                    if (const Read r = lineEnd(eol); r != Read::Ok)
+                        return fail(r, cut);
+                    QByteArray sizeText = m_in.mid(pos, eol - pos);
                     const qsizetype semi = sizeText.indexOf(';');
                     if (semi >= 0)
                         sizeText.truncate(semi);
                     const qint64 size = sizeText.trimmed().toLongLong(&ok, 16);
                     if (!ok || size < 0)
                         return fail(Read::Closed, broken);
-                    m_in.remove(0, eol + 1);
+                    pos = eol + 1;
                     if (size == 0) {
                         // Trailer lines up to the empty one.
                         for (;;) {
-                            while ((eol = m_in.indexOf('\n')) < 0) {
-                                const Read r = more();
-                                if (r != Read::Ok)
-                                    return fail(r, cut);
-                            }
-                            const bool last = m_in.left(eol).trimmed().isEmpty();
-                            m_in.remove(0, eol + 1);
+                            if (const Read r = lineEnd(eol); r != Read::Ok)
+                                return fail(r, cut);
+                            const bool last = m_in.mid(pos, eol - pos).trimmed().isEmpty();
+                            pos = eol + 1;
                             if (last)
                                 break;
                         }
                         break;
                     }
-                    while (m_in.size() < size + 1 || (m_in.size() < size + 2 && m_in.at(size) == '\r')) {
+                    const qsizetype dataEnd = pos + size;
+                    while (m_in.size() < dataEnd + 1 || (m_in.size() < dataEnd + 2 && m_in.at(dataEnd) == '\r')) {
                         const Read r = more();
                         if (r != Read::Ok)
                             return fail(r, cut);
                     }
-                    reply.body += m_in.left(size);
-                    m_in.remove(0, size + (m_in.at(size) == '\r' ? 2 : 1));
+                    reply.body.append(m_in.constData() + pos, size);
+                    pos = dataEnd + (m_in.at(dataEnd) == '\r' ? 2 : 1);
                 }
+                m_in.remove(0, pos);
             } else if (length >= 0) {
                 while (m_in.size() < length) {
                     const Read r = more();
@@ -661,6 +685,7 @@ private:
     const QElapsedTimer *m_clock = nullptr;
     qint64 m_timeoutMs = -1;
     Result m_interrupt = Result::Ok;
+    bool m_closedOutside = false;
 };
 
 // ---------------------------------------------------------------- transport
@@ -670,7 +695,7 @@ GatewayTransport::~GatewayTransport() = default;
 
 void GatewayTransport::CloseConnections()
 {
-    m_plain->close();
+    m_plain->closeSoon();
     if (m_nam)
         m_nam->clearConnectionCache();
 }

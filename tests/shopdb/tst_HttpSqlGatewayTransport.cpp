@@ -170,6 +170,7 @@ private slots:
     void redirects();
     void redirectLoop();
     void slowServerTimesOut();
+    void connectionsClosedWhileWaiting();
     void brokenPages_data();
     void brokenPages();
     void pageCharset();
@@ -394,6 +395,10 @@ void tst_HttpSqlGatewayTransport::answerFraming_data()
         << QList<QByteArray>{"HTTP/1.1 200 OK\r\ntransfer-encoding: Chunked\r\n\r\n5;x=1\r\n###ro\r\n",
                              "f\r\nw_count:7#<br>\n", "\r\n0\r\nX-Trailer: 1\r\n\r\n"}
         << false;
+    QByteArray oneByteChunks = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (const char c : sevenRows)
+        oneByteChunks += "1\r\n" + QByteArray(1, c) + "\r\n";
+    QTest::newRow("one chunk per byte") << QList<QByteArray>{oneByteChunks + "0\r\n\r\n"} << false;
     QTest::newRow("no length, ends with the connection")
         << QList<QByteArray>{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n###row_count:", "7#<br>\n"} << true;
     // HTTP/1.0 without keep-alive: the server may leave the connection open,
@@ -543,6 +548,25 @@ void tst_HttpSqlGatewayTransport::slowServerTimesOut()
     m_http->handler = gatewayLike;
     int n = 0;
     QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT 2"), n), 0);
+    QCOMPARE(n, 1);
+}
+
+void tst_HttpSqlGatewayTransport::connectionsClosedWhileWaiting()
+{
+    // A window event drops the connections while a request waits on one.
+    int n = 0;
+    QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT 1"), n), 0);
+    m_http->handler = [](const Request &) { Response r; r.hang = true; return r; };
+    QTimer::singleShot(200, [] { Transport().CloseConnections(); });
+    QElapsedTimer clock;
+    clock.start();
+    QStringList lines;
+    QCOMPARE(Transport().FetchGatewayPage(GatewayAddress(GatewayRequest::Query, "SELECT 2"), lines),
+             GatewayTransport::Fetch::Failed);
+    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY(Transport().LastErrorText().contains(QStringLiteral("geschlossen")));
+    m_http->handler = gatewayLike;
+    QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT 3"), n), 0);
     QCOMPARE(n, 1);
 }
 
