@@ -16,6 +16,7 @@
 #include "wawi/WaWiDemo.h"
 #include "wawi/WaWiDetect.h"
 #include "support/PxLibSymbols.h"
+#include "support/ActingHooks.h"
 #include "support/TestEnv.h"
 #include "support/TestServers.h"
 
@@ -38,20 +39,6 @@ const QString kNewStreet = QString::fromUtf8("Am Bach 1 \\ Hof & Garten");
 const QString kNewMail = QString::fromUtf8("jörg.o'brien@example.de");
 const QString kSupplierName = QString::fromUtf8("O'Brien & Söhne \\ Lager");
 const QString kSupplierMail = QString::fromUtf8("o'brien&söhne@example.de");
-
-class ActingHooks : public RecordingUiHooks {
-public:
-    void ProcessEvents() override
-    {
-        ++calls;
-        if (act && calls == actAt)
-            act();
-        RecordingUiHooks::ProcessEvents();
-    }
-    int calls = 0;
-    int actAt = -1;
-    std::function<void()> act;
-};
 
 void Append(const QVariantMap &values)
 {

@@ -13,6 +13,7 @@
 #include "wawi/TVLBTable.h"
 #include "wawi/WaWiDemo.h"
 #include "wawi/WaWiDetect.h"
+#include "support/ActingHooks.h"
 #include "support/TestEnv.h"
 #include "support/TestServers.h"
 
@@ -28,22 +29,6 @@ using namespace mv;
 using namespace mv::test;
 
 namespace {
-
-// Records everything and can act after a number of event rounds (the run
-// lets events run after every record).
-class ActingHooks : public RecordingUiHooks {
-public:
-    void ProcessEvents() override
-    {
-        ++calls;
-        if (act && calls == actAt)
-            act();
-        RecordingUiHooks::ProcessEvents();
-    }
-    int calls = 0;
-    int actAt = -1;
-    std::function<void()> act;
-};
 
 struct HooksScope {
     explicit HooksScope(UiHooks *h) { SetUiHooks(h); }

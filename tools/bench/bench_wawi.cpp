@@ -19,9 +19,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <paradox.h>
-
-#include <dlfcn.h>
+#include "support/PxLibSymbols.h"
 
 #include <cstdio>
 
@@ -29,45 +27,7 @@ using namespace mv;
 
 namespace {
 
-struct PxApi {
-    decltype(&PX_boot) boot = nullptr;
-    decltype(&PX_new) create = nullptr;
-    decltype(&PX_open_file) openFile = nullptr;
-    decltype(&PX_get_num_records) numRecords = nullptr;
-    decltype(&PX_get_num_fields) numFields = nullptr;
-    decltype(&PX_get_fields) fields = nullptr;
-    decltype(&PX_get_record) getRecord = nullptr;
-    decltype(&PX_get_data_alpha) alpha = nullptr;
-    decltype(&PX_get_data_long) getLong = nullptr;
-    decltype(&PX_get_data_double) getDouble = nullptr;
-    decltype(&PX_close) close = nullptr;
-    decltype(&PX_delete) del = nullptr;
-
-    bool load()
-    {
-        void *h = nullptr;
-        for (const char *name : {"libpx.so.0", "libpx.so.1", "libpx.so"})
-            if (!h)
-                h = dlopen(name, RTLD_NOW);
-        if (!h)
-            return false;
-#define SYM(member, name) member = reinterpret_cast<decltype(member)>(dlsym(h, name)); if (!member) return false;
-        SYM(boot, "PX_boot")
-        SYM(create, "PX_new")
-        SYM(openFile, "PX_open_file")
-        SYM(numRecords, "PX_get_num_records")
-        SYM(numFields, "PX_get_num_fields")
-        SYM(fields, "PX_get_fields")
-        SYM(getRecord, "PX_get_record")
-        SYM(alpha, "PX_get_data_alpha")
-        SYM(getLong, "PX_get_data_long")
-        SYM(getDouble, "PX_get_data_double")
-        SYM(close, "PX_close")
-        SYM(del, "PX_delete")
-#undef SYM
-        return true;
-    }
-};
+using PxApi = mv::test::PxLibSymbols;
 
 const char *const kFields[] = {"Artikel", "Artikelnummer", "Bezeichnung", "VK1", "Warengruppe"};
 
@@ -222,11 +182,10 @@ int main(int argc, char **argv)
     }
 
     PxApi px;
-    if (!px.load()) {
+    if (!px.ok) {
         std::printf("pxlib not available (libpx.so.0): no comparison\n");
         return best < 1500 ? 0 : 1;
     }
-    px.boot();
     double pxBest = 1e18;
     int records = 0;
     long long pxSum = 0;
