@@ -19,25 +19,13 @@
 #include "shopdb/ShopConnection.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTcpServer>
 #include <QTemporaryDir>
-#include <QThread>
 
-#include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 using namespace mv;
 using namespace mv::bench;
-
-namespace {
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -51,63 +39,19 @@ int main(int argc, char **argv)
     SetUiHooks(&quietUi);
 
     QTemporaryDir dir;
-    const QString data = dir.filePath(QStringLiteral("data"));
-    const QString sock = dir.filePath(QStringLiteral("mysql.sock"));
-    const int dbPort = freePort();
-    QStringList rootOpt;
-    if (::geteuid() == 0)
-        rootOpt << QStringLiteral("--user=root");
-    {
-        QProcess inst;
-        inst.setProcessChannelMode(QProcess::MergedChannels);
-        inst.start(program(QStringLiteral("mariadb-install-db")),
-                   QStringList{"--no-defaults", "--datadir=" + data, "--auth-root-authentication-method=normal",
-                               "--skip-test-db"} + rootOpt);
-        if (!inst.waitForFinished(120000) || inst.exitCode() != 0) {
-            std::fprintf(stderr, "mariadb-install-db failed: %s\n", inst.readAll().constData());
-            return 1;
-        }
-    }
-    QProcess db;
-    db.start(program(QStringLiteral("mariadbd")),
-             QStringList{"--no-defaults", "--datadir=" + data, "--socket=" + sock, "--port=" + QString::number(dbPort),
-                         "--bind-address=127.0.0.1", "--skip-name-resolve", "--skip-log-bin",
-                         "--character-set-server=latin1", "--innodb-buffer-pool-size=64M",
-                         "--log-error=" + dir.filePath("error.log"), "--pid-file=" + dir.filePath("db.pid")} + rootOpt);
-    const QStringList rootArgs{"--no-defaults", "--protocol=socket", "--socket=" + sock, "--user=root"};
-    bool up = false;
-    for (int i = 0; i < 300 && !up; ++i) {
-        QThread::msleep(100);
-        QProcess p;
-        p.start(program(QStringLiteral("mariadb")), rootArgs + QStringList{"-e", "SELECT 1"});
-        p.waitForFinished();
-        up = p.exitCode() == 0;
-    }
-    if (!up) {
-        std::fprintf(stderr, "mariadbd did not start\n");
+    MariaDb db;
+    if (!db.start(dir.filePath(QStringLiteral("mysql")), QStringLiteral("bench")))
+        return 1;
+    const QStringList rootArgs = db.rootArgs();
+    runClient(rootArgs, "CREATE TABLE bench.artikel (id INT NOT NULL PRIMARY KEY, name VARCHAR(60), preis DOUBLE) "
+                        "DEFAULT CHARSET=latin1;");
+    PhpBuiltinServer php;
+    if (!php.start(QCoreApplication::applicationDirPath() + QStringLiteral("/shop"))) {
+        std::fprintf(stderr, "php -S did not start\n");
         return 1;
     }
-    runClient(rootArgs, "CREATE DATABASE bench CHARACTER SET latin1;"
-                        "CREATE USER 'mv'@'%' IDENTIFIED BY 'pw'; GRANT ALL ON *.* TO 'mv'@'%';"
-                        "CREATE TABLE bench.artikel (id INT NOT NULL PRIMARY KEY, name VARCHAR(60), preis DOUBLE) "
-                        "DEFAULT CHARSET=latin1;");
-
-    const int httpPort = freePort();
-    const QString shop = QCoreApplication::applicationDirPath() + QStringLiteral("/shop");
-    QProcess php;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    // More than one worker, so that one idle kept-alive connection blocks no one.
-    env.insert(QStringLiteral("PHP_CLI_SERVER_WORKERS"), QStringLiteral("4"));
-    php.setProcessEnvironment(env);
-    // Its own process group: the workers go with the server at the end.
-    php.setChildProcessModifier([] { ::setpgid(0, 0); });
-    // Nobody reads the request log: a full pipe would stop the server.
-    php.setStandardOutputFile(QProcess::nullDevice());
-    php.setStandardErrorFile(QProcess::nullDevice());
-    php.start(program(QStringLiteral("php")),
-              {"-S", QStringLiteral("127.0.0.1:%1").arg(httpPort), "-t", shop, "-d", "display_errors=0"});
-    php.waitForStarted();
-    QThread::msleep(500);
+    const int dbPort = db.port;
+    const int httpPort = php.port;
 
     ShopSettings &s = Settings();
     s.SQL_Host = QStringLiteral("127.0.0.1:%1").arg(dbPort);
@@ -121,9 +65,7 @@ int main(int argc, char **argv)
         inserts << QStringLiteral("INSERT INTO artikel VALUES (%1, 'Artikel %1 Grüße', %2.5)").arg(i).arg(i % 100);
         selects << QStringLiteral("SELECT id FROM artikel WHERE id = %1").arg((i * 7) % count);
     }
-    const QStringList clientArgs{"--no-defaults", "--protocol=tcp", "-h", "127.0.0.1", "-P", QString::number(dbPort),
-                                 "-u", "mv", "-ppw", "--batch", "--skip-column-names",
-                                 "--default-character-set=utf8mb4", "bench"};
+    const QStringList clientArgs = db.clientArgs();
     auto clear = [&] { runClient(rootArgs, "DELETE FROM bench.artikel;"); };
 
     struct Row { const char *what; double ours, reference; };
@@ -140,26 +82,12 @@ int main(int argc, char **argv)
         if (gw) {
             // curl first, on a server no kept-alive connection of ours has touched.
             auto curlRun = [&](GatewayRequest kind, const QStringList &sqls) {
-                QByteArray cfg;
-                for (const QString &sql : sqls) {
-                    const QByteArray url = WireUrl(GatewayUrl(GatewayAddress(kind, sql)), "windows-1252");
-                    // The access data go in the POST body, as the program sends them.
-                    cfg += "url = \"" + url + "\"\noutput = \"/dev/null\"\ndata = \"" + Transport().AccessBody()
-                           + "\"\nnext\n";
-                }
-                QFile f(dir.filePath(QStringLiteral("curl.cfg")));
-                f.open(QIODevice::WriteOnly);
-                f.write(cfg);
-                f.close();
-                QElapsedTimer c;
-                c.start();
-                QProcess p;
-                p.setStandardInputFile(QProcess::nullDevice());
-                p.setStandardOutputFile(QProcess::nullDevice());
-                p.setStandardErrorFile(QProcess::nullDevice());
-                p.start(program(QStringLiteral("curl")), {"-s", "-K", f.fileName()});
-                p.waitForFinished(600000);
-                return seconds(c);
+                QList<Request> requests;
+                // The access data go in the POST body, as the program sends them.
+                for (const QString &sql : sqls)
+                    requests.append({WireUrl(GatewayUrl(GatewayAddress(kind, sql)), "windows-1252"),
+                                     Transport().AccessBody(), true});
+                return curlReplay(requests, dir.path());
             };
             refIns = curlRun(GatewayRequest::Statement, inserts);
             refSel = curlRun(GatewayRequest::Query, selects);
@@ -201,14 +129,6 @@ int main(int argc, char **argv)
     }
     Shop().Ti_Connect_OffTimer();
     Shop().Ti_Connect2_OffTimer();
-    if (php.processId() > 0) {
-        ::kill(-pid_t(php.processId()), SIGTERM);
-        if (!php.waitForFinished(3000))
-            ::kill(-pid_t(php.processId()), SIGKILL);
-    }
-    php.waitForFinished();
-    db.terminate();
-    db.waitForFinished(30000);
     SetUiHooks(nullptr);
     return 0;
 }
