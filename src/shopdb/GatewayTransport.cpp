@@ -393,9 +393,11 @@ public:
         const quint16 port = quint16(url.port(80));
         if (m_socket && (m_host != host || m_port != port))
             close();
+        busy = true;
         m_heartbeat.start(50);
         const Result r = run(url, host, port, postBody, reply, error);
         m_heartbeat.stop();
+        busy = false;
         return r;
     }
 
@@ -420,6 +422,7 @@ public:
         m_served = 0;
     }
 
+    // A request is waiting on the connection.
     bool busy = false;
 
 private:
@@ -761,9 +764,7 @@ bool GatewayTransport::request(const QUrl &url, const QByteArray *postBody, QByt
             return networkRequest(current, isPost ? &post : nullptr, body, charset, finalUrl);
         PlainHttp::Reply reply;
         QString error;
-        m_plain->busy = true;
         const PlainHttp::Result r = m_plain->exchange(current, isPost ? &post : nullptr, reply, clock, TimeoutSeconds, error);
-        m_plain->busy = false;
         const QString server = current.host();
         if (r != PlainHttp::Result::Ok) {
             if (r == PlainHttp::Result::Cancelled)
