@@ -51,6 +51,9 @@ struct TransferOptions {
     bool dryRun = false;
     // Every statement sent, in order, is appended to this file.
     QString logSqlFile;
+    // Writes go out in batches and steps read the shop in bulk; off = the
+    // one-by-one protocol (one statement per round trip, reads per record).
+    bool batched = true;
 
     bool Has(const QString &kind) const { return kinds.contains(kind); }
 };

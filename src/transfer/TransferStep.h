@@ -49,6 +49,10 @@ public:
     // A dry run sends no writing statement (Execute sees to that) and a
     // step writes nothing into the WaWi or the program folder either.
     bool DryRun() const { return m_options.dryRun; }
+    // Batched protocol: steps may read what they need once per step instead
+    // of asking the shop per record. Off, every step sends exactly what the
+    // one-by-one protocol sends.
+    bool Batched() const { return m_options.batched; }
     QDate ReferenceDate() const { return m_refDate; }         // DateTimePicker1
     QDateTime ReferenceMoment() const { return m_refMoment; } // with DTP_Zeit
 
