@@ -1,5 +1,6 @@
 #include "core/ShopSettings.h"
 
+#include "core/ProgramFolder.h"
 #include "core/TextUtil.h"
 
 #include <QCoreApplication>
@@ -40,13 +41,9 @@ QString withSlash(QString p)
 void InitPaths()
 {
     ShopSettings &s = Settings();
-    const QByteArray home = qgetenv("MARKTVOLL_HOME");
-    if (!home.isEmpty())
-        s.ExeDir = withSlash(QDir(QFile::decodeName(home)).absolutePath());
-    else if (QCoreApplication::instance())
-        s.ExeDir = withSlash(QCoreApplication::applicationDirPath());
-    else
-        s.ExeDir = withSlash(QDir::currentPath());
+    // MARKTVOLL_HOME, the program file's folder, or the user's own folder
+    // of an installed program (core/ProgramFolder.h).
+    s.ExeDir = CurrentProgramFolder().path;
 
     QString sysTemp = QDir::tempPath();
 #ifdef Q_OS_WIN

@@ -6,6 +6,7 @@
 #include "transfer/LastTransfer.h"
 #include "transfer/PictureCleanup.h"
 #include "transfer/RecordWriter.h"
+#include "transfer/RunLock.h"
 #include "transfer/ShopVersionCheck.h"
 #include "transfer/TransferStep.h"
 #include "wawi/WaWiBackup.h"
@@ -115,6 +116,16 @@ bool TransferRun::Run(const TransferOptions &options)
         bool &flag;
         ~Reset() { flag = false; }
     } reset{m_running};
+
+    // One run per program folder across processes (the nightly timer, this
+    // window, a manual call). A dry run writes nothing and takes no lock.
+    m_lockMessage.clear();
+    RunLock lock(Settings().ExeDir);
+    if (!options.dryRun && !lock.Acquire(RunLock::DefaultWaitMs())) {
+        m_lockMessage = lock.Message();
+        Ui().ShowMessage(m_lockMessage, UiHooks::Icon::Warning);
+        return false;
+    }
 
     m_report = TransferReport();
     m_report.started = QDateTime::currentDateTime();

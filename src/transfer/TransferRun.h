@@ -118,9 +118,12 @@ public:
     ~TransferRun() override;
 
     // Performs one run (Action_StartExecute). Returns false without doing
-    // anything when a run is already in progress; otherwise true, the
-    // outcome is in LastReport().
+    // anything when a run is already in progress, here or in another
+    // process on the same program folder (LockMessage() says which);
+    // otherwise true, the outcome is in LastReport().
     bool Run(const TransferOptions &options);
+    // Why the last Run() gave way to another run ("" when it did not).
+    QString LockMessage() const { return m_lockMessage; }
     bool IsRunning() const { return m_running; }
     // STOP (BitBtn1Click): the running step ends at its next record.
     void Stop();
@@ -158,6 +161,7 @@ private:
 
     bool m_running = false;
     TransferReport m_report;
+    QString m_lockMessage;
 };
 
 } // namespace mv

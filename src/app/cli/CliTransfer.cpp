@@ -6,11 +6,15 @@
 #include "core/UiHooks.h"
 #include "data/FormatSettings.h"
 #include "transfer/LastTransfer.h"
+#include "transfer/RunLock.h"
+#include "transfer/TransferProtocol.h"
 #include "transfer/TransferRun.h"
 #include "transfer/TransferStep.h"
+#include "transfer/UnattendedRun.h"
 #include "wawi/WaWiDetect.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -203,10 +207,25 @@ int runTransfer(const QStringList &argsIn)
         cli::err() << "[" << QString::number(done * 100 / total).rightJustified(3) << " %] " << name << Qt::endl;
         ++done;
     });
-    run.Run(o);
+    if (!run.Run(o)) {
+        // Another run holds the program folder; its message is out already.
+        SetUiHooks(nullptr);
+        return kExitRunLocked;
+    }
     SetUiHooks(nullptr);
     const TransferReport &report = run.LastReport();
     cli::err() << "[100 %] fertig" << Qt::endl;
+    // Kept in protokolle/ like the window's runs; the window shows the last.
+    if (!o.dryRun) {
+        QString protocolError;
+        const QString protocol = SaveTransferProtocol(UnattendedProtocol(report),
+                                                      report.ended.isValid() ? report.ended : QDateTime::currentDateTime(),
+                                                      &protocolError);
+        if (protocol.isEmpty())
+            cli::err() << "Protokoll nicht gespeichert: " << protocolError << Qt::endl;
+        else
+            cli::err() << "Protokoll gespeichert: " << QDir::toNativeSeparators(protocol) << Qt::endl;
+    }
 
     cli::out() << report.toText();
     cli::out().flush();

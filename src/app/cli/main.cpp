@@ -1,5 +1,6 @@
 #include "app/cli/CliCommand.h"
 
+#include "core/ProgramFolder.h"
 #include "core/ShopSettings.h"
 #include "core/UiHooks.h"
 
@@ -90,6 +91,10 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("marktvoll-cli"));
     QStringList args = app.arguments().mid(1);
+    if (args.size() == 1 && args.first() == QLatin1String("--version")) {
+        mv::cli::out() << "marktvoll-cli " << MV_VERSION << Qt::endl;
+        return 0;
+    }
     auto &cmds = mv::cli::commands();
     if (args.isEmpty() || mv::cli::isHelp(args.first()) || !cmds.contains(args.first())) {
         // Asked for: the list on stdout; a mistake: on stderr with a failure code.
@@ -109,6 +114,16 @@ int main(int argc, char **argv)
         mv::cli::out() << mv::cli::usageText(name);
         mv::cli::out().flush();
         return 0;
+    }
+    // An installed program works in the user's own folder, made from the
+    // templates on first start.
+    {
+        const mv::TemplateSyncResult folder = mv::PrepareProgramFolder();
+        const QString summary = folder.Summary(mv::CurrentProgramFolder().path);
+        if (!summary.isEmpty())
+            mv::cli::err() << summary << Qt::endl;
+        if (!folder.ok)
+            return 2;
     }
     int rc = 1;
     try {

@@ -1,3 +1,4 @@
+#include "core/ProgramFolder.h"
 #include "core/ShopSettings.h"
 #include "core/ui/GuiUiHooks.h"
 #include "shell/TFM_Haupt.h"
@@ -5,11 +6,13 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
@@ -18,6 +21,11 @@ int main(int argc, char **argv)
 {
     QElapsedTimer clock;
     clock.start();
+    // Answered before anything needs a display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("marktvoll %s\n", MV_VERSION);
+        return 0;
+    }
     // The embedded browser shares GL contexts with the frame; it must be
     // set before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -35,6 +43,20 @@ int main(int argc, char **argv)
     if (args.size() > 1)
         mv::SetWaWiCommandLineArgument(args.at(1));
 
+    // An installed program works in the user's own folder, made from the
+    // templates on first start; without it nothing can be saved.
+    const mv::TemplateSyncResult folder = mv::PrepareProgramFolder();
+    const QString folderText = folder.Summary(mv::CurrentProgramFolder().path);
+    if (!folderText.isEmpty())
+        std::fprintf(stderr, "%s\n", folderText.toLocal8Bit().constData());
+    const bool headless = QGuiApplication::platformName() == QLatin1String("offscreen")
+                          || QGuiApplication::platformName() == QLatin1String("minimal");
+    if (!folder.ok) {
+        if (!headless)
+            QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), folder.error);
+        return 2;
+    }
+
     mv::GuiUiHooks hooks;
     mv::SetUiHooks(&hooks);
 
@@ -44,6 +66,13 @@ int main(int argc, char **argv)
     hooks.onLog = [main](const QString &t) { main->ShowStatus(t); };
     main->showMaximized();
     main->CreateLongLivedWindows();
+    if (!folder.created && !folderText.isEmpty()) {
+        // Not modal: a start without a user (offscreen) must not wait on it.
+        auto *box = new QMessageBox(QMessageBox::Information, QApplication::applicationDisplayName(), folderText,
+                                    QMessageBox::Ok, main);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
 
     if (qEnvironmentVariableIsSet("MARKTVOLL_STARTUP_TIME")) {
         // Reported once the show handler ran and the event loop is idle:

@@ -7,6 +7,7 @@
 #include "data/ui/TDBBGrid.h"
 #include "transfer/PictureCleanup.h"
 #include "transfer/TransferProtocol.h"
+#include "transfer/UnattendedRun.h"
 #include "transfer/ui/TBusyAnimation.h"
 
 #include <QAction>
@@ -271,6 +272,12 @@ void TFM_WaWiShop::buildControls()
     GB_Protokoll->setVisible(false);
     root->addWidget(GB_Protokoll, 1);
 
+    // When the last run without the window (nightly timer, marktvoll-cli) ended, and how.
+    LB_Unbeaufsichtigt = new QLabel(this);
+    LB_Unbeaufsichtigt->setObjectName(QStringLiteral("LB_Unbeaufsichtigt"));
+    LB_Unbeaufsichtigt->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    root->addWidget(LB_Unbeaufsichtigt);
+
     // Hidden text lists: script lines of the schema update, the window's log.
     ME_Versandarten = new QPlainTextEdit(this);
     ME_Versandarten->setObjectName(QStringLiteral("ME_Versandarten"));
@@ -303,6 +310,7 @@ void TFM_WaWiShop::showEvent(QShowEvent *e)
     if (!e->spontaneous()) {
         const QDate d = TextToDate(TransferDateText());
         DateTimePicker2->setDate(d.isValid() ? d : QDate::currentDate());
+        LB_Unbeaufsichtigt->setText(LastUnattendedRunText(FindLastUnattendedRun()));
     }
     QDialog::showEvent(e);
 }

@@ -109,6 +109,8 @@ public:
     // The report of the last run (read-only).
     QGroupBox *GB_Protokoll;
     QPlainTextEdit *ME_Protokoll;
+    // The last run without the window (UnattendedRun.h).
+    QLabel *LB_Unbeaufsichtigt = nullptr;
 };
 
 } // namespace mv
