@@ -13,16 +13,30 @@ GUI=0
 
 tools/install-deps.sh
 BUILD_DIR="${BUILD_DIR:-build}"
-cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$BUILD_DIR" -j "$(nproc)" --target marktvoll marktvoll-cli mv_program_files
-CLI="$ROOT/$BUILD_DIR/marktvoll-cli"
+if [ -n "${DEMO_CLI:-}" ]; then
+  # An installed marktvoll-cli (the package check): no build, and the
+  # program's own per-user folder, made from the package's templates.
+  CLI="$DEMO_CLI"
+  GUI_PROGRAM="$(dirname "$CLI")/marktvoll"
+else
+  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$BUILD_DIR" -j "$(nproc)" --target marktvoll marktvoll-cli mv_program_files
+  CLI="$ROOT/$BUILD_DIR/marktvoll-cli"
+  GUI_PROGRAM="$ROOT/$BUILD_DIR/marktvoll"
+fi
 
 DEMO_DIR="$(realpath -m "${DEMO_DIR:-$ROOT/demo-run}")"
 rm -rf "$DEMO_DIR"
 mkdir -p "$DEMO_DIR/home"
-# The program folder: scripts, the local shop folder and the index catalog.
-cp -r "$BUILD_DIR/db" "$BUILD_DIR/shop" "$BUILD_DIR/wawi" "$DEMO_DIR/home/"
-export MARKTVOLL_HOME="$DEMO_DIR/home"
+if [ -n "${DEMO_CLI:-}" ]; then
+  unset MARKTVOLL_HOME
+  PF="${XDG_DATA_HOME:-$HOME/.local/share}/marktvoll"
+else
+  # The program folder: scripts, the local shop folder and the index catalog.
+  cp -r "$BUILD_DIR/db" "$BUILD_DIR/shop" "$BUILD_DIR/wawi" "$DEMO_DIR/home/"
+  export MARKTVOLL_HOME="$DEMO_DIR/home"
+  PF="$MARKTVOLL_HOME"
+fi
 export MARKTVOLL_REGISTRY="$DEMO_DIR/registry.reg"
 
 free_port() { /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
@@ -61,7 +75,7 @@ SQL
 
 echo "== Gateway-Skript auf 127.0.0.1 starten"
 WEB_PORT=$(free_port)
-php -S "127.0.0.1:$WEB_PORT" -t "$MARKTVOLL_HOME/shop" >"$DEMO_DIR/php.log" 2>&1 &
+php -S "127.0.0.1:$WEB_PORT" -t "$PF/shop" >"$DEMO_DIR/php.log" 2>&1 &
 PIDS+=($!)
 for _ in $(seq 1 40); do
   curl -fs "http://127.0.0.1:$WEB_PORT/module/db_check/db_check.php" >/dev/null 2>&1 && break
@@ -85,11 +99,11 @@ fi
 echo "== Stammdaten des Shops (Tabellendateien im Programmordner)"
 # What the editors for countries, shipping, news, FAQ and newsletter
 # addresses would have written: XML data packets in Windows-1252.
-packet() { iconv -f UTF-8 -t WINDOWS-1252 > "$MARKTVOLL_HOME/$1"; }
+packet() { iconv -f UTF-8 -t WINDOWS-1252 > "$PF/$1"; }
 memo() { printf '%s' "$1" | iconv -f UTF-8 -t WINDOWS-1252 | base64 -w0; }
 HEAD='<?xml version="1.0" standalone="yes"?>  <DATAPACKET Version="2.0"><METADATA><FIELDS>'
-mkdir -p "$MARKTVOLL_HOME/bilder"
-for pic in "$DEMO_DIR"/wawi/bilder/*.jpg; do cp "$pic" "$MARKTVOLL_HOME/bilder/flagge de.jpg"; break; done
+mkdir -p "$PF/bilder"
+for pic in "$DEMO_DIR"/wawi/bilder/*.jpg; do cp "$pic" "$PF/bilder/flagge de.jpg"; break; done
 packet laender4.xml <<XML
 ${HEAD}<FIELD attrname="laendername" fieldtype="string" WIDTH="80"/><FIELD attrname="waerungsname" fieldtype="string" WIDTH="60"/><FIELD attrname="kurs" fieldtype="r8"/><FIELD attrname="fahne" fieldtype="string" WIDTH="200"/><FIELD attrname="eu" fieldtype="string" WIDTH="20"/><FIELD attrname="sprache" fieldtype="string" WIDTH="50"/><FIELD attrname="egident" fieldtype="string" WIDTH="10"/><FIELD attrname="isolaendercode" fieldtype="string" WIDTH="20"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW laendername="Deutschland" waerungsname="Euro" kurs="1" fahne="bilder&#092;flagge de.jpg" eu="0" sprache="deutsch" egident="1" isolaendercode="DE"/><ROW laendername="Österreich" waerungsname="Euro" kurs="1" eu="1" sprache="deutsch" egident="1" isolaendercode="AT"/><ROW laendername="Schweiz" waerungsname="Franken" kurs="0.94" eu="1" sprache="deutsch" egident="0" isolaendercode="CH"/><ROW laendername="Côte d&apos;Ivoire" waerungsname="Franc CFA" kurs="655.957" eu="1" sprache="französisch" egident="0" isolaendercode="CI"/></ROWDATA></DATAPACKET>
 XML
@@ -117,8 +131,8 @@ XML
 packet zahlungsart_6.xml <<XML
 ${HEAD}<FIELD attrname="Zahlungsart" fieldtype="i4"/><FIELD attrname="Art" fieldtype="string" WIDTH="80"/><FIELD attrname="Bezeichnung_2" fieldtype="string" WIDTH="80"/><FIELD attrname="Bemerkung" fieldtype="bin.hex" SUBTYPE="Text" WIDTH="200"/><FIELD attrname="Online" fieldtype="boolean"/><FIELD attrname="OnlineAusland" fieldtype="boolean"/><FIELD attrname="Kreditkarte" fieldtype="boolean"/><FIELD attrname="Bankdaten" fieldtype="boolean"/><FIELD attrname="Versandgebuehren" fieldtype="r8"/><FIELD attrname="Versandgebuehren_ausland" fieldtype="r8"/><FIELD attrname="NeuKunde" fieldtype="i4"/><FIELD attrname="Skonto" fieldtype="r8"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW Zahlungsart="1" Art="Vorkasse" Bezeichnung_2="Überweisung vor Versand" Bemerkung="$(memo $'Bitte überweisen Sie den Betrag\r\nvor dem Versand.')" Online="TRUE" OnlineAusland="TRUE" Kreditkarte="FALSE" Bankdaten="FALSE" Versandgebuehren="0" Versandgebuehren_ausland="0" NeuKunde="1" Skonto="2"/><ROW Zahlungsart="2" Art="Rechnung" Bezeichnung_2="Zahlung auf Rechnung (nur Stammkunden)" Online="TRUE" OnlineAusland="FALSE" NeuKunde="0" Skonto="0"/><ROW Zahlungsart="3" Art="Lastschrift" Bezeichnung_2="Bankeinzug &#8211; bitte Kontodaten angeben" Online="TRUE" OnlineAusland="FALSE" Bankdaten="TRUE" NeuKunde="1"/><ROW Zahlungsart="4" Art="Nachnahme" Bezeichnung_2="Zahlung bei Lieferung" Online="FALSE" Versandgebuehren="6.5" NeuKunde="0"/><ROW Zahlungsart="5" Art="Kreditkarte" Bezeichnung_2="Visa &amp; Mastercard" Online="TRUE" OnlineAusland="TRUE" Kreditkarte="TRUE" NeuKunde="0"/><ROW Zahlungsart="6" Art="Kauf auf Raten (O&apos;Brien Bank)" Bezeichnung_2="Finanzierung ab 100 &#8364;" Online="TRUE" NeuKunde="0"/></ROWDATA></DATAPACKET>
 XML
-"$CLI" tablefile dump "$MARKTVOLL_HOME/laender4.xml" >/dev/null
-"$CLI" tablefile dump "$MARKTVOLL_HOME/zahlungsart_6.xml" >/dev/null
+"$CLI" tablefile dump "$PF/laender4.xml" >/dev/null
+"$CLI" tablefile dump "$PF/zahlungsart_6.xml" >/dev/null
 
 if "$CLI" --help 2>&1 | grep -q 'schema'; then
   echo "== Im Shop registrierte Kunden (noch ohne WaWi-Nummer, mit Bestellungen und Favoriten)"
@@ -150,9 +164,16 @@ if "$CLI" --help 2>&1 | grep -q 'schema'; then
   "$CLI" sql "SELECT id,kfmart,neukunde,beschreibung,aktiv FROM zahlart ORDER BY id"
 fi
 
+# A further check on the running demo (the package check): an executable
+# that finds the tool in $CLI and the program folder in $PF.
+if [ -n "${DEMO_THEN:-}" ]; then
+  echo "== $DEMO_THEN"
+  CLI="$CLI" PF="$PF" DEMO_DIR="$DEMO_DIR" "$DEMO_THEN"
+fi
+
 if [ "$GUI" = 1 ]; then
   echo "== Programm starten"
-  "$ROOT/$BUILD_DIR/marktvoll"
+  "$GUI_PROGRAM"
 else
   echo
   echo "Fertig. Mit ./demo.sh --gui startet danach das Programm auf diesen Daten."
