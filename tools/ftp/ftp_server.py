@@ -6,6 +6,7 @@ Prints "READY <port>" once it listens on 127.0.0.1. Options:
   --tls CERT KEY     explicit FTPS (AUTH TLS), protected data required
   --drop-once NAME   the first upload of NAME loses the connection mid-file
   --no-size          the server does not tell file sizes
+  --no-mdtm          the server does not tell modification times
   --start-dir DIR    sessions start in DIR (as on hosts with /home/user)
 """
 import argparse
@@ -26,6 +27,7 @@ def main():
     ap.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     ap.add_argument("--drop-once", default="")
     ap.add_argument("--no-size", action="store_true")
+    ap.add_argument("--no-mdtm", action="store_true")
     ap.add_argument("--start-dir", default="")
     a = ap.parse_args()
 
@@ -59,9 +61,12 @@ def main():
             if a.start_dir:
                 self.fs.cwd = a.start_dir
 
-    if a.no_size:
+    if a.no_size or a.no_mdtm:
         Handler.proto_cmds = dict(Handler.proto_cmds)
+    if a.no_size:
         del Handler.proto_cmds["SIZE"]
+    if a.no_mdtm:
+        del Handler.proto_cmds["MDTM"]
     if a.tls:
         Handler.certfile = a.tls[0]
         Handler.keyfile = a.tls[1]
