@@ -294,7 +294,9 @@ void tst_ParadoxProcesses::secondWriterMovesOtherRecords()
             theirs->AppendRecord(v);
         }
     } else if (other == QLatin1String("key")) {
-        theirs->UpdateRecord(0, {{1, QStringLiteral("Z000000")}});
+        // a Mandant 1 record becomes the last of Mandant 2: the records
+        // between move up by one
+        theirs->UpdateRecord(0, {{0, 2}, {1, QStringLiteral("Z000000")}});
     } else if (other == QLatin1String("same")) {
         theirs->UpdateRecord(theirs->RowOfKey(key), {{3, QStringLiteral("von dort")}});
     } else {
