@@ -597,7 +597,10 @@ bool FtpClient::Store(const QString &localPath, const QString &remoteName, bool 
     qint64 done = 0;
     bool lastCr = false;
     bool ok = true;
-    QElapsedTimer idle;
+    QElapsedTimer idle, whole;
+    whole.start();
+    const qint64 limitMs = m_params.replyTimeoutMs + total * 1000 / qMax(1, m_params.minBytesPerSecond);
+    bool tooSlow = false;
     while (ok) {
         QByteArray chunk = f.read(64 * 1024);
         if (chunk.isEmpty())
@@ -625,6 +628,11 @@ bool FtpClient::Store(const QString &localPath, const QString &remoteName, bool 
                 ok = false;
                 break;
             }
+            if (whole.elapsed() >= limitMs) {
+                ok = false;
+                tooSlow = true;
+                break;
+            }
             const qint64 before = data->bytesToWrite();
             if (!data->waitForBytesWritten(kSliceMs))
                 Ui().ProcessEvents();
@@ -637,9 +645,18 @@ bool FtpClient::Store(const QString &localPath, const QString &remoteName, bool 
     }
     if (!ok) {
         data->abort();
-        fail(QStringLiteral("Die Datenverbindung wurde unterbrochen"));
+        if (tooSlow)
+            fail(QStringLiteral("Der FTP-Server %1 nimmt die Datei %2 zu langsam an (nicht in %3 Sekunden); die "
+                                "Übertragung wurde abgebrochen.")
+                     .arg(m_peerName, remoteName)
+                     .arg((limitMs + 999) / 1000));
+        else
+            fail(QStringLiteral("Die Datenverbindung wurde unterbrochen"));
+        // The server's answer to the abort; the reason stays ours.
+        const QString why = m_error;
         if (Connected())
             readReply();
+        m_error = why;
         return false;
     }
     // End of file = end of the data connection; the server answers on the

@@ -38,6 +38,9 @@ struct FtpParams {
     int readTimeoutMs = 10000;
     // Longest wait for a whole reply, however steadily it trickles in.
     int replyTimeoutMs = 60000;
+    // A file may take replyTimeoutMs plus its size at this rate to go out
+    // (a dial-up line sends several times as much).
+    int minBytesPerSecond = 2048;
 };
 
 // Limits of one reply on the control connection. Real replies are a few

@@ -323,6 +323,35 @@ private slots:
                  qPrintable(log.join('\n')));
     }
 
+    // A server that takes a file ever so slowly, never idle long enough
+    // for the idle limit: the file has a time limit of its own.
+    void slowServerGetsATimeLimitPerFile()
+    {
+        TestEnv env;
+        FtpTestServer srv;
+        QString err;
+        MV_REQUIRE_SERVER(srv.start(&err, {QStringLiteral("--read-limit"), QStringLiteral("65536")}), err);
+        const QString local = env.file(QStringLiteral("gross"));
+        QDir().mkpath(local);
+        {
+            // More than the sockets buffer, so the client has to wait.
+            QFile f(local + QStringLiteral("/film.bin"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.resize(qint64(32) * 1024 * 1024));
+        }
+        FtpUploadJob j = job(srv, local, QStringLiteral("shop"));
+        j.params.replyTimeoutMs = 2000;
+        j.params.minBytesPerSecond = 16 * 1024 * 1024; // 32 MB may take 2 + 2 seconds
+        FtpUpload up;
+        const FtpUploadResult r = run(up, j);
+        QCOMPARE(r.sent, 0);
+        QCOMPARE(r.failed, 1);
+        QVERIFY2(log.contains(QStringLiteral("** Sendefehler **")), qPrintable(log.join('\n')));
+        QVERIFY2(log.filter(QStringLiteral("Der FTP-Server 127.0.0.1 nimmt die Datei film.bin zu langsam an (nicht in 4 "
+                                           "Sekunden)")).size() == 1,
+                 qPrintable(log.join('\n')));
+    }
+
     void skipsUnchangedPictures()
     {
         TestEnv env;

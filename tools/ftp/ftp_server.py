@@ -7,6 +7,7 @@ Prints "READY <port>" once it listens on 127.0.0.1. Options:
   --drop-once NAME   the first upload of NAME loses the connection mid-file
   --no-size          the server does not tell file sizes
   --no-mdtm          the server does not tell modification times
+  --read-limit N     uploads are taken at N bytes per second at most
   --start-dir DIR    sessions start in DIR (as on hosts with /home/user)
 """
 import argparse
@@ -14,7 +15,7 @@ import os
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, DTPHandler, TLS_FTPHandler, TLS_DTPHandler
+from pyftpdlib.handlers import FTPHandler, DTPHandler, ThrottledDTPHandler, TLS_FTPHandler, TLS_DTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -28,6 +29,7 @@ def main():
     ap.add_argument("--drop-once", default="")
     ap.add_argument("--no-size", action="store_true")
     ap.add_argument("--no-mdtm", action="store_true")
+    ap.add_argument("--read-limit", type=int, default=0)
     ap.add_argument("--start-dir", default="")
     a = ap.parse_args()
 
@@ -35,10 +37,12 @@ def main():
     auth.add_user(a.user, a.password, a.root, perm="elradfmwMT")
 
     base_handler = TLS_FTPHandler if a.tls else FTPHandler
-    base_dtp = TLS_DTPHandler if a.tls else DTPHandler
+    base_dtp = TLS_DTPHandler if a.tls else ThrottledDTPHandler if a.read_limit else DTPHandler
     state = {"dropped": False}
 
     class Dtp(base_dtp):
+        read_limit = a.read_limit
+
         def handle_read(self):
             super().handle_read()
             if (a.drop_once and not state["dropped"] and self.file_obj is not None
