@@ -329,6 +329,40 @@ const KeyDef *findKey(const QString &key)
 
 } // namespace
 
+namespace {
+
+// Why a text cannot go into ShopMod.ini as it stands: a line break would end
+// the entry (and could start others), and the file is Windows-1252. Empty
+// when it can. SetSettingValue refuses such a value; SaveSettings keeps the
+// stored one for it, writes the rest and returns false with the message.
+QString SettingValueProblem(const QString &key, const QString &value)
+{
+    if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n')))
+        return QStringLiteral("Der Wert von \"%1\" enthält einen Zeilenumbruch; die Einstellungsdatei ShopMod.ini "
+                              "kann ihn nicht speichern. Bitte den Wert in einer Zeile angeben.")
+            .arg(key);
+    QString lacking;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i);
+        const bool pair = c.isHighSurrogate() && i + 1 < value.size() && value.at(i + 1).isLowSurrogate();
+        if (!pair && (c.unicode() == 0 || UnicodeToAnsi(c.unicode()) != 0))
+            continue;
+        const QString ch = value.mid(i, pair ? 2 : 1);
+        if (!lacking.contains(ch))
+            lacking += ch;
+        if (pair)
+            ++i;
+    }
+    if (lacking.isEmpty())
+        return QString();
+    // A password's characters are not repeated in a message.
+    return QStringLiteral("Der Wert von \"%1\" enthält Zeichen, die die Einstellungsdatei ShopMod.ini "
+                          "(Windows-1252) nicht speichern kann%2. Bitte diese Zeichen weglassen.")
+        .arg(key, IsPasswordKey(key) ? QString() : QStringLiteral(": ") + lacking);
+}
+
+} // namespace
+
 bool LoadSettings(QString *error)
 {
     IniFile ini;
@@ -370,17 +404,34 @@ bool SaveSettings(QString *error)
     const QString path = SettingsFilePath();
     ini.load(path);
     ShopSettings &s = Settings();
+    // A value the file cannot hold keeps its stored form; the others are
+    // written all the same, and the caller hears which one stayed.
+    QStringList refused;
     for (const KeyDef &k : fixedKeys()) {
         const void *m = k.member(s);
-        ini.write(kSection, QLatin1String(k.key),
-                  k.kind == Kind::Int ? QString::number(*static_cast<const int *>(m))
-                                      : *static_cast<const QString *>(m));
+        const QString key = QLatin1String(k.key);
+        const QString value = k.kind == Kind::Int ? QString::number(*static_cast<const int *>(m))
+                                                  : *static_cast<const QString *>(m);
+        const QString problem = SettingValueProblem(key, value);
+        if (!problem.isEmpty()) {
+            refused << problem + QStringLiteral(" Gespeichert bleibt der bisherige Wert.");
+            continue;
+        }
+        ini.write(kSection, key, value);
     }
     for (int p = 0; p < s.AssiSteps.size(); ++p)
         for (int i = 0; i < s.AssiSteps[p].size(); ++i)
             ini.write(kSection, stepKey(p, i), QString::number(s.AssiSteps[p][i]));
-    return ini.save(path, error);
+    if (!ini.save(path, error))
+        return false;
+    if (!refused.isEmpty()) {
+        if (error)
+            *error = refused.join(QLatin1Char('\n'));
+        return false;
+    }
+    return true;
 }
+
 
 QStringList SettingsKeys()
 {
@@ -438,6 +489,12 @@ bool SetSettingValue(const QString &key, const QString &value, QString *error)
         else
             *static_cast<int *>(k->member(s)) = n;
         return true;
+    }
+    const QString problem = SettingValueProblem(QLatin1String(k->key), value);
+    if (!problem.isEmpty()) {
+        if (error)
+            *error = problem;
+        return false;
     }
     *static_cast<QString *>(k->member(s)) = value;
     return true;

@@ -2,6 +2,7 @@
 
 #include "core/UiHooks.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
@@ -9,6 +10,7 @@
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpServer>
+#include <QTimeZone>
 
 namespace mv {
 
@@ -68,17 +70,24 @@ void FtpClient::status(const QString &text)
         onStatus(text);
 }
 
-bool FtpClient::waitFor(const std::function<bool()> &done, QSslSocket *sock)
+bool FtpClient::waitFor(const std::function<bool()> &done, QSslSocket *sock, const QElapsedTimer *deadline)
 {
     QElapsedTimer t;
     t.start();
     while (!done()) {
         if (sock->state() != QAbstractSocket::ConnectedState && sock->bytesAvailable() == 0) {
-            fail(QStringLiteral("Die Verbindung zum FTP-Server wurde unterbrochen"));
+            fail(QStringLiteral("Die Verbindung zum FTP-Server %1 wurde unterbrochen").arg(m_peerName));
             return false;
         }
         if (t.elapsed() >= m_params.readTimeoutMs) {
-            fail(QStringLiteral("Zeitüberschreitung: der FTP-Server antwortet nicht"));
+            fail(QStringLiteral("Zeitüberschreitung: der FTP-Server %1 antwortet nicht").arg(m_peerName));
+            return false;
+        }
+        if (deadline && deadline->elapsed() >= m_params.replyTimeoutMs) {
+            dropHostile(QStringLiteral("Der FTP-Server %1 hat seine Antwort nicht innerhalb von %2 Sekunden beendet; "
+                                       "die Verbindung wurde abgebrochen.")
+                            .arg(m_peerName)
+                            .arg((m_params.replyTimeoutMs + 999) / 1000));
             return false;
         }
         if (!sock->waitForReadyRead(kSliceMs))
@@ -87,47 +96,106 @@ bool FtpClient::waitFor(const std::function<bool()> &done, QSslSocket *sock)
     return true;
 }
 
-bool FtpClient::readReply()
+void FtpClient::dropHostile(const QString &text)
 {
-    m_code = 0;
-    m_reply.clear();
-    QStringList lines;
-    QString first;
+    // The rest of such a reply would only be taken for the next one.
+    if (m_ctrl)
+        m_ctrl->abort();
+    m_reader.Clear();
+    fail(text);
+}
+
+void FtpReplyReader::Clear()
+{
+    m_buffer.clear();
+    m_lines.clear();
+    m_first.clear();
+    m_replyBytes = 0;
+}
+
+void FtpReplyReader::Feed(const QByteArray &bytes)
+{
+    m_buffer += bytes;
+}
+
+FtpReplyReader::State FtpReplyReader::Next(int &code, QString &text)
+{
     for (;;) {
-        int nl = m_buffer.indexOf('\n');
-        if (nl < 0) {
-            if (!m_ctrl)
-                return false;
-            const bool ok = waitFor([this] { return m_ctrl->bytesAvailable() > 0; }, m_ctrl.get());
-            if (!ok)
-                return false;
-            m_buffer += m_ctrl->readAll();
-            continue;
-        }
+        const qsizetype nl = m_buffer.indexOf('\n');
+        if (nl > kFtpMaxReplyLine || (nl < 0 && m_buffer.size() > kFtpMaxReplyLine))
+            return State::LineTooLong;
+        if (m_replyBytes + (nl < 0 ? m_buffer.size() : nl + 1) > kFtpMaxReply)
+            return State::ReplyTooLong;
+        if (nl < 0)
+            return State::NeedMore;
         QByteArray raw = m_buffer.left(nl);
         m_buffer.remove(0, nl + 1);
+        m_replyBytes += nl + 1;
         if (raw.endsWith('\r'))
             raw.chop(1);
         // Server texts are mostly ASCII; UTF-8 where the server speaks it.
         const QString line = QString::fromUtf8(raw);
-        lines << line;
-        if (first.isEmpty()) {
+        m_lines << line;
+        if (m_first.isEmpty()) {
             if (line.size() < 3 || !line.at(0).isDigit()) {
-                fail(QStringLiteral("Unverständliche Antwort des FTP-Servers: ") + line);
-                return false;
+                text = line.left(200);
+                m_lines.clear();
+                m_replyBytes = 0;
+                return State::Garbled;
             }
-            first = line.left(3);
+            m_first = line.left(3);
             if (line.size() > 3 && line.at(3) == QLatin1Char('-'))
                 continue;
+        } else if (!line.startsWith(m_first) || (line.size() != 3 && line.at(3) != QLatin1Char(' '))) {
+            continue;
+        }
+        code = m_first.toInt();
+        text = m_lines.join(QLatin1Char('\n'));
+        m_lines.clear();
+        m_first.clear();
+        m_replyBytes = 0;
+        return State::Reply;
+    }
+}
+
+bool FtpClient::readReply()
+{
+    m_code = 0;
+    m_reply.clear();
+    QElapsedTimer total;
+    total.start();
+    for (;;) {
+        int code = 0;
+        QString text;
+        const FtpReplyReader::State state = m_reader.Next(code, text);
+        switch (state) {
+        case FtpReplyReader::State::Reply:
+            m_code = code;
+            m_reply = text;
+            status(m_reply);
+            return true;
+        case FtpReplyReader::State::Garbled:
+            fail(QStringLiteral("Unverständliche Antwort des FTP-Servers: ") + text);
+            return false;
+        case FtpReplyReader::State::LineTooLong:
+        case FtpReplyReader::State::ReplyTooLong: {
+            const bool line = state == FtpReplyReader::State::LineTooLong;
+            dropHostile(QStringLiteral("Der FTP-Server %1 sendet eine %2 von mehr als %3 KB; die Verbindung wurde "
+                                       "abgebrochen.")
+                            .arg(m_peerName, line ? QStringLiteral("Antwortzeile") : QStringLiteral("Antwort"))
+                            .arg((line ? kFtpMaxReplyLine : kFtpMaxReply) / 1024));
+            return false;
+        }
+        case FtpReplyReader::State::NeedMore:
             break;
         }
-        if (line.startsWith(first) && (line.size() == 3 || line.at(3) == QLatin1Char(' ')))
-            break;
+        if (!m_ctrl)
+            return false;
+        if (!waitFor([this] { return m_ctrl->bytesAvailable() > 0; }, m_ctrl.get(), &total))
+            return false;
+        // Never more than the reader can take before it gives up.
+        m_reader.Feed(m_ctrl->read(kFtpMaxReplyLine + 2));
     }
-    m_code = first.toInt();
-    m_reply = lines.join(QLatin1Char('\n'));
-    status(m_reply);
-    return true;
 }
 
 bool FtpClient::command(const QString &cmd, const QString &shown)
@@ -194,7 +262,7 @@ bool FtpClient::Connect(const FtpParams &params)
     Disconnect();
     m_params = params;
     m_error.clear();
-    m_buffer.clear();
+    m_reader.Clear();
     m_type = -1;
     const bool viaProxy = params.proxyType >= 1 && params.proxyType <= 4 && !params.proxyHost.trimmed().isEmpty();
     const QString host = viaProxy ? params.proxyHost.trimmed() : params.host;
@@ -338,7 +406,7 @@ void FtpClient::Disconnect()
     }
     m_ctrl->abort();
     m_ctrl.reset();
-    m_buffer.clear();
+    m_reader.Clear();
 }
 
 bool FtpClient::Cwd(const QString &dir)
@@ -404,6 +472,23 @@ int FtpClient::Size(const QString &name, qint64 &size)
         bool ok = false;
         size = m_reply.mid(4).trimmed().toLongLong(&ok);
         return ok ? 1 : -1;
+    }
+    if (m_code == 550)
+        return 0;
+    return -1;
+}
+
+int FtpClient::Mdtm(const QString &name, QDateTime &time)
+{
+    time = QDateTime();
+    if (!command(QStringLiteral("MDTM ") + name))
+        return -1;
+    if (m_code == 213) {
+        // YYYYMMDDHHMMSS[.sss], always UTC
+        const QString stamp = m_reply.mid(4).trimmed().left(14);
+        time = QDateTime::fromString(stamp, QStringLiteral("yyyyMMddHHmmss"));
+        time.setTimeZone(QTimeZone::utc());
+        return time.isValid() ? 1 : -1;
     }
     if (m_code == 550)
         return 0;
@@ -512,7 +597,10 @@ bool FtpClient::Store(const QString &localPath, const QString &remoteName, bool 
     qint64 done = 0;
     bool lastCr = false;
     bool ok = true;
-    QElapsedTimer idle;
+    QElapsedTimer idle, whole;
+    whole.start();
+    const qint64 limitMs = m_params.replyTimeoutMs + total * 1000 / qMax(1, m_params.minBytesPerSecond);
+    bool tooSlow = false;
     while (ok) {
         QByteArray chunk = f.read(64 * 1024);
         if (chunk.isEmpty())
@@ -540,6 +628,11 @@ bool FtpClient::Store(const QString &localPath, const QString &remoteName, bool 
                 ok = false;
                 break;
             }
+            if (whole.elapsed() >= limitMs) {
+                ok = false;
+                tooSlow = true;
+                break;
+            }
             const qint64 before = data->bytesToWrite();
             if (!data->waitForBytesWritten(kSliceMs))
                 Ui().ProcessEvents();
@@ -552,9 +645,18 @@ bool FtpClient::Store(const QString &localPath, const QString &remoteName, bool 
     }
     if (!ok) {
         data->abort();
-        fail(QStringLiteral("Die Datenverbindung wurde unterbrochen"));
+        if (tooSlow)
+            fail(QStringLiteral("Der FTP-Server %1 nimmt die Datei %2 zu langsam an (nicht in %3 Sekunden); die "
+                                "Übertragung wurde abgebrochen.")
+                     .arg(m_peerName, remoteName)
+                     .arg((limitMs + 999) / 1000));
+        else
+            fail(QStringLiteral("Die Datenverbindung wurde unterbrochen"));
+        // The server's answer to the abort; the reason stays ours.
+        const QString why = m_error;
         if (Connected())
             readReply();
+        m_error = why;
         return false;
     }
     // End of file = end of the data connection; the server answers on the

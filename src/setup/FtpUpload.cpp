@@ -13,9 +13,10 @@
 
 namespace mv {
 
-// What the last uploads sent: remote path -> local size and modification
-// time. A picture whose entry still matches (and that the server still has
-// in that size, where it tells sizes) is not sent again.
+// What the last uploads sent: server, account and the file's path on the
+// server -> local size and modification time. It decides only where the
+// server cannot tell (no SIZE or no MDTM); a picture upload and the
+// complete shop share the entries, since the path is the server's own.
 struct FtpUpload::Manifest {
     struct Entry {
         qint64 size = -1;
@@ -145,6 +146,7 @@ FtpUploadResult FtpUpload::Run(const FtpUploadJob &job)
 
     // Reach the remote directory: at most two attempts.
     const QString text = job.remoteDir.trimmed();
+    QString current;
     bool ended = false;
     for (int attempt = 0; attempt < 2 && !Cancelled(); ++attempt) {
         // An empty field means the account's start directory.
@@ -159,7 +161,6 @@ FtpUploadResult FtpUpload::Run(const FtpUploadJob &job)
             log(QStringLiteral("Verzeichnis ") + text + QStringLiteral(" erstellt"));
             Ui().ProcessEvents();
         }
-        QString current;
         if (!m_client.Pwd(current)) {
             log(QStringLiteral("Fehler beim Connect"));
             ended = true;
@@ -183,6 +184,7 @@ FtpUploadResult FtpUpload::Run(const FtpUploadJob &job)
     }
 
     if (!m_res.dirNotFound && !Cancelled()) {
+        m_remoteBase = current.trimmed();
         const QString folder = QDir::cleanPath(job.localFolder);
         const bool pictures = QFileInfo(folder).fileName().compare(QLatin1String("abilder"), Qt::CaseInsensitive) == 0;
         if (uploadFolder(folder, QString(), pictures) == Step::Stop && !m_res.connectionLost)
@@ -199,15 +201,41 @@ FtpUploadResult FtpUpload::Run(const FtpUploadJob &job)
     return m_res;
 }
 
+bool FtpUpload::serverHasIt(const QFileInfo &fi, const QString &remote, const QString &key)
+{
+    qint64 size = -1;
+    const int sizeKnown = m_client.Size(remote, size);
+    if (!m_client.Connected() || sizeKnown == 0 || (sizeKnown == 1 && size != fi.size()))
+        return false;
+    if (sizeKnown == 1) {
+        QDateTime stamp;
+        const int timeKnown = m_client.Mdtm(remote, stamp);
+        if (timeKnown == 0 || !m_client.Connected())
+            return false;
+        // Whole seconds: MDTM has no more, and the upload is never older
+        // than the file it sent.
+        if (timeKnown == 1)
+            return stamp.toSecsSinceEpoch() >= fi.lastModified().toSecsSinceEpoch();
+    }
+    // The server cannot tell: what the list says about the last upload.
+    const auto it = m_manifest->entries.constFind(key);
+    return it != m_manifest->entries.cend() && it->size == fi.size()
+        && it->mtime == fi.lastModified().toMSecsSinceEpoch();
+}
+
 FtpUpload::Step FtpUpload::uploadFolder(const QString &local, const QString &relative, bool pictures)
 {
     const FtpUploadJob &job = *m_job;
     QDir dir(local);
     const QFileInfoList files =
         dir.entryInfoList({QStringLiteral("*")}, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-    const QString baseKey = QStringLiteral("%1:%2:%3|%4/")
-                                .arg(job.params.host, QString::number(job.params.port), job.params.user,
-                                     DirKey(job.remoteDir));
+    // The directory as the server names it: the same file has the same key
+    // whichever folder the upload started in.
+    QString base = m_remoteBase;
+    if (!base.endsWith(QLatin1Char('/')))
+        base += QLatin1Char('/');
+    const QString baseKey =
+        QStringLiteral("%1:%2:%3|%4").arg(job.params.host, QString::number(job.params.port), job.params.user, base);
     for (const QFileInfo &fi : files) {
         if (Cancelled())
             break;
@@ -215,16 +243,9 @@ FtpUpload::Step FtpUpload::uploadFolder(const QString &local, const QString &rel
         const QString remote = job.lowerCase ? name.toLower() : name;
         const QString key = baseKey + relative + remote;
         const qint64 mtime = fi.lastModified().toMSecsSinceEpoch();
-        if (pictures && !job.allFiles) {
-            const auto it = m_manifest->entries.constFind(key);
-            if (it != m_manifest->entries.cend() && it->size == fi.size() && it->mtime == mtime) {
-                qint64 size = -1;
-                const int known = m_client.Size(remote, size);
-                if (known < 0 || (known == 1 && size == fi.size())) {
-                    ++m_res.skipped;
-                    continue;
-                }
-            }
+        if (pictures && !job.allFiles && serverHasIt(fi, remote, key)) {
+            ++m_res.skipped;
+            continue;
         }
         log(QStringLiteral("sende ") + name);
         if (FileStarted)

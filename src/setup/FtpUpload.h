@@ -8,6 +8,8 @@
 
 #include <QString>
 
+class QFileInfo;
+
 #include <functional>
 
 namespace mv {
@@ -17,8 +19,10 @@ struct FtpUploadJob {
     QString remoteDir;    // the field "Unterverzeichnis" as typed
     QString localFolder;  // absolute path of the folder to send
     bool lowerCase = true;
-    // Pictures (files below a folder "abilder") are sent only when new or
-    // changed since the last upload; true sends every file.
+    // Pictures (files below a folder "abilder") are not sent when the
+    // server holds them in the same size and not older (SIZE, MDTM; where
+    // the server cannot tell, the list of the last uploads decides); true
+    // sends every file.
     bool allFiles = false;
     // List of what was sent last; empty = "ftpupload.lst" in the program folder.
     QString manifestPath;
@@ -59,12 +63,14 @@ private:
     struct Manifest;
     enum class Step { Go, Stop };
     Step uploadFolder(const QString &local, const QString &relative, bool pictures);
+    bool serverHasIt(const QFileInfo &fi, const QString &remote, const QString &key);
     void log(const QString &line);
 
     FtpClient m_client;
     const FtpUploadJob *m_job = nullptr;
     FtpUploadResult m_res;
     Manifest *m_manifest = nullptr;
+    QString m_remoteBase; // the upload's directory as the server reported it
     bool m_running = false;
 };
 

@@ -53,22 +53,57 @@ QString ShopConfigFile::Unescape(const QString &value)
     return out;
 }
 
+namespace {
+
+// $name = "value"; //remark — the quoted string is scanned by hand: a
+// pattern with a repeated group gives up on very long values (the match
+// then fails and the line would no longer count as an assignment).
+bool parseAssignment(const QString &line, QString &key, QString &quoted, QString &remark)
+{
+    static const QRegularExpression head(QStringLiteral(
+        "^\\s*(\\$[A-Za-z_\\x{80}-\\x{ff}][\\w\\x{80}-\\x{ff}]*(?:\\[[^\\]\"]*\\])*)\\s*=\\s*\""));
+    static const QRegularExpression tail(QStringLiteral("^\\s*;\\s*(?://(.*))?$"));
+    const QRegularExpressionMatch h = head.match(line);
+    if (!h.hasMatch())
+        return false;
+    qsizetype i = h.capturedEnd(0);
+    const qsizetype start = i;
+    while (i < line.size() && line.at(i) != QLatin1Char('"')) {
+        if (line.at(i) == QLatin1Char('\\')) {
+            if (i + 1 >= line.size())
+                return false;
+            ++i;
+        }
+        ++i;
+    }
+    if (i >= line.size())
+        return false;
+    const QRegularExpressionMatch t = tail.match(QStringView(line).mid(i + 1));
+    if (!t.hasMatch())
+        return false;
+    key = h.captured(1);
+    quoted = line.mid(start, i - start);
+    remark = t.captured(1);
+    return true;
+}
+
+} // namespace
+
 ConfigRow ShopConfigFile::ParseLine(const QString &line)
 {
-    static const QRegularExpression assign(QStringLiteral(
-        "^\\s*(\\$[A-Za-z_\\x{80}-\\x{ff}][\\w\\x{80}-\\x{ff}]*(?:\\[[^\\]\"]*\\])*)\\s*=\\s*\"((?:[^\"\\\\]|\\\\.)*)\"\\s*;\\s*(?://(.*))?$"));
     ConfigRow r;
     r.original = line;
     const QString t = line.trimmed();
+    QString key, quoted, remark;
     if (t.isEmpty() || t == QLatin1String("<?php") || t == QLatin1String("?>")) {
         r.key = t;
     } else if (t.startsWith(QLatin1String("//"))) {
         r.remark = t.mid(2).trimmed();
-    } else if (const QRegularExpressionMatch m = assign.match(line); m.hasMatch()) {
+    } else if (parseAssignment(line, key, quoted, remark)) {
         r.assignment = true;
-        r.key = m.captured(1);
-        r.value = Unescape(m.captured(2)).trimmed();
-        r.remark = m.captured(3).trimmed();
+        r.key = key;
+        r.value = Unescape(quoted).trimmed();
+        r.remark = remark.trimmed();
     } else {
         // PHP the editor does not handle (code, numbers, comments of other
         // forms): shown as it stands and kept unchanged.
@@ -95,7 +130,8 @@ QString ShopConfigFile::LineOf(const ConfigRow &row)
         return row.original;
     QString line = row.key.trimmed();
     const int close = line.indexOf(QLatin1String("?>"));
-    if (!line.isEmpty() && !line.contains(QLatin1String("<?php")) && (close < 0 || close >= 5))
+    // An assignment read from the file stays one, whatever its name holds.
+    if (row.assignment || (!line.isEmpty() && !line.contains(QLatin1String("<?php")) && (close < 0 || close >= 5)))
         line = line + QStringLiteral(" = \"") + Escape(row.value.trimmed()) + QStringLiteral("\";");
     const QString remark = row.remark.trimmed();
     if (!remark.isEmpty())
@@ -164,12 +200,40 @@ bool ShopConfigFile::WriteLines(const QString &path, const QStringList &lines, Q
     return true;
 }
 
+QString ShopConfigFile::RowProblem(const ConfigRow &row)
+{
+    if (row.raw || (!row.changed() && !row.original.isNull()))
+        return QString(); // written as it stands
+    const QString key = row.key.trimmed().isEmpty() ? QStringLiteral("(Bemerkungszeile)") : row.key.trimmed();
+    const auto hasBreak = [](const QString &t) {
+        return t.contains(QLatin1Char('\r')) || t.contains(QLatin1Char('\n'));
+    };
+    if (hasBreak(row.value))
+        return QStringLiteral("Der Wert von %1 enthält einen Zeilenumbruch; die Shopkonfiguration kann ihn nicht "
+                              "speichern.").arg(key);
+    if (hasBreak(row.remark))
+        return QStringLiteral("Die Bemerkung zu %1 enthält einen Zeilenumbruch; bitte in einer Zeile schreiben.").arg(key);
+    // PHP ends a "//" comment, and with "?>" the PHP block: the rest of
+    // the line would go out on every page of the shop.
+    if (row.remark.contains(QLatin1String("?>")))
+        return QStringLiteral("Die Bemerkung zu %1 enthält \"?>\"; das würde den PHP-Teil der Shopkonfiguration "
+                              "beenden. Bitte \"?>\" aus der Bemerkung entfernen.").arg(key);
+    return QString();
+}
+
 bool ShopConfigFile::Write(const QString &path, const QVector<ConfigRow> &rows, QString *error)
 {
     QStringList lines;
     lines.reserve(rows.size());
-    for (const ConfigRow &r : rows)
+    for (const ConfigRow &r : rows) {
+        const QString problem = RowProblem(r);
+        if (!problem.isEmpty()) {
+            if (error)
+                *error = problem;
+            return false;
+        }
         lines << LineOf(r);
+    }
     if (!WriteLines(path, lines, error))
         return false;
     // The changed file still has to be uploaded.

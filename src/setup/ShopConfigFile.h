@@ -43,7 +43,12 @@ public:
     // Writes through a temporary file; false (nothing changed on disk)
     // when a text does not fit Windows-1252 or holds a line break.
     static bool WriteLines(const QString &path, const QStringList &lines, QString *error = nullptr);
+    // Refuses (nothing written) a row whose remark holds "?>" or whose
+    // value or remark holds a line break: see RowProblem.
     static bool Write(const QString &path, const QVector<ConfigRow> &rows, QString *error = nullptr);
+    // Why a row to be rewritten cannot go into the file (German, names the
+    // key, never the value); empty when it can.
+    static QString RowProblem(const ConfigRow &row);
 
     static QString Escape(const QString &value);
     static QString Unescape(const QString &value);

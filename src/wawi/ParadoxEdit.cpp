@@ -37,11 +37,10 @@
 // (synced, with a checksum). Only then are the files renamed and patched.
 // Opening a table finishes a complete journal or discards an incomplete one
 // with its temporary files, so a crash leaves the previous state or the new
-// one, never a half-written record. New memo data are appended to the end of
-// the .MB before the journal is written; they are not referenced until the
-// .DB patch is applied, so a crash leaves only unused space there. Old memo
-// blocks are not freed (the engine reuses nothing of ours, and nothing
-// still referenced can be hit).
+// one, never a half-written record. New memo data are a journal patch past
+// the end of the .MB, so a write refused before its commit leaves the .MB as
+// it was. Old memo blocks are not freed (the engine reuses nothing of ours,
+// and nothing still referenced can be hit).
 //
 // Before the first write to a table in a program run all its files are
 // copied into the backup folder given by the caller.
@@ -462,6 +461,17 @@ bool updateIndexIncrementally(pxjournal::Transaction &tx, const ParadoxTable &t,
 
 } // namespace
 
+std::function<void()> &ParadoxTable::beforeCommitHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+void ParadoxTable::SetBeforeCommitHook(std::function<void()> hook)
+{
+    beforeCommitHook() = std::move(hook);
+}
+
 void ParadoxTable::releaseMb()
 {
     m_mbData.clear();
@@ -481,6 +491,7 @@ void ParadoxTable::commitWrite(pxjournal::Transaction &tx)
     m_file.reset();
     m_ownData.clear();
     try {
+        if (beforeCommitHook()) beforeCommitHook()();
         checkEngineBeforeCommit();
         tx.commit();
     } catch (...) {
@@ -581,7 +592,7 @@ MbState openMb(const ParadoxTable &t)
     return s;
 }
 
-// Writes new memo data (before the journal; unreferenced until the commit).
+// New memo data go into the journal, appended to the .MB by its commit.
 void flushMb(MbState &s, pxjournal::Transaction &tx)
 {
     if (!s.app) return;
@@ -593,7 +604,9 @@ void flushMb(MbState &s, pxjournal::Transaction &tx)
         return;
     }
     if (s.app->empty()) return;
-    pxjournal::AppendSynced(s.path, s.size, s.app->tail());
+    // A patch past the end like every other change: a write refused before
+    // the commit (the WaWi took the table meanwhile) leaves the file as it was.
+    tx.patch(s.path, s.size, s.app->tail());
     QByteArray mod(2, '\0');
     put16(mod.data(), s.app->modCount());
     tx.patch(s.path, 3, mod);
@@ -627,10 +640,19 @@ int ParadoxTable::UpdateRecord(int row, const QHash<int, QVariant> &changes)
     const QByteArray oldRec(RecordData(row), m_header.recordSize);
     const qint64 oldOffset = m_rows[row];
     const auto lock = beginWrite();
-    // the table was re-read: find the record again
+    // The table was re-read: find the record again, by its key where it has
+    // one (another writer may have moved other records, and this one with
+    // them). Only a record whose content changed is a conflict.
     int r = -1;
-    if (row < m_rows.size() && m_rows[row] == oldOffset && QByteArray(RecordData(row), m_header.recordSize) == oldRec) r = row;
+    if (Keyed()) {
+        const ParadoxEdit probe(*this);
+        const int at = probe.findRow(probe.keyOf(oldRec.constData()));
+        if (at >= 0 && QByteArray(RecordData(at), m_header.recordSize) == oldRec) r = at;
+    } else if (row < m_rows.size() && m_rows[row] == oldOffset && QByteArray(RecordData(row), m_header.recordSize) == oldRec) {
+        r = row;
+    }
     if (r < 0) throw ParadoxError(QStringLiteral("Der Satz wurde inzwischen geändert; bitte neu laden."));
+    row = r;
     MbState mb = openMb(*this);
     QByteArray rec = oldRec;
     QVector<PendingChange> pending;

@@ -342,8 +342,22 @@ void ParadoxTable::load()
     // file right after, and no mapping of ours keeps a writer from growing
     // it (Windows refuses to change the size of a mapped file).
     QFile f(m_path);
+    if (!QFileInfo(m_path).isFile())
+        throw ParadoxError(QStringLiteral("\"%1\" ist keine Datei und damit keine Paradox-Tabelle.").arg(m_path));
     if (!f.open(QIODevice::ReadOnly))
         throw ParadoxError(QStringLiteral("Die Tabelle \"%1\" kann nicht geöffnet werden: %2").arg(m_path, f.errorString()));
+    // The format numbers blocks with 16 bits, each at most 32 KB, behind a
+    // header of at most 64 KB: anything bigger is not a table, and reading
+    // it whole would only exhaust memory. The header is checked before the
+    // rest is read.
+    constexpr qint64 kMaxFileBytes = 0xFFFF + qint64(0xFFFF) * 32 * 1024;
+    if (f.size() > kMaxFileBytes)
+        damaged(m_path, QStringLiteral("%1 MB, mehr als eine Paradox-Datei groß sein kann").arg(f.size() / (1024 * 1024)));
+    {
+        const QByteArray head = f.read(0x10000);
+        parseHeaderBytes(head.constData(), head.size(), m_path);
+        f.seek(0);
+    }
     m_ownData = f.readAll();
     if (f.error() != QFileDevice::NoError)
         throw ParadoxError(QStringLiteral("Die Tabelle \"%1\" kann nicht gelesen werden: %2").arg(m_path, f.errorString()));
@@ -749,8 +763,22 @@ QVector<ParadoxIndexEntry> ParadoxTable::ReadPrimaryIndex() const
 
 QStringList ParadoxTable::ConsistencyWarnings() const
 {
+    if (m_fromBytes) return {};
+    // The index files are compared with the data under one shared lock, so
+    // a writer in between cannot make them look inconsistent. When the
+    // table changed since it was read, the check is made on it as it is now.
+    pxlock::TableLock sh(m_path, pxlock::TableLock::Shared);
+    if (!Stale()) return warningsUnderLock();
+    std::unique_ptr<ParadoxTable> now(new ParadoxTable);
+    now->m_path = m_path;
+    now->m_indexFile = m_indexFile;
+    now->load();
+    return now->warningsUnderLock();
+}
+
+QStringList ParadoxTable::warningsUnderLock() const
+{
     QStringList out;
-    if (m_fromBytes) return out;
     const QString name = QFileInfo(m_path).fileName();
     if (m_header.recordCount != m_rows.size())
         out << QStringLiteral("%1: der Dateikopf nennt %2 Sätze, die Datenblöcke enthalten %3.").arg(name).arg(m_header.recordCount).arg(m_rows.size());

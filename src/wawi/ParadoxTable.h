@@ -37,6 +37,7 @@
 #include <QVariant>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -208,6 +209,9 @@ public:
     // Test hook: the write aborts (throws ParadoxError) after this many
     // file operations of the commit; -1 = off.
     static void SetFailAfterSteps(int steps);
+    // Test hook: runs in each write right before the last look at the
+    // WaWi's lock files; empty = off.
+    static void SetBeforeCommitHook(std::function<void()> hook);
 
 private:
     ParadoxTable() = default;
@@ -218,6 +222,8 @@ private:
     void backupOnce();
     void releaseMb();
     void commitWrite(pxjournal::Transaction &tx);
+    static std::function<void()> &beforeCommitHook();
+    QStringList warningsUnderLock() const;
     friend class ParadoxWriter;
     friend struct ParadoxEdit;
 

@@ -147,6 +147,65 @@ private slots:
         QCOMPARE(Settings().IB_Ass, 1);
     }
 
+    // A line break would end the entry and start others; a character
+    // outside Windows-1252 would come back as '?'. Neither is stored: the
+    // file keeps every byte, the message names the key, and a password's
+    // characters never appear in it.
+    void valuesTheFileCannotHold_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("injected key and section")
+            << "SQL_Host" << "a\nSQL_Pass=injected\n[x]" << "Zeilenumbruch";
+        QTest::newRow("carriage return") << "FTP_Dir" << "/shop\r" << "Zeilenumbruch";
+        QTest::newRow("outside the code page") << "FTP_Host" << QString::fromUtf8("Łx😀€")
+                                               << QString::fromUtf8("nicht speichern kann: Ł😀");
+        QTest::newRow("password outside the code page")
+            << "SQL_Pass" << QString::fromUtf8("gehe😀im") << "nicht speichern kann. Bitte";
+    }
+    void valuesTheFileCannotHold()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QString, message);
+        TestEnv env;
+        Settings().SQL_Host = QStringLiteral("server");
+        Settings().SQL_Pass = QStringLiteral("geheim");
+        Settings().FTP_Host = QStringLiteral("ftp.beispiel.de");
+        Settings().FTP_Dir = QStringLiteral("/shop");
+        QVERIFY(SaveSettings());
+        const QByteArray before = readFile(SettingsFilePath());
+        const QString stored = SettingValue(key);
+
+        QString error;
+        QVERIFY(!SetSettingValue(key, value, &error));
+        QVERIFY2(error.contains(QLatin1Char('"') + key + QLatin1Char('"')) && error.contains(message), qPrintable(error));
+        if (IsPasswordKey(key))
+            QVERIFY(!error.contains(QString::fromUtf8("😀")));
+        QCOMPARE(SettingValue(key), stored);
+
+        // What a window put into the settings: the others are saved, this
+        // one keeps what the file holds.
+        QVERIFY(SetSettingValue(QStringLiteral("SQL_Data"), QStringLiteral("shopdb")));
+        *(key == "SQL_Host" ? &Settings().SQL_Host : key == "SQL_Pass" ? &Settings().SQL_Pass
+          : key == "FTP_Host" ? &Settings().FTP_Host : &Settings().FTP_Dir) = value;
+        error.clear();
+        QVERIFY(!SaveSettings(&error));
+        QVERIFY2(error.contains(message), qPrintable(error));
+        QByteArray expected = before;
+        expected.replace("SQL_Data=\r\n", "SQL_Data=shopdb\r\n");
+        QCOMPARE(readFile(SettingsFilePath()), expected);
+        Settings() = ShopSettings();
+        InitPaths();
+        QVERIFY(LoadSettings());
+        QCOMPARE(Settings().SQL_Host, QString("server"));
+        QCOMPARE(Settings().SQL_Pass, QString("geheim"));
+        QCOMPARE(Settings().FTP_Host, QString("ftp.beispiel.de"));
+        QCOMPARE(Settings().FTP_Dir, QString("/shop"));
+        QCOMPARE(Settings().SQL_Data, QString("shopdb"));
+    }
+
     void listRoutines_data()
     {
         QTest::addColumn<QString>("line");

@@ -31,6 +31,12 @@ void writeFile(const QString &path, const QByteArray &bytes)
     f.write(bytes);
 }
 
+bool writeBack(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
 QByteArray readFile(const QString &path)
 {
     QFile f(path);
@@ -278,6 +284,74 @@ private slots:
         Settings().AbortWait = false;
     }
 
+    // A server whose reply never ends, fast or one byte at a time: the
+    // client stops at the size limits or the reply's time limit, drops the
+    // connection and says which server it was.
+    void hostileServerCannotExhaustMemory_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("endless line") << "endless-line" << "sendet eine Antwortzeile von mehr als 64 KB";
+        QTest::newRow("endless continuation lines") << "endless-lines" << "sendet eine Antwort von mehr als 1024 KB";
+        QTest::newRow("one byte per pause") << "trickle" << "nicht innerhalb von 3 Sekunden beendet";
+    }
+    void hostileServerCannotExhaustMemory()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, message);
+        TestEnv env;
+        mv::test::FtpHostileServer srv;
+        QString err;
+        MV_REQUIRE_SERVER(srv.start(mode, &err, 0.1), err);
+        FtpUploadJob j;
+        j.params.host = QStringLiteral("127.0.0.1");
+        j.params.port = srv.port();
+        j.params.user = QStringLiteral("u");
+        j.params.password = QStringLiteral("p");
+        j.params.readTimeoutMs = 1000; // the pause between bytes is shorter
+        j.params.replyTimeoutMs = 3000;
+        j.remoteDir = QStringLiteral("shop");
+        j.localFolder = makeShop(env.path());
+        j.manifestPath = env.file(QStringLiteral("ftpupload.lst"));
+        FtpUpload up;
+        const FtpUploadResult r = run(up, j);
+        QVERIFY(r.connectFailed);
+        QCOMPARE(r.sent, 0);
+        QVERIFY(!up.Client().Connected());
+        QCOMPARE(log.value(0), QStringLiteral("Fehler beim Connect"));
+        QVERIFY2(log.value(1).contains(message) && log.value(1).contains(QStringLiteral("FTP-Server 127.0.0.1")),
+                 qPrintable(log.join('\n')));
+    }
+
+    // A server that takes a file ever so slowly, never idle long enough
+    // for the idle limit: the file has a time limit of its own.
+    void slowServerGetsATimeLimitPerFile()
+    {
+        TestEnv env;
+        FtpTestServer srv;
+        QString err;
+        MV_REQUIRE_SERVER(srv.start(&err, {QStringLiteral("--read-limit"), QStringLiteral("65536")}), err);
+        const QString local = env.file(QStringLiteral("gross"));
+        QDir().mkpath(local);
+        {
+            // More than the sockets buffer, so the client has to wait.
+            QFile f(local + QStringLiteral("/film.bin"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.resize(qint64(32) * 1024 * 1024));
+        }
+        FtpUploadJob j = job(srv, local, QStringLiteral("shop"));
+        j.params.replyTimeoutMs = 2000;
+        j.params.minBytesPerSecond = 16 * 1024 * 1024; // 32 MB may take 2 + 2 seconds
+        FtpUpload up;
+        const FtpUploadResult r = run(up, j);
+        QCOMPARE(r.sent, 0);
+        QCOMPARE(r.failed, 1);
+        QVERIFY2(log.contains(QStringLiteral("** Sendefehler **")), qPrintable(log.join('\n')));
+        QVERIFY2(log.filter(QStringLiteral("Der FTP-Server 127.0.0.1 nimmt die Datei film.bin zu langsam an (nicht in 4 "
+                                           "Sekunden)")).size() == 1,
+                 qPrintable(log.join('\n')));
+    }
+
     void skipsUnchangedPictures()
     {
         TestEnv env;
@@ -311,6 +385,67 @@ private slots:
         all.allFiles = true;
         r = run(up, all);
         QCOMPARE(r.sent, 4);
+    }
+
+    // After the complete shop the picture upload sends nothing again: the
+    // server holds every picture in its size and not older. A file counts
+    // as the same whichever folder the upload started in, and the list
+    // decides only where the server cannot tell.
+    void pictureUploadAfterTheShopSkipsWhatTheServerHas_data()
+    {
+        QTest::addColumn<QString>("serverOption");
+        QTest::addColumn<bool>("listDecides");
+        QTest::newRow("server tells size and time") << QString() << false;
+        QTest::newRow("server without MDTM") << "--no-mdtm" << true;
+        QTest::newRow("server without SIZE") << "--no-size" << true;
+    }
+    void pictureUploadAfterTheShopSkipsWhatTheServerHas()
+    {
+        QFETCH(QString, serverOption);
+        QFETCH(bool, listDecides);
+        TestEnv env;
+        FtpTestServer srv;
+        QString err;
+        MV_REQUIRE_SERVER(srv.start(&err, serverOption.isEmpty() ? QStringList() : QStringList{serverOption}), err);
+        const QString shop = makeShop(env.path());
+        const QString pics = shop + "/abilder";
+        for (int i = 0; i < 30; ++i)
+            writeFile(pics + QStringLiteral("/p%1.jpg").arg(i), QByteArray(200 + i, 'p'));
+        // One list in the program folder, as in the program.
+        const QString list = env.file(QStringLiteral("ftpupload.lst"));
+        const auto job = [&](const QString &local, const QString &dir) {
+            FtpUploadJob j = this->job(srv, local, dir);
+            j.manifestPath = list;
+            return j;
+        };
+        FtpUpload up;
+        FtpUploadResult r = run(up, job(shop, "shop"));
+        QVERIFY2(r.uploadOk, qPrintable(log.join('\n')));
+        QCOMPARE(r.sent, 8 + 32);
+        r = run(up, job(pics, "shop/abilder"));
+        QVERIFY(r.uploadOk);
+        QVERIFY2(r.sent == 0 && r.skipped == 32, qPrintable(log.join('\n')));
+        // The other way round, and with the field spelled differently.
+        QVERIFY(writeBack(pics + "/p3.jpg", QByteArray(300, 'n')));
+        r = run(up, job(pics, "/shop/abilder/"));
+        QCOMPARE(log.filter(QStringLiteral("sende ")), QStringList{"sende p3.jpg"});
+        r = run(up, job(shop, "shop"));
+        // the other files of the shop always go
+        QVERIFY2(r.sent == 8 && r.skipped == 32, qPrintable(log.join('\n')));
+        QCOMPARE(readFile(srv.root() + "/shop/abilder/p3.jpg"), QByteArray(300, 'n'));
+
+        // Without the list: the server alone tells, where it can.
+        QVERIFY(QFile::remove(list));
+        r = run(up, job(pics, "shop/abilder"));
+        QCOMPARE(r.sent, listDecides ? 32 : 0);
+        QCOMPARE(r.skipped, listDecides ? 0 : 32);
+        // A local file newer than the server's copy, same size.
+        QFile f(pics + "/p5.jpg");
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(120), QFileDevice::FileModificationTime));
+        f.close();
+        r = run(up, job(pics, "shop/abilder"));
+        QCOMPARE(log.filter(QStringLiteral("sende ")), QStringList{"sende p5.jpg"});
     }
 
     void picturesWithoutSizeCommandUseTheList()

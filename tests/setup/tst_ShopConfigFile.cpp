@@ -178,6 +178,74 @@ private slots:
         QCOMPARE(read(path), kFixture);
     }
 
+    // "//" ends at a line break and at "?>": a remark holding either would
+    // end the comment or the PHP block, and its rest would go out on every
+    // page of the shop. Refused, for remarks behind a value and alone.
+    void remarksCannotEndThePhpBlock_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("remark");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("?> behind a value") << 3 << "Server ?> <script>alert(1)</script>" << "?>";
+        QTest::newRow("?> alone") << 1 << "?>Text" << "?>";
+        QTest::newRow("line break behind a value") << 4 << "a\n$dbpass = \"x\";" << "Zeilenumbruch";
+        QTest::newRow("carriage return alone") << 1 << "a\rb" << "Zeilenumbruch";
+    }
+    void remarksCannotEndThePhpBlock()
+    {
+        QFETCH(int, row);
+        QFETCH(QString, remark);
+        QFETCH(QString, message);
+        TestEnv env;
+        const QString path = ShopConfigFile::PhpPath();
+        write(path, kFixture);
+        QVector<ConfigRow> rows;
+        QVERIFY(ShopConfigFile::Read(path, rows));
+        rows[row].remark = remark;
+        QString error;
+        QVERIFY(!ShopConfigFile::Write(path, rows, &error));
+        QVERIFY2(error.contains(message) && error.contains(QStringLiteral("Bemerkung")), qPrintable(error));
+        QCOMPARE(read(path), kFixture);
+        // "?" and ">" apart are plain text.
+        rows[row].remark = QStringLiteral("Frage? Pfeil ->");
+        QVERIFY2(ShopConfigFile::Write(path, rows, &error), qPrintable(error));
+        QVERIFY(ShopConfigFile::Read(path, rows));
+        QCOMPARE(rows[row].remark, QStringLiteral("Frage? Pfeil ->"));
+    }
+
+    // Whatever is written reads back as the same assignment and can be
+    // changed again, however long the value and however many characters
+    // need escaping.
+    void longValuesReadAndChangeAgain_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("25,000 letters") << QString(25000, QLatin1Char('x'));
+        QTest::newRow("25,000 escaped") << QStringLiteral("$\"\\").repeated(8334);
+        QTest::newRow("87,500 mixed") << QString::fromUtf8("ä$ b\\\"{").repeated(12500);
+    }
+    void longValuesReadAndChangeAgain()
+    {
+        QFETCH(QString, value);
+        TestEnv env;
+        const QString path = ShopConfigFile::PhpPath();
+        write(path, kFixture);
+        QVector<ConfigRow> rows;
+        QVERIFY(ShopConfigFile::Read(path, rows));
+        QVERIFY(ShopConfigFile::SetValue(rows, QStringLiteral("$dbhost"), value));
+        QString error;
+        QVERIFY2(ShopConfigFile::Write(path, rows, &error), qPrintable(error));
+        QVERIFY(ShopConfigFile::Read(path, rows));
+        QVERIFY(rows[3].assignment);
+        QCOMPARE(rows[3].key, QStringLiteral("$dbhost"));
+        QCOMPARE(rows[3].value, value);
+        QCOMPARE(rows[3].remark, QStringLiteral("Datenbankserver"));
+        QVERIFY(ShopConfigFile::SetValue(rows, QStringLiteral("$dbhost"), QStringLiteral("wieder kurz")));
+        QVERIFY2(ShopConfigFile::Write(path, rows, &error), qPrintable(error));
+        QByteArray expected = kFixture;
+        expected.replace("$dbhost = \"localhost\"; // Datenbankserver", "$dbhost = \"wieder kurz\"; //Datenbankserver");
+        QCOMPARE(read(path), expected);
+    }
+
     void phpReadsOurValues()
     {
         if (php().isEmpty()) {

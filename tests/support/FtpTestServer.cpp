@@ -172,4 +172,17 @@ void FtpRecordingProxy::clear()
     f.open(QIODevice::WriteOnly | QIODevice::Truncate);
 }
 
+FtpHostileServer::FtpHostileServer() = default;
+
+FtpHostileServer::~FtpHostileServer() { stopProc(m_proc); }
+
+bool FtpHostileServer::start(const QString &mode, QString *error, double intervalSeconds)
+{
+    m_proc = std::make_unique<QProcess>();
+    return startReadyProcess(*m_proc,
+                             {tool("ftp_hostile_server.py"), QStringLiteral("--mode"), mode,
+                              QStringLiteral("--interval"), QString::number(intervalSeconds)},
+                             m_port, error);
+}
+
 } // namespace mv::test

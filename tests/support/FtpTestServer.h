@@ -2,7 +2,8 @@
 // Private FTP servers for tests: pyftpdlib (tools/ftp/ftp_server.py) on a
 // free 127.0.0.1 port, optionally with TLS from a certificate made by
 // openssl at test time, and the recording proxy stand-in
-// (tools/ftp/ftp_record_proxy.py). Both are stopped by their destructors.
+// (tools/ftp/ftp_record_proxy.py), and a hostile server. All are stopped by
+// their destructors.
 
 #include <QProcess>
 #include <QString>
@@ -53,6 +54,20 @@ public:
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QProcess> m_proc;
+    int m_port = 0;
+};
+
+// A server whose greeting never ends (tools/ftp/ftp_hostile_server.py):
+// mode "endless-line", "endless-lines" or "trickle" (one byte per interval).
+class FtpHostileServer {
+public:
+    FtpHostileServer();
+    ~FtpHostileServer();
+    bool start(const QString &mode, QString *error = nullptr, double intervalSeconds = 0.2);
+    int port() const { return m_port; }
+
+private:
     std::unique_ptr<QProcess> m_proc;
     int m_port = 0;
 };

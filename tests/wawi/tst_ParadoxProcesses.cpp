@@ -35,6 +35,12 @@ private slots:
     void engineLocksMakeWritesWaitThenRefuse();
     void engineLockReleasedWhileWaiting();
     void noLockFilesNoChange();
+    void secondWriterMovesOtherRecords_data();
+    void secondWriterMovesOtherRecords();
+    void twoWriterProcessesOnTheirOwnRecords();
+    void lockFileAppearingDuringAWriteChangesNoFile_data();
+    void lockFileAppearingDuringAWriteChangesNoFile();
+    void warningsMatchTheTableAsWritten();
 };
 
 namespace {
@@ -80,14 +86,16 @@ void tst_ParadoxProcesses::writerBesideReaders()
     QProcess reader;
     startProcess(reader, helper(), {QStringLiteral("read"), dir, QStringLiteral("600000")}, env.file("backup"));
     int dumps = 0, failedDumps = 0;
-    QString dumpError;
+    QString dumpError, dumpWarnings;
     while (!writer.waitForFinished(1)) {
         QProcess d;
         startProcess(d, cli(), {QStringLiteral("wawi"), QStringLiteral("dump"), QStringLiteral("Artikel"), QStringLiteral("--dir"), dir,
                                 QStringLiteral("--index"), QStringLiteral("Ix_Neueste")}, env.file("backup"));
         QVERIFY(d.waitForFinished(60000));
         ++dumps;
-        if (d.exitCode() != 0) { ++failedDumps; dumpError = QString::fromUtf8(d.readAllStandardError()); }
+        const QString stderrText = QString::fromUtf8(d.readAllStandardError());
+        if (d.exitCode() != 0) { ++failedDumps; dumpError = stderrText; }
+        if (stderrText.contains(QLatin1String("Warnung"))) dumpWarnings = stderrText;
     }
     reader.kill();
     reader.waitForFinished();
@@ -96,6 +104,7 @@ void tst_ParadoxProcesses::writerBesideReaders()
     QVERIFY2(writer.exitCode() == 0, qPrintable(out + QString::fromUtf8(writer.readAllStandardError())));
     QCOMPARE(failedDumps, 0);
     Q_UNUSED(dumpError);
+    QCOMPARE(dumpWarnings, QString()); // the indexes are read with the data, never half-way through a write
     QVERIFY(dumps > 1);
     QVERIFY(out.startsWith(QLatin1String("DIGEST ")));
 
@@ -244,6 +253,184 @@ void tst_ParadoxProcesses::noLockFilesNoChange()
     t->AppendRecord(stress::record(777));
     QVERIFY(timer.elapsed() < 4000);
     QCOMPARE(QDir(dir).entryList(QDir::Files), filesBefore);
+}
+
+// Another writer changed the table after this one read it: a record it
+// did not touch is still found (by its key) and written, wherever it went;
+// only a record changed meanwhile is refused.
+void tst_ParadoxProcesses::secondWriterMovesOtherRecords_data()
+{
+    QTest::addColumn<QString>("other");
+    QTest::addColumn<bool>("conflict");
+    QTest::newRow("append before it") << "append" << false;
+    QTest::newRow("many appends split its block") << "split" << false;
+    QTest::newRow("key change moves another") << "key" << false;
+    QTest::newRow("same record changed") << "same" << true;
+    QTest::newRow("same record's key changed") << "same key" << true;
+}
+
+void tst_ParadoxProcesses::secondWriterMovesOtherRecords()
+{
+    QFETCH(QString, other);
+    QFETCH(bool, conflict);
+    test::TestEnv env;
+    const QString dir = env.file(QStringLiteral("wawi"));
+    QDir().mkpath(dir);
+    const QString path = stress::create(dir, 200);
+    auto mine = ParadoxTable::Open(path);
+    auto theirs = ParadoxTable::Open(path);
+    // A record of Mandant 2: the Mandant 1 records sort before it.
+    const int row = 150;
+    QCOMPARE(mine->Value(row, 0).toInt(), 2);
+    const QVariantList key = mine->KeyValues(row);
+    if (other == QLatin1String("append")) {
+        theirs->AppendRecord(stress::record(1000));
+    } else if (other == QLatin1String("split")) {
+        // Mandant 2 keys right before this record's: its block splits and
+        // the record lands elsewhere in the file.
+        for (int i = 0; i < 12; ++i) {
+            QVariantList v = stress::record(99);
+            v[1] = QStringLiteral("A000100_%1").arg(i, 2, 10, QLatin1Char('0'));
+            theirs->AppendRecord(v);
+        }
+    } else if (other == QLatin1String("key")) {
+        // a Mandant 1 record becomes the last of Mandant 2: the records
+        // between move up by one
+        theirs->UpdateRecord(0, {{0, 2}, {1, QStringLiteral("Z000000")}});
+    } else if (other == QLatin1String("same")) {
+        theirs->UpdateRecord(theirs->RowOfKey(key), {{3, QStringLiteral("von dort")}});
+    } else {
+        theirs->UpdateRecord(theirs->RowOfKey(key), {{1, QStringLiteral("A000000x")}});
+    }
+    QString message;
+    int newRow = -1;
+    try {
+        newRow = mine->UpdateRecord(row, {{3, QStringLiteral("von hier")}, {9, QStringLiteral("Memo von hier")}});
+    } catch (const ParadoxError &e) {
+        message = e.message();
+    }
+    auto now = ParadoxTable::Open(path);
+    pxtest::verifyConsistency(*now);
+    if (conflict) {
+        QCOMPARE(message, QStringLiteral("Der Satz wurde inzwischen geändert; bitte neu laden."));
+        for (int r = 0; r < now->RowCount(); ++r) QVERIFY(now->Value(r, 3).toString() != QLatin1String("von hier"));
+        return;
+    }
+    QVERIFY2(message.isEmpty(), qPrintable(message));
+    QCOMPARE(mine->KeyValues(newRow), key);
+    const int at = now->RowOfKey(key);
+    QVERIFY(at >= 0);
+    QCOMPARE(now->Value(at, 3).toString(), QStringLiteral("von hier"));
+    QCOMPARE(now->Value(at, 9).toString(), QStringLiteral("Memo von hier"));
+    QCOMPARE(now->RowCount(), other == QLatin1String("append") ? 201 : other == QLatin1String("split") ? 212 : 200);
+}
+
+// Two processes edit, append and re-key records of their own Mandant as
+// fast as they can: every write of both goes through (no false "changed
+// meanwhile"), and each one's records end up as it wrote them.
+void tst_ParadoxProcesses::twoWriterProcessesOnTheirOwnRecords()
+{
+    requireTools();
+    test::TestEnv env;
+    const QString dir = env.file(QStringLiteral("wawi"));
+    QDir().mkpath(dir);
+    const QString path = stress::create(dir, 300);
+    QProcess one, two;
+    startProcess(one, helper(), {QStringLiteral("write-own"), dir, QStringLiteral("250"), QStringLiteral("3"), QStringLiteral("1")},
+                 env.file("backup"));
+    startProcess(two, helper(), {QStringLiteral("write-own"), dir, QStringLiteral("250"), QStringLiteral("4"), QStringLiteral("2")},
+                 env.file("backup"));
+    QVERIFY(one.waitForFinished(300000));
+    QVERIFY(two.waitForFinished(300000));
+    QMap<QString, QVariantList> rows = stress::rows(*ParadoxTable::Open(path));
+    for (QProcess *p : {&one, &two}) {
+        const QString out = QString::fromUtf8(p->readAllStandardOutput());
+        QVERIFY2(p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0,
+                 qPrintable(out + QString::fromUtf8(p->readAllStandardError())));
+        QVERIFY(out.startsWith(QLatin1String("DIGEST ")));
+        const QString prefix = QLatin1String(p == &one ? "1|" : "2|");
+        QMap<QString, QVariantList> own;
+        for (auto it = rows.cbegin(); it != rows.cend(); ++it)
+            if (it.key().startsWith(prefix)) own.insert(it.key(), it.value());
+        QCOMPARE(QString::fromLatin1(stress::digest(own)), out.mid(7).trimmed());
+    }
+    auto t = ParadoxTable::Open(path);
+    pxtest::verifyConsistency(*t);
+    QCOMPARE(t->RowCount(), 300 + 2 * 250 / 5);
+    QVERIFY(leftovers(dir).isEmpty());
+}
+
+// The WaWi takes the table while a write is being prepared: the write is
+// refused at its last look at the lock files, and no file of the table,
+// the memo file included, has changed by a single byte.
+void tst_ParadoxProcesses::lockFileAppearingDuringAWriteChangesNoFile_data()
+{
+    QTest::addColumn<QString>("write");
+    QTest::newRow("memo changed") << "memo";
+    QTest::newRow("key and memo changed") << "key";
+    QTest::newRow("record with memo appended") << "append";
+}
+
+void tst_ParadoxProcesses::lockFileAppearingDuringAWriteChangesNoFile()
+{
+    QFETCH(QString, write);
+    test::TestEnv env;
+    const QString dir = env.file(QStringLiteral("wawi"));
+    QDir().mkpath(dir);
+    const QString path = stress::create(dir, 60);
+    const QString lock = QDir(dir).filePath(QStringLiteral("ARTIKEL.LCK"));
+    const QByteArray before = pxtest::hashFiles(dir);
+    const qint64 mbSize = QFileInfo(QDir(dir).filePath(QStringLiteral("Artikel.MB"))).size();
+    auto t = ParadoxTable::Open(path);
+    const auto doWrite = [&] {
+        const QString memo = QStringLiteral("Neuer Langtext ").repeated(200);
+        if (write == QLatin1String("memo")) t->UpdateRecord(5, {{9, memo}});
+        else if (write == QLatin1String("key")) t->UpdateRecord(5, {{1, QStringLiteral("Z1")}, {9, memo}});
+        else t->AppendRecord(stress::record(500).mid(0, 9) << memo);
+    };
+    ParadoxTable::SetBeforeCommitHook([&] {
+        QFile f(lock);
+        if (f.open(QIODevice::WriteOnly)) f.write(QByteArray("\x02\x00\x01\x00ARTIKEL\0", 12).leftJustified(64, '\0'));
+    });
+    QString message;
+    try {
+        doWrite();
+    } catch (const ParadoxError &e) {
+        message = e.message();
+    }
+    ParadoxTable::SetBeforeCommitHook({});
+    QVERIFY2(pxlock::IsEngineLockMessage(message), qPrintable(message));
+    QVERIFY(QFile::remove(lock));
+    QCOMPARE(QFileInfo(QDir(dir).filePath(QStringLiteral("Artikel.MB"))).size(), mbSize);
+    QCOMPARE(pxtest::hashFiles(dir), before);
+    QVERIFY(leftovers(dir).isEmpty());
+    // Without the lock the same write goes through.
+    doWrite();
+    pxtest::verifyConsistency(*ParadoxTable::Open(path));
+}
+
+// A table read before another writer appended: its warnings describe the
+// files as they are, not a header of one moment against indexes of the next.
+void tst_ParadoxProcesses::warningsMatchTheTableAsWritten()
+{
+    test::TestEnv env;
+    const QString dir = env.file(QStringLiteral("wawi"));
+    QDir().mkpath(dir);
+    const QString path = stress::create(dir, 100);
+    auto reader = ParadoxTable::Open(path);
+    auto writer = ParadoxTable::Open(path);
+    writer->AppendRecord(stress::record(700));
+    writer->UpdateRecord(0, {{1, QStringLiteral("Z0")}});
+    QCOMPARE(reader->ConsistencyWarnings(), QStringList());
+    QCOMPARE(reader->RowCount(), 100); // what it read stays as it was
+    // A real mismatch is still reported.
+    QFile x(QDir(dir).filePath(QStringLiteral("Artikel.XG0")));
+    QVERIFY(x.open(QIODevice::ReadWrite));
+    QVERIFY(x.seek(6));
+    QVERIFY(x.write(QByteArray("\x07\x00\x00\x00", 4)) == 4);
+    x.close();
+    QVERIFY2(reader->ConsistencyWarnings().join(QLatin1Char('\n')).contains(QStringLiteral("hat 7 Einträge für 101 Sätze")),
+             qPrintable(reader->ConsistencyWarnings().join(QLatin1Char('\n'))));
 }
 
 QTEST_GUILESS_MAIN(tst_ParadoxProcesses)

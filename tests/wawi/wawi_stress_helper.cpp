@@ -1,5 +1,8 @@
 // Second process of the multi-process tests of the WaWi tables.
 //   wawi_stress_helper write DIR N SEED   N edits of every kind; prints "DIGEST <hex>" of what it wrote
+//   wawi_stress_helper write-own DIR N SEED MANDANT
+//                                          the same on the records of one Mandant only, beside a writer
+//                                          of the other; the digest covers that Mandant's records
 //   wawi_stress_helper read DIR MS        opens, reads and walks every index for MS milliseconds
 // Exit code 0 = every write (read) went through.
 
@@ -18,25 +21,35 @@ using namespace mv;
 
 namespace {
 
-int writeLoop(const QString &dir, int n, quint32 seed)
+// mandant 0: every record; 1 or 2: only that Mandant's (records of the
+// other may move at any time).
+int writeLoop(const QString &dir, int n, quint32 seed, int mandant = 0)
 {
     QTextStream out(stdout);
     QRandomGenerator rnd(seed);
     const QString path = dir + QStringLiteral("/Artikel.DB");
     auto t = ParadoxTable::Open(path);
     QMap<QString, QVariantList> expect = stress::rows(*t);
-    int next = 100000;
+    int next = 100000 + (mandant == 2 ? 1 : 0); // stress::record: Mandant 1 + nr % 2
+    const auto pickRow = [&]() {
+        if (mandant == 0) return int(rnd.bounded(t->RowCount()));
+        QVector<int> own;
+        for (int r = 0; r < t->RowCount(); ++r)
+            if (t->Value(r, 0).toInt() == mandant) own.append(r);
+        return own.at(int(rnd.bounded(int(own.size()))));
+    };
     for (int i = 0; i < n; ++i) {
         const int kind = i % 5;
         if (kind == 4) {
-            QVariantList v = stress::record(next++);
+            QVariantList v = stress::record(next);
+            next += mandant == 0 ? 1 : 2;
             const int row = t->AppendRecord(v);
             v = t->Values(row);
             v[8] = QVariant();
             expect.insert(stress::keyOf(v), v);
             continue;
         }
-        const int row = int(rnd.bounded(t->RowCount()));
+        const int row = pickRow();
         const QString oldKey = stress::keyOf(t->Values(row));
         QHash<int, QVariant> change;
         switch (kind) {
@@ -55,6 +68,11 @@ int writeLoop(const QString &dir, int n, quint32 seed)
         v[8] = QVariant();
         expect.remove(oldKey);
         expect.insert(stress::keyOf(v), v);
+    }
+    if (mandant != 0) {
+        const QString prefix = QString::number(mandant) + QLatin1Char('|');
+        for (auto it = expect.begin(); it != expect.end();)
+            it = it.key().startsWith(prefix) ? std::next(it) : expect.erase(it);
     }
     out << "DIGEST " << stress::digest(expect) << "\n";
     return 0;
@@ -89,10 +107,12 @@ int main(int argc, char **argv)
     try {
         if (a.size() == 5 && a[1] == QLatin1String("write")) return writeLoop(a[2], a[3].toInt(), a[4].toUInt());
         if (a.size() == 4 && a[1] == QLatin1String("read")) return readLoop(a[2], a[3].toInt());
+        if (a.size() == 6 && a[1] == QLatin1String("write-own"))
+            return writeLoop(a[2], a[3].toInt(), a[4].toUInt(), a[5].toInt());
     } catch (const std::exception &e) {
         std::fprintf(stderr, "FEHLER %s\n", e.what());
         return 1;
     }
-    std::fprintf(stderr, "Aufruf: wawi_stress_helper write DIR N SEED | read DIR MS\n");
+    std::fprintf(stderr, "Aufruf: wawi_stress_helper write DIR N SEED | write-own DIR N SEED MANDANT | read DIR MS\n");
     return 2;
 }

@@ -6,6 +6,8 @@ Prints "READY <port>" once it listens on 127.0.0.1. Options:
   --tls CERT KEY     explicit FTPS (AUTH TLS), protected data required
   --drop-once NAME   the first upload of NAME loses the connection mid-file
   --no-size          the server does not tell file sizes
+  --no-mdtm          the server does not tell modification times
+  --read-limit N     uploads are taken at N bytes per second at most
   --start-dir DIR    sessions start in DIR (as on hosts with /home/user)
 """
 import argparse
@@ -13,7 +15,7 @@ import os
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, DTPHandler, TLS_FTPHandler, TLS_DTPHandler
+from pyftpdlib.handlers import FTPHandler, DTPHandler, ThrottledDTPHandler, TLS_FTPHandler, TLS_DTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -26,6 +28,8 @@ def main():
     ap.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     ap.add_argument("--drop-once", default="")
     ap.add_argument("--no-size", action="store_true")
+    ap.add_argument("--no-mdtm", action="store_true")
+    ap.add_argument("--read-limit", type=int, default=0)
     ap.add_argument("--start-dir", default="")
     a = ap.parse_args()
 
@@ -33,10 +37,12 @@ def main():
     auth.add_user(a.user, a.password, a.root, perm="elradfmwMT")
 
     base_handler = TLS_FTPHandler if a.tls else FTPHandler
-    base_dtp = TLS_DTPHandler if a.tls else DTPHandler
+    base_dtp = TLS_DTPHandler if a.tls else ThrottledDTPHandler if a.read_limit else DTPHandler
     state = {"dropped": False}
 
     class Dtp(base_dtp):
+        read_limit = a.read_limit
+
         def handle_read(self):
             super().handle_read()
             if (a.drop_once and not state["dropped"] and self.file_obj is not None
@@ -59,9 +65,12 @@ def main():
             if a.start_dir:
                 self.fs.cwd = a.start_dir
 
-    if a.no_size:
+    if a.no_size or a.no_mdtm:
         Handler.proto_cmds = dict(Handler.proto_cmds)
+    if a.no_size:
         del Handler.proto_cmds["SIZE"]
+    if a.no_mdtm:
+        del Handler.proto_cmds["MDTM"]
     if a.tls:
         Handler.certfile = a.tls[0]
         Handler.keyfile = a.tls[1]

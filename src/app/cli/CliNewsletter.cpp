@@ -80,6 +80,11 @@ int runNewsletter(const QStringList &argsIn)
         cli::err() << (r.error.isEmpty() ? saveError : r.error) << Qt::endl;
         return 1;
     }
+    if (r.candidates == 0) {
+        // A picture, an empty file or a mailbox without senders: nothing was looked at.
+        cli::err() << "Die Datei " << path << " enthält keine Adressen." << Qt::endl;
+        return 1;
+    }
     cli::out() << r.added << " von " << r.candidates << " Adressen übernommen" << Qt::endl;
     return 0;
 }

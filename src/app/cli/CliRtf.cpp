@@ -5,6 +5,7 @@
 #include "core/TextUtil.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -26,6 +27,20 @@ int runRtf(const QStringList &arguments)
     if (args.size() != 1) {
         mv::cli::err() << "Aufruf: marktvoll-cli rtf [--html] [--indent N] DATEI" << Qt::endl;
         return 2;
+    }
+    // Memo texts are far below this; a bigger file or a device is not one,
+    // and reading it whole would only exhaust memory.
+    constexpr qint64 kMaxBytes = 64 * 1024 * 1024;
+    const QFileInfo info(args.first());
+    if (info.exists() && !info.isFile()) {
+        mv::cli::err() << args.first() << " ist keine Datei." << Qt::endl;
+        return 1;
+    }
+    if (info.size() > kMaxBytes) {
+        mv::cli::err() << "Die Datei " << args.first() << " ist zu groß für einen Memotext ("
+                       << info.size() / (1024 * 1024) << " MB; höchstens " << kMaxBytes / (1024 * 1024) << " MB)."
+                       << Qt::endl;
+        return 1;
     }
     QFile file(args.first());
     if (!file.open(QIODevice::ReadOnly)) {

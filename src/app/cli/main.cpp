@@ -106,7 +106,7 @@ int main(int argc, char **argv)
         for (auto it = cmds.cbegin(); it != cmds.cend(); ++it)
             s << "  marktvoll-cli " << it->usage << "\n";
         s.flush();
-        return args.isEmpty() || asked ? 0 : 2;
+        return asked ? 0 : 2;
     }
     const QString name = args.takeFirst();
     // Help is never an argument: "sql --help" must not reach the database.
