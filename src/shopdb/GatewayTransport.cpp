@@ -812,6 +812,9 @@ QString GatewayTransport::timedOutText(const QString &server) const
 bool GatewayTransport::request(const QUrl &url, const QByteArray *postBody, QByteArray &body, QString &charset,
                                QUrl &finalUrl)
 {
+    // Whatever kind of request: its data go to the shop address entered.
+    m_origin = QUrl::fromEncoded(WireUrl(Settings().SQL_HTTP, Charset))
+                   .adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
     if (RequestObserver)
         RequestObserver(url, postBody);
     // A request started from a window event while one waits on the
@@ -1080,7 +1083,6 @@ GatewayTransport::Fetch GatewayTransport::FetchGatewayPage(const QString &rawAdd
         wire.truncate(wire.indexOf(QLatin1String("&sql_query=")));
     }
     const QUrl url = QUrl::fromEncoded(WireUrl(wire, Charset));
-    m_origin = url.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
     if (!request(url, &access, body, charset, finalUrl))
         return Fetch::Failed;
 
