@@ -9,7 +9,7 @@ PACKAGES=(
   qt6-webengine-dev libgl-dev libjpeg62-turbo
   mariadb-server mariadb-client php-cli php-mysql curl
   python3-pyftpdlib pxlib-dev libxml2-utils
-  nginx-light php-fpm
+  nginx-light php-fpm openssl
   libqt6svg6 xvfb xauth
   dpkg-dev lintian appstream librsvg2-bin desktop-file-utils man-db
 )

@@ -280,6 +280,7 @@ const QVector<KeyDef> &fixedKeys()
         {"SQL_Pass", Kind::Text, [](ShopSettings &s) -> void * { return &s.SQL_Pass; }},
         {"SQL_Data", Kind::Text, [](ShopSettings &s) -> void * { return &s.SQL_Data; }},
         {"SQL_Global", Kind::Text, [](ShopSettings &s) -> void * { return &s.SQL_Global; }},
+        {"SQL_SSL", Kind::Text, [](ShopSettings &s) -> void * { return &s.SQL_SSL; }},
         {"FTP_Art", Kind::Int, [](ShopSettings &s) -> void * { return &s.FTP_Art; }},
         {"FTP_Host", Kind::Text, [](ShopSettings &s) -> void * { return &s.FTP_Host; }},
         {"FTP_Username", Kind::Text, [](ShopSettings &s) -> void * { return &s.FTP_Username; }},

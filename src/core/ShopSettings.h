@@ -26,6 +26,9 @@ struct ShopSettings {
     QString LimitClause = QStringLiteral("LIMIT 0,30");
 
     QString SQL_Server, SQL_HTTP, SQL_Host, SQL_User, SQL_Pass, SQL_Data, SQL_Global;
+    // Direct connection encrypted (TLS, checked certificate): "1" always,
+    // "0" never, empty for every host that is not the local one.
+    QString SQL_SSL;
 
     int FTP_Art = 0;
     QString FTP_Host, FTP_Username, FTP_Password;

@@ -380,13 +380,14 @@ public:
         int status = 0;
         QByteArray contentType, location, body;
     };
-    enum class Result { Ok, Failed, Cancelled, TimedOut };
+    enum class Result { Ok, Failed, Cancelled, TimedOut, TooLarge };
 
     Result exchange(const QUrl &url, const QByteArray *postBody, Reply &reply, const QElapsedTimer &clock,
-                    int timeoutSeconds, QString &error)
+                    int timeoutSeconds, qint64 maxBytes, QString &error)
     {
         m_clock = &clock;
         m_timeoutMs = timeoutSeconds > 0 ? qint64(timeoutSeconds) * 1000 : -1;
+        m_maxBytes = maxBytes;
         m_interrupt = Result::Ok;
         m_closedOutside = false;
         const QString host = url.host();
@@ -426,7 +427,7 @@ public:
     bool busy = false;
 
 private:
-    enum class Read { Ok, Closed, Interrupted };
+    enum class Read { Ok, Closed, Interrupted, TooLarge };
 
     Result run(const QUrl &url, const QString &host, quint16 port, const QByteArray *postBody, Reply &reply,
                QString &error)
@@ -518,11 +519,18 @@ private:
         return Result::Ok;
     }
 
-    // Waits until more bytes are in m_in.
+    // Waits until more bytes are in m_in. The clock is looked at with data
+    // coming too: an answer that never ends meets the total limit.
     Read more()
     {
         for (;;) {
             if (m_socket->bytesAvailable() > 0) {
+                if (interrupted())
+                    return Read::Interrupted;
+                // The buffer holds at most one answer (head and framing
+                // besides): anything larger is no gateway answer.
+                if (m_maxBytes > 0 && m_in.size() + m_socket->bytesAvailable() > m_maxBytes + kHeadLimit)
+                    return Read::TooLarge;
                 m_in += m_socket->readAll();
                 return Read::Ok;
             }
@@ -541,6 +549,8 @@ private:
         auto fail = [&](Read r, const QString &text) {
             if (r == Read::Interrupted)
                 return m_interrupt;
+            if (r == Read::TooLarge)
+                return Result::TooLarge;
             error = text;
             return Result::Failed;
         };
@@ -560,6 +570,8 @@ private:
                 }
                 if (headEnd >= 0)
                     break;
+                if (m_in.size() > kHeadLimit)
+                    return fail(Read::Closed, broken);
                 const bool empty = m_in.isEmpty();
                 const Read r = more();
                 if (r != Read::Ok) {
@@ -590,6 +602,8 @@ private:
                     length = value.toLongLong(&ok);
                     if (!ok || length < 0)
                         return fail(Read::Closed, broken);
+                    if (m_maxBytes > 0 && length > m_maxBytes)
+                        return fail(Read::TooLarge, broken);
                 } else if (name == "transfer-encoding") {
                     chunked = value.toLower().contains("chunked");
                 } else if (name == "connection") {
@@ -627,6 +641,8 @@ private:
                     const qint64 size = sizeText.trimmed().toLongLong(&ok, 16);
                     if (!ok || size < 0)
                         return fail(Read::Closed, broken);
+                    if (m_maxBytes > 0 && size > m_maxBytes - reply.body.size())
+                        return fail(Read::TooLarge, broken);
                     pos = eol + 1;
                     if (size == 0) {
                         // Trailer lines up to the empty one.
@@ -664,6 +680,8 @@ private:
                     const Read r = more();
                     if (r == Read::Interrupted)
                         return m_interrupt;
+                    if (r == Read::TooLarge)
+                        return Result::TooLarge;
                     if (r == Read::Closed)
                         break;
                 }
@@ -687,6 +705,10 @@ private:
     QElapsedTimer m_events;
     const QElapsedTimer *m_clock = nullptr;
     qint64 m_timeoutMs = -1;
+    qint64 m_maxBytes = 0;
+    // Room for the head of an answer; a head that does not end within it
+    // is no HTTP answer.
+    static constexpr qint64 kHeadLimit = 1 << 20;
     Result m_interrupt = Result::Ok;
     bool m_closedOutside = false;
 };
@@ -745,9 +767,54 @@ static QString sslProblemText(const QSslError &e)
     }
 }
 
+static int portOf(const QUrl &url)
+{
+    return url.port(url.scheme() == QLatin1String("https") ? 443 : 80);
+}
+
+// Same scheme, host and port.
+static bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0
+           && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && portOf(a) == portOf(b);
+}
+
+static QString originText(const QUrl &url)
+{
+    return QStringLiteral("%1://%2:%3").arg(url.scheme(), url.host()).arg(portOf(url));
+}
+
+QString GatewayTransport::foreignOriginText(const QUrl &from, const QUrl &to) const
+{
+    return QStringLiteral("Der Shop-Server %1 leitet die Anfrage an %2 weiter. Die Zugangsdaten zur Datenbank "
+                          "werden nur an die eingetragene Shop-Adresse %3 gesendet, an keinen anderen Server; "
+                          "bitte tragen Sie die richtige Adresse unter \"Shopposition im Netz\" ein.")
+        .arg(from.host(), originText(to), originText(m_origin));
+}
+
+QString GatewayTransport::tooLargeText(const QString &server) const
+{
+    return QStringLiteral("Die Antwort des Shop-Servers %1 ist größer als %2 MB; die Anfrage wurde abgebrochen. "
+                          "So große Antworten sendet das Gateway-Skript nicht: bitte prüfen Sie die Shop-Adresse "
+                          "und das Skript auf dem Server.")
+        .arg(server)
+        .arg(MaxAnswerBytes / (1024 * 1024));
+}
+
+QString GatewayTransport::timedOutText(const QString &server) const
+{
+    return QStringLiteral("Der Shop-Server %1 hat nicht rechtzeitig geantwortet (höchstens %2 Sekunden je Anfrage); "
+                          "die Anfrage wurde abgebrochen.")
+        .arg(server)
+        .arg(TimeoutSeconds);
+}
+
 bool GatewayTransport::request(const QUrl &url, const QByteArray *postBody, QByteArray &body, QString &charset,
                                QUrl &finalUrl)
 {
+    // Whatever kind of request: its data go to the shop address entered.
+    m_origin = QUrl::fromEncoded(WireUrl(Settings().SQL_HTTP, Charset))
+                   .adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
     if (RequestObserver)
         RequestObserver(url, postBody);
     // A request started from a window event while one waits on the
@@ -764,13 +831,16 @@ bool GatewayTransport::request(const QUrl &url, const QByteArray *postBody, QByt
             return networkRequest(current, isPost ? &post : nullptr, body, charset, finalUrl);
         PlainHttp::Reply reply;
         QString error;
-        const PlainHttp::Result r = m_plain->exchange(current, isPost ? &post : nullptr, reply, clock, TimeoutSeconds, error);
+        const PlainHttp::Result r =
+            m_plain->exchange(current, isPost ? &post : nullptr, reply, clock, TimeoutSeconds, MaxAnswerBytes, error);
         const QString server = current.host();
         if (r != PlainHttp::Result::Ok) {
             if (r == PlainHttp::Result::Cancelled)
                 m_lastError = QStringLiteral("Die Anfrage an den Shop-Server wurde abgebrochen.");
             else if (r == PlainHttp::Result::TimedOut)
-                m_lastError = QStringLiteral("Der Shop-Server %1 hat nicht rechtzeitig geantwortet.").arg(server);
+                m_lastError = timedOutText(server);
+            else if (r == PlainHttp::Result::TooLarge)
+                m_lastError = tooLargeText(server);
             else
                 m_lastError = error;
             return false;
@@ -782,8 +852,17 @@ bool GatewayTransport::request(const QUrl &url, const QByteArray *postBody, QByt
                     m_lastError = QStringLiteral("Der Shop-Server %1 leitet die Anfrage zu oft weiter.").arg(server);
                     return false;
                 }
-                // As browsers do: after 301/302 a form is fetched again, 303 always.
-                if (reply.status == 303 || (isPost && reply.status <= 302)) {
+                // Every gateway request carries the access data: it goes to
+                // the configured server only, whatever the method would be.
+                if (!sameOrigin(next, m_origin)) {
+                    m_plain->closeSoon();
+                    m_lastError = foreignOriginText(current, next);
+                    return false;
+                }
+                // The request is posted again to the same server after
+                // 301/302 (its SQL text and access data are in the body);
+                // "see other" (303) fetches the new address.
+                if (reply.status == 303) {
                     isPost = false;
                     post.clear();
                 }
@@ -805,7 +884,8 @@ bool GatewayTransport::networkRequest(const QUrl &url, const QByteArray *postBod
 {
     if (!m_nam) {
         m_nam = new QNetworkAccessManager(this);
-        m_nam->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+        // Each redirect is looked at: only to the configured server.
+        m_nam->setRedirectPolicy(QNetworkRequest::UserVerifiedRedirectPolicy);
     }
     QNetworkRequest req(url);
     req.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
@@ -829,6 +909,25 @@ bool GatewayTransport::networkRequest(const QUrl &url, const QByteArray *postBod
         for (const QSslError &e : errors)
             sslProblems << sslProblemText(e);
     });
+    QString refused;
+    QUrl current = url;
+    connect(reply, &QNetworkReply::redirected, this, [&, reply](const QUrl &next) {
+        if (sameOrigin(next, m_origin)) {
+            current = next;
+            emit reply->redirectAllowed();
+        } else if (refused.isEmpty()) {
+            refused = foreignOriginText(current, next);
+            reply->abort();
+        }
+    });
+    bool tooLarge = false;
+    const qint64 maxBytes = MaxAnswerBytes;
+    connect(reply, &QNetworkReply::downloadProgress, this, [&tooLarge, maxBytes, reply](qint64 received, qint64 total) {
+        if (maxBytes > 0 && !tooLarge && (received > maxBytes || total > maxBytes)) {
+            tooLarge = true;
+            reply->abort();
+        }
+    });
     // A heartbeat so that a wait always wakes up to look at the cancel check.
     QTimer heartbeat;
     heartbeat.start(50);
@@ -846,6 +945,12 @@ bool GatewayTransport::networkRequest(const QUrl &url, const QByteArray *postBod
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     const QString server = url.host();
+    if (guard && (tooLarge || !refused.isEmpty())) {
+        reply->disconnect(this);
+        reply->deleteLater();
+        m_lastError = tooLarge ? tooLargeText(server) : refused;
+        return false;
+    }
     if (aborted || !guard) {
         if (guard) {
             reply->disconnect(this);
@@ -853,7 +958,7 @@ bool GatewayTransport::networkRequest(const QUrl &url, const QByteArray *postBod
             reply->deleteLater();
         }
         m_lastError = Cancelled() ? QStringLiteral("Die Anfrage an den Shop-Server wurde abgebrochen.")
-                                  : QStringLiteral("Der Shop-Server %1 hat nicht rechtzeitig geantwortet.").arg(server);
+                                  : timedOutText(server);
         return false;
     }
     body = reply->readAll();
@@ -900,10 +1005,24 @@ bool GatewayTransport::submitForm(const QString &html, const QUrl &pageUrl, cons
     const QByteArray data = EncodeFormData(form, QStringLiteral("Submit"), cs);
     QUrl action = pageUrl.resolved(QUrl::fromEncoded(WireUrl(form.action, cs)));
     action.setFragment(QString());
-    if (form.method == QLatin1String("post"))
-        return request(action, &data, body, charset, finalUrl);
-    action.setQuery(QString::fromLatin1(data), QUrl::StrictMode);
-    return request(action, nullptr, body, charset, finalUrl);
+    // The form carries the access data and the SQL text: never in an
+    // address (a form with method "get"), never to another server.
+    if (form.method != QLatin1String("post")) {
+        m_lastError = QStringLiteral("Das Formular \"form1\" der Gateway-Seite auf %1 würde die Zugangsdaten und den "
+                                     "SQL-Text in der Adresse senden (method=get). Sie werden nur im Inhalt einer "
+                                     "POST-Anfrage gesendet, nie in einer Adresse; bitte spielen Sie das Gateway-Skript "
+                                     "(module/db_check) des Programms neu auf den Shop-Server.")
+                          .arg(pageUrl.host());
+        return false;
+    }
+    if (!sameOrigin(action, m_origin)) {
+        m_lastError = QStringLiteral("Das Formular \"form1\" der Gateway-Seite würde die Zugangsdaten an %1 senden. "
+                                     "Sie werden nur an die eingetragene Shop-Adresse %2 gesendet, an keinen anderen "
+                                     "Server; bitte prüfen Sie die Shop-Adresse und das Gateway-Skript auf dem Server.")
+                          .arg(originText(action), originText(m_origin));
+        return false;
+    }
+    return request(action, &data, body, charset, finalUrl);
 }
 
 QByteArray GatewayTransport::AccessBody() const
@@ -951,8 +1070,19 @@ GatewayTransport::Fetch GatewayTransport::FetchGatewayPage(const QString &rawAdd
     QByteArray body;
     QString charset;
     QUrl finalUrl;
-    const QUrl url = QUrl::fromEncoded(WireUrl(GatewayUrl(address), Charset));
-    const QByteArray access = AccessBody();
+    QString wire = GatewayUrl(address);
+    QByteArray access = AccessBody();
+    // Web servers log request addresses: the SQL text, with the customer
+    // data in it, goes in the body as well, the address keeps the request
+    // kind, the debug flag and the cache-buster.
+    if (const qsizetype p = address.indexOf(QLatin1String("&sql_query=")); p >= 0) {
+        QString sql = address.mid(p + 11);
+        sql.replace(QChar(0xB4), QLatin1String("&acute;"));
+        access += "&sql_query=";
+        appendFormEncoded(access, EncodeText(sql, Charset));
+        wire.truncate(wire.indexOf(QLatin1String("&sql_query=")));
+    }
+    const QUrl url = QUrl::fromEncoded(WireUrl(wire, Charset));
     if (!request(url, &access, body, charset, finalUrl))
         return Fetch::Failed;
 

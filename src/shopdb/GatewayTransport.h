@@ -2,8 +2,10 @@
 // Carries one gateway request over HTTP, as the embedded browser did: the
 // address, and for long SQL texts or "Globals Off" the gateway page's form
 // "form1" filled in and submitted. The access data (host, database, user,
-// password) travel in the POST body of every request, never in the
-// address, so no access log or proxy sees them. One keep-alive connection
+// password) and the SQL text travel in the POST body of every request,
+// never in the address, so no access log or proxy sees them, and only to
+// the configured scheme, host and port (a redirect or form elsewhere is
+// refused). An answer has a size and a time limit. One keep-alive connection
 // per server is reused between requests: plain http runs on the calling
 // thread (a transfer sends tens of thousands of small requests, and the
 // network thread's hand-offs cost more than the request on a near server);
@@ -82,8 +84,14 @@ public:
     bool DebugMode = false;
     // Character set of request texts and of pages that name none.
     QByteArray Charset = "windows-1252";
-    // Seconds a request may take before it counts as failed (0 = no limit).
+    // Seconds a request may take in all, however its answer trickles in,
+    // before it counts as failed (0 = no limit).
     int TimeoutSeconds = 600;
+    // Largest answer taken (bytes of the page, 0 = no limit). Far above any
+    // real answer (a query answer of the whole article table, a batch of
+    // many statements' results are a few MB): an answer that never ends
+    // is stopped here before it fills the memory.
+    qint64 MaxAnswerBytes = qint64(256) << 20;
     // Told every request before it goes out (address, POST body or nullptr
     // for a GET); for measuring tools that replay the same requests.
     std::function<void(const QUrl &, const QByteArray *)> RequestObserver;
@@ -100,7 +108,14 @@ private:
     bool submitForm(const QString &html, const QUrl &pageUrl, const QHash<QString, QString> &values,
                     QByteArray &body, QString &charset, QUrl &finalUrl, bool &formError);
 
+    QString foreignOriginText(const QUrl &from, const QUrl &to) const;
+    QString tooLargeText(const QString &server) const;
+    QString timedOutText(const QString &server) const;
+
     QNetworkAccessManager *m_nam = nullptr;
+    // Scheme, host and port of the configured shop address: the only place
+    // the access data are sent to.
+    QUrl m_origin;
     class PlainHttp;
     std::unique_ptr<PlainHttp> m_plain;
     QString m_lastError;

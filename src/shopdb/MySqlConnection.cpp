@@ -3,6 +3,7 @@
 #include "core/ShopSettings.h"
 #include "core/TextUtil.h"
 #include "data/MemTable.h"
+#include "shopdb/MySqlTls.h"
 
 #include <QAtomicInt>
 #include <QDateTime>
@@ -29,7 +30,7 @@ QAtomicInt g_connectionNo;
 MySqlParams MySqlParams::fromSettings()
 {
     const ShopSettings &s = Settings();
-    return {s.SQL_Host, s.SQL_User, s.SQL_Pass, s.SQL_Data};
+    return {s.SQL_Host, s.SQL_User, s.SQL_Pass, s.SQL_Data, s.SQL_SSL};
 }
 
 void SplitHostPort(const QString &hostPort, QString &host, int &port)
@@ -119,9 +120,30 @@ bool MySqlConnection::Connect(const MySqlParams &p)
     db.setPassword(p.password);
     db.setDatabaseName(p.database);
     db.setConnectOptions(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=20"));
+    // Leaving the machine the session is encrypted, to a checked
+    // certificate, and never falls back to clear text (MySqlTls.h).
+    const bool tls = MySqlTlsWanted(p.ssl, host);
+    if (tls) {
+        QString why;
+        if (!ProbeMySqlTls(host, port, &why)) {
+            m_lastError = why;
+            m_lastErrorNumber = 0;
+            return false;
+        }
+        db.setConnectOptions(db.connectOptions() + QLatin1Char(';') + MySqlTlsConnectOptions());
+    }
     if (!db.open()) {
         setError(db.lastError());
         return false;
+    }
+    if (tls) {
+        QString why;
+        if (!CheckSessionCipher(db, host, &why)) {
+            db.close();
+            m_lastError = why;
+            m_lastErrorNumber = 0;
+            return false;
+        }
     }
     // Text quoted by doubling apostrophes must stay complete: a backslash
     // is an ordinary character in every statement of this session.

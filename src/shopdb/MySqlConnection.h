@@ -22,6 +22,7 @@ class MemTable;
 struct MySqlParams {
     QString host;      // "host" or "host:port"
     QString user, password, database;
+    QString ssl;       // SQL_SSL: "1", "0" or empty (encrypted unless local)
     // From the settings: SQL_Host, SQL_User, SQL_Pass, SQL_Data.
     static MySqlParams fromSettings();
 };

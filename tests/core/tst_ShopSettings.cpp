@@ -53,7 +53,7 @@ private slots:
         QVERIFY(!bytes.contains("\n\n"));
         const QStringList expected = {
             "Komma1", "VLB_Programm", "Aktiv_Mandant", "SQL_Server", "SQL_HTTP", "SQL_Host", "SQL_User",
-            "SQL_Pass", "SQL_Data", "SQL_Global", "FTP_Art", "FTP_Host", "FTP_Username", "FTP_Password",
+            "SQL_Pass", "SQL_Data", "SQL_Global", "SQL_SSL", "FTP_Art", "FTP_Host", "FTP_Username", "FTP_Password",
             "FTP_Port", "FTP_Dir", "FTP_Proxy_Host", "FTP_Proxy_UserName", "FTP_Proxy_Password",
             "FTP_Proxy_Port", "FTP_Proxy_Type", "FTP_TLS", "InspectorBar1", "IB_Ass", "Assi_Frage", "Assi_Zeige",
             "SHOPASSI_0_0", "SHOPASSI_0_1", "SHOPASSI_0_2", "SHOPASSI_0_3", "SHOPASSI_0_4",

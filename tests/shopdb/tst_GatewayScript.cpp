@@ -211,6 +211,8 @@ private slots:
     void valuesRoundTrip();
     void nullsAndEmptyValues();
     void columnNamesWithMarks();
+    void dataIsNeverMarkup_data();
+    void dataIsNeverMarkup();
     void longTextOver64k();
     void manyRowsInOrder();
     void errors_data();
@@ -456,6 +458,43 @@ void GatewayScript::columnNamesWithMarks()
     QCOMPARE(a.names, (QStringList{QStringLiteral("a:b"), QStringLiteral("c#d"), QStringLiteral("Straße")}));
     QCOMPARE(a.rows.size(), 1);
     QCOMPARE(a.rows[0].value(QStringLiteral("c#d")), QStringLiteral("2"));
+}
+
+void GatewayScript::dataIsNeverMarkup_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::newRow("db_check.php") << "db_check.php";
+    QTest::newRow("db_check2.php") << "db_check2.php";
+}
+
+void GatewayScript::dataIsNeverMarkup()
+{
+    // The answer is a text/html page (the debug panel shows it): a stored
+    // script or tag, in a value or a column name, must not become markup.
+    QFETCH(QString, script);
+    const QString value = QStringLiteral("<script>alert('x')</script><br><b onclick=\"y()\">a > b</b><");
+    const QString column = QStringLiteral("<img src=x onerror=alert(1)>");
+    QString err;
+    QString literal = value;
+    literal.replace(QLatin1Char('\''), QStringLiteral("''"));
+    QVERIFY2(m_db.exec(QStringLiteral("DELETE FROM texte; INSERT INTO texte (name, lang) VALUES ('m', '%1')").arg(literal), &err),
+             qPrintable(err));
+    const QString sql = QStringLiteral("SELECT lang AS `%1` FROM texte").arg(column);
+    const Page p = script == QLatin1String("db_check.php")
+                       ? get(QStringLiteral("show=2"), sql)
+                       : post(script, {{"dbhost", m_db.hostPort()}, {"dbname", m_db.database()}, {"dbuser", m_db.user()},
+                                       {"dbpass", m_db.password()}, {"show", QStringLiteral("2")}, {"sql_query", sql},
+                                       {"Submit", QStringLiteral("Submit")}});
+    QCOMPARE(p.status, 200);
+    for (const char *tag : {"<script", "</script", "<img", "<b ", "</b>", "a > b"})
+        QVERIFY2(!p.text.contains(QLatin1String(tag), Qt::CaseInsensitive), tag);
+    // Read back exactly, the format otherwise unchanged.
+    const QueryAnswer a = parseQuery(p.text);
+    QCOMPARE(a.error, 0);
+    QCOMPARE(a.names, QStringList{column});
+    QCOMPARE(a.types, QStringList{QStringLiteral("blob+16777215")});
+    QCOMPARE(a.rows.size(), 1);
+    QCOMPARE(a.rows[0].value(column), value);
 }
 
 void GatewayScript::longTextOver64k()

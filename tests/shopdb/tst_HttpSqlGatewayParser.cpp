@@ -75,6 +75,9 @@ void tst_HttpSqlGatewayParser::queryAnswer_data()
     QTest::newRow("references in names and values")
         << QByteArray("+++newline+++\n###a&#58;b:x&#13;&#10;&#60;br>&&#35;35;&#43;++newline+++&#99999999;&#x;#\n")
         << 0 << 1 << "a:b()=x\r\n<br>&#35;+++newline+++&#99999999;&"; // "&#x;" is no reference: its "#" ends the value
+    QTest::newRow("markup written as references")
+        << QByteArray("+++newline+++\n###&#60;img src=x&#62;:&#60;script&#62;a&#62;b&#60;/script&#62;&#60;br&#62;#\n")
+        << 0 << 1 << "<img src=x>()=<script>a>b</script><br>";
     QTest::newRow("ANSI bytes") << QByteArray("+++newline+++\n###t:\xc4\xd6\xdc\xdf \x80#\n") << 0 << 1
                                 << QString::fromUtf8("t()=ÄÖÜß €");
     QTest::newRow("error page without mark")

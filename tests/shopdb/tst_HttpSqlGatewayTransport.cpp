@@ -35,6 +35,11 @@ struct Response {
     // the connection is closed when closeAfter says so.
     QList<QByteArray> raw;
     bool closeAfter = false;
+    // A hostile answer: head, then piece after piece every interval ms
+    // until streamBytes went out; the connection then stays open, silent.
+    QByteArray streamHead, streamPiece;
+    qint64 streamBytes = 0;
+    int streamInterval = 1;
 };
 
 class FakeHttpServer : public QObject {
@@ -89,6 +94,23 @@ private:
                 s->disconnectFromHost();
                 return;
             }
+            if (!resp.streamHead.isEmpty()) {
+                s->write(resp.streamHead);
+                auto *timer = new QTimer(s);
+                auto sent = std::make_shared<qint64>(0);
+                QObject::connect(timer, &QTimer::timeout, s, [s, timer, sent, resp] {
+                    if (*sent >= resp.streamBytes || s->state() != QAbstractSocket::ConnectedState) {
+                        timer->stop();
+                        return;
+                    }
+                    if (s->bytesToWrite() > (1 << 20))
+                        return;
+                    s->write(resp.streamPiece);
+                    *sent += resp.streamPiece.size();
+                });
+                timer->start(resp.streamInterval);
+                return;
+            }
             if (!resp.raw.isEmpty()) {
                 QPointer<QTcpSocket> guard(s);
                 for (qsizetype i = 0; i < resp.raw.size(); ++i) {
@@ -124,13 +146,14 @@ const QByteArray formPage =
     "<textarea name=\"sql_query\"></textarea>\n"
     "<input type=\"submit\" name=\"Submit\" value=\"Submit\">\n</form></body></html>\n";
 
-// Form page for requests without SQL, an answer naming the route otherwise.
+// Form page for requests without SQL, an answer naming the route otherwise:
+// 2 for a submitted form, 1 for SQL posted with the request itself.
 Response gatewayLike(const Request &r)
 {
     Response resp;
-    if (r.body.contains("sql_query="))
+    if (r.body.contains("Submit="))
         resp.body = "###row_count:2#<br>\n";
-    else if (r.target.contains("sql_query="))
+    else if (r.body.contains("sql_query="))
         resp.body = "###row_count:1#<br>\n";
     else
         resp.body = formPage;
@@ -174,12 +197,24 @@ private slots:
     void brokenPages_data();
     void brokenPages();
     void pageCharset();
+    void hostileAnswers_data();
+    void hostileAnswers();
+    void answerTimeLimit_data();
+    void answerTimeLimit();
+    void foreignRedirects_data();
+    void foreignRedirects();
+    void hostileForms_data();
+    void hostileForms();
     void cleanupTestCase();
 
 private:
     std::unique_ptr<mv::test::TestEnv> m_env;
     std::unique_ptr<FakeHttpServer> m_http;
+    std::unique_ptr<FakeHttpServer> m_other; // a server the access data must never reach
     RecordingUiHooks m_ui;
+    // The shop address for each road: plain http on the calling thread, or
+    // QNetworkAccessManager (taken for addresses with user data).
+    QString shopAddress(const QString &road) const;
 };
 
 void tst_HttpSqlGatewayTransport::initTestCase()
@@ -187,6 +222,15 @@ void tst_HttpSqlGatewayTransport::initTestCase()
     m_env = std::make_unique<mv::test::TestEnv>();
     SetUiHooks(&m_ui);
     m_http = std::make_unique<FakeHttpServer>();
+    m_other = std::make_unique<FakeHttpServer>();
+}
+
+QString tst_HttpSqlGatewayTransport::shopAddress(const QString &road) const
+{
+    QString a = m_http->base();
+    if (road == QLatin1String("network"))
+        a.replace(QLatin1String("http://"), QLatin1String("http://web:x@"));
+    return a;
 }
 
 void tst_HttpSqlGatewayTransport::cleanupTestCase() { SetUiHooks(nullptr); }
@@ -205,6 +249,8 @@ void tst_HttpSqlGatewayTransport::init()
     Transport().DebugMode = false;
     m_http->requests.clear();
     m_http->handler = gatewayLike;
+    m_other->requests.clear();
+    m_other->handler = gatewayLike;
     Shop().ErrorLog().Clear();
 }
 
@@ -212,7 +258,7 @@ void tst_HttpSqlGatewayTransport::addressOrForm_data()
 {
     QTest::addColumn<int>("length");
     QTest::addColumn<int>("rowCount");
-    QTest::newRow("1499: in the address") << 1499 << 1;
+    QTest::newRow("1499: posted with the request") << 1499 << 1;
     QTest::newRow("1500: through the form") << 1500 << 2;
 }
 
@@ -227,27 +273,31 @@ void tst_HttpSqlGatewayTransport::addressOrForm()
     int n = 0;
     QCOMPARE(Gateway().GatewayExecute(sql, n), 0);
     QCOMPARE(n, rowCount);
-    // Every request posts the access data; the address has none of them.
+    // Every request posts the access data; the address has none of them,
+    // nor the SQL text (web servers log addresses).
     const QByteArray access = "dbhost=db.example%3A3306&dbname=shop&dbuser=user&dbpass=pa%26ss%23w%F6rt%2B"
                               "&charset=windows-1252";
     const Request &get = m_http->requests.at(0);
     QCOMPARE(get.method, QByteArray("POST"));
-    QCOMPARE(get.body, access);
     QVERIFY(!get.target.contains("dbpass") && !get.target.contains("dbhost") && !get.target.contains("dbuser"));
+    QVERIFY2(!get.target.contains("sql_query") && !get.target.contains("UPDATE"), get.target.constData());
+    QString expected = sql;
+    expected.replace(QChar(0xB4), QLatin1String("&acute;"));
     if (rowCount == 1) {
         QCOMPARE(m_http->requests.size(), 1);
         QVERIFY(get.target.startsWith("/module/db_check/db_check.php?insert=1&xxl="));
+        QVERIFY(get.body.startsWith(access + "&sql_query="));
+        QCOMPARE(QByteArray::fromPercentEncoding(formValue(get.body, "sql_query").replace('+', ' ')),
+                 EncodeText(expected, "windows-1252"));
         return;
     }
+    QCOMPARE(get.body, access);
     QCOMPARE(m_http->requests.size(), 2);
-    QVERIFY(!get.target.contains("sql_query"));
     QVERIFY(get.target.startsWith("/module/db_check/db_check.php?insert=1&xxl="));
     const Request &post = m_http->requests.at(1);
     QCOMPARE(post.method, QByteArray("POST"));
     QCOMPARE(post.target, QByteArray("/module/db_check/db_check.php"));
     // The raw text in the form (acute accent as "&acute;"), the other fields as the page had them.
-    QString expected = sql;
-    expected.replace(QChar(0xB4), QLatin1String("&acute;"));
     QCOMPARE(QString::fromLatin1(QByteArray::fromPercentEncoding(formValue(post.body, "sql_query").replace('+', ' '))),
              QString::fromLatin1(EncodeText(expected, "windows-1252")));
     QCOMPARE(formValue(post.body, "insert"), QByteArray("1"));
@@ -287,9 +337,10 @@ void tst_HttpSqlGatewayTransport::sqlArrivesEncoded()
     int n = 0;
     QCOMPARE(Gateway().GatewayExecute(QString::fromUtf8("a b%´`+ 'ä€'\r\n\"&#"), n), 0);
     const QByteArray target = m_http->requests.last().target;
-    QVERIFY2(target.endsWith("&sql_query=a%20b%25%26acute;%60%2B%20'%E4%80'%0D%0A%22%26%23"), target.constData());
-    QVERIFY(!target.contains("dbpass"));
-    QVERIFY(m_http->requests.last().body.contains("&dbpass=pa%26ss%23w%F6rt%2B&"));
+    QVERIFY2(!target.contains("sql_query") && !target.contains("dbpass"), target.constData());
+    const QByteArray body = m_http->requests.last().body;
+    QVERIFY2(body.endsWith("&sql_query=a+b%25%26acute%3B%60%2B+%27%E4%80%27%0D%0A%22%26%23"), body.constData());
+    QVERIFY(body.contains("&dbpass=pa%26ss%23w%F6rt%2B&"));
 }
 
 void tst_HttpSqlGatewayTransport::cacheBuster()
@@ -301,7 +352,7 @@ void tst_HttpSqlGatewayTransport::cacheBuster()
     Gateway().GatewayExecute(QStringLiteral("SELECT 1"), n);
     const qint64 s1 = GatewaySeconds();
     QCOMPARE(m_http->requests.size(), 2);
-    const QRegularExpression re(QStringLiteral("&xxl=(\\d+)_(\\d+)&sql_query="));
+    const QRegularExpression re(QStringLiteral("&xxl=(\\d+)_(\\d+)$"));
     const auto a = re.match(QString::fromLatin1(m_http->requests.at(0).target));
     const auto b = re.match(QString::fromLatin1(m_http->requests.at(1).target));
     QVERIFY(a.hasMatch() && b.hasMatch());
@@ -488,17 +539,20 @@ void tst_HttpSqlGatewayTransport::redirects_data()
 {
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("method");
-    QTest::newRow("301: form fetched again") << 301 << QByteArray("GET");
-    QTest::newRow("302: form fetched again") << 302 << QByteArray("GET");
-    QTest::newRow("303") << 303 << QByteArray("GET");
-    QTest::newRow("307 keeps the POST") << 307 << QByteArray("POST");
-    QTest::newRow("308 keeps the POST") << 308 << QByteArray("POST");
+    QTest::addColumn<int>("result");
+    QTest::newRow("301: posted again to the same server") << 301 << QByteArray("POST") << 0;
+    QTest::newRow("302: posted again to the same server") << 302 << QByteArray("POST") << 0;
+    // "See other" drops the request's data: the statement is not run.
+    QTest::newRow("303") << 303 << QByteArray("GET") << -10;
+    QTest::newRow("307 keeps the POST") << 307 << QByteArray("POST") << 0;
+    QTest::newRow("308 keeps the POST") << 308 << QByteArray("POST") << 0;
 }
 
 void tst_HttpSqlGatewayTransport::redirects()
 {
     QFETCH(int, status);
     QFETCH(QByteArray, method);
+    QFETCH(int, result);
     m_http->handler = [&](const Request &r) {
         if (r.target.startsWith("/neu/"))
             return gatewayLike(r);
@@ -508,8 +562,8 @@ void tst_HttpSqlGatewayTransport::redirects()
         return resp;
     };
     int n = 0;
-    QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT 1"), n), 0);
-    QCOMPARE(n, 1);
+    QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT 1"), n), result);
+    QCOMPARE(n, result == 0 ? 1 : 0);
     QCOMPARE(m_http->requests.size(), 2);
     const Request &moved = m_http->requests.at(1);
     QVERIFY(moved.target.startsWith("/neu/module/db_check/db_check.php?insert=1&xxl="));
@@ -633,6 +687,179 @@ void tst_HttpSqlGatewayTransport::pageCharset()
         QCOMPARE(Gateway().GatewayQuery(QStringLiteral("SELECT t"), n), 0);
         QCOMPARE(Gateway().GatewayCells().value(0).value(0), expected);
     }
+}
+
+void tst_HttpSqlGatewayTransport::hostileAnswers_data()
+{
+    QTest::addColumn<QString>("road");
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("piece");
+    QTest::addColumn<QString>("message");
+    const QByteArray piece(64 * 1024, '#');
+    const QString large = QStringLiteral("ist größer als 2 MB");
+    for (const char *road : {"plain", "network"}) {
+        auto row = [&](const char *name) -> QTestData & { return QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(QLatin1String(road), QLatin1String(name)))); };
+        row("no length, never ends") << road << QByteArray("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n") << piece << large;
+        row("chunked, never ends") << road << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n")
+                                   << "10000\r\n" + piece + "\r\n" << large;
+        row("huge length") << road << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 10000000000\r\n\r\n") << piece << large;
+    }
+    QTest::newRow("plain, head never ends") << "plain" << QByteArray("HTTP/1.1 200 OK\r\nX-Pad: ")
+                                            << piece << QStringLiteral("keine gültige HTTP-Antwort");
+}
+
+void tst_HttpSqlGatewayTransport::hostileAnswers()
+{
+    // A server that answers without end is stopped at the size limit, long
+    // before the time limit, with a message naming the server; the next
+    // request is served on a new connection.
+    QFETCH(QString, road);
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, piece);
+    QFETCH(QString, message);
+    Settings().SQL_HTTP = shopAddress(road);
+    m_http->handler = [&](const Request &) {
+        Response r;
+        r.streamHead = head;
+        r.streamPiece = piece;
+        r.streamBytes = 16 << 20;
+        return r;
+    };
+    const qint64 savedMax = Transport().MaxAnswerBytes;
+    const int savedTime = Transport().TimeoutSeconds;
+    Transport().MaxAnswerBytes = 2 << 20;
+    Transport().TimeoutSeconds = 30;
+    QElapsedTimer clock;
+    clock.start();
+    QStringList lines;
+    const auto got = Transport().FetchGatewayPage(GatewayAddress(GatewayRequest::Query, "SELECT 1"), lines);
+    Transport().MaxAnswerBytes = savedMax;
+    Transport().TimeoutSeconds = savedTime;
+    QCOMPARE(got, GatewayTransport::Fetch::Failed);
+    QVERIFY(lines.isEmpty());
+    const QString text = Transport().LastErrorText();
+    QVERIFY2(text.contains(message) && text.contains(QLatin1String("127.0.0.1")), qPrintable(text));
+    QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+    m_http->handler = gatewayLike;
+    int n = 0;
+    QCOMPARE(Gateway().GatewayExecute(QStringLiteral("SELECT 2"), n), 0);
+    QCOMPARE(n, 1);
+}
+
+void tst_HttpSqlGatewayTransport::answerTimeLimit_data()
+{
+    QTest::addColumn<QString>("road");
+    QTest::newRow("plain") << "plain";
+    QTest::newRow("network") << "network";
+}
+
+void tst_HttpSqlGatewayTransport::answerTimeLimit()
+{
+    // A few bytes every 20 ms keep the connection busy for ever: the time
+    // limit counts the whole request, not the pauses between the bytes.
+    QFETCH(QString, road);
+    Settings().SQL_HTTP = shopAddress(road);
+    m_http->handler = [](const Request &) {
+        Response r;
+        r.streamHead = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n";
+        r.streamPiece = "<br>\n";
+        r.streamBytes = 1 << 20;
+        r.streamInterval = 20;
+        return r;
+    };
+    const int saved = Transport().TimeoutSeconds;
+    Transport().TimeoutSeconds = 1;
+    QElapsedTimer clock;
+    clock.start();
+    QStringList lines;
+    const auto got = Transport().FetchGatewayPage(GatewayAddress(GatewayRequest::Query, "SELECT 1"), lines);
+    Transport().TimeoutSeconds = saved;
+    QCOMPARE(got, GatewayTransport::Fetch::Failed);
+    QVERIFY2(clock.elapsed() >= 1000 && clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+    const QString text = Transport().LastErrorText();
+    QVERIFY2(text.contains(QLatin1String("nicht rechtzeitig")) && text.contains(QLatin1String("127.0.0.1")), qPrintable(text));
+}
+
+void tst_HttpSqlGatewayTransport::foreignRedirects_data()
+{
+    QTest::addColumn<QString>("road");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("target"); // %O: the other server, %S: this one
+    QTest::addColumn<bool>("form");      // the long route (form page first)
+    for (const char *road : {"plain", "network"}) {
+        auto row = [&](const char *name) -> QTestData & { return QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(QLatin1String(road), QLatin1String(name)))); };
+        row("307 to another port") << road << 307 << "%O" << false;
+        row("308 to another port") << road << 308 << "%O" << false;
+        row("302 to another port") << road << 302 << "%O" << false;
+        row("303 to another port, long route") << road << 303 << "%O" << true;
+        row("301 to https on the same host") << road << 301 << "https://%S" << false;
+        row("307 to another host name") << road << 307 << "http://localhost:%P" << false;
+    }
+}
+
+void tst_HttpSqlGatewayTransport::foreignRedirects()
+{
+    // The access data go to the configured scheme, host and port only: a
+    // redirect elsewhere ends the request with a message saying so.
+    QFETCH(QString, road);
+    QFETCH(int, status);
+    QFETCH(QString, target);
+    QFETCH(bool, form);
+    Settings().SQL_HTTP = shopAddress(road);
+    const QUrl here(m_http->base());
+    const QString location = QString(target)
+                                 .replace(QLatin1String("%O"), m_other->base())
+                                 .replace(QLatin1String("%S"), here.authority())
+                                 .replace(QLatin1String("%P"), QString::number(here.port()));
+    m_http->handler = [&](const Request &r) {
+        Response resp;
+        resp.raw = {"HTTP/1.1 " + QByteArray::number(status) + " Moved\r\nLocation: " + location.toLatin1() + r.target
+                    + "\r\nContent-Length: 0\r\n\r\n"};
+        return resp;
+    };
+    QStringList lines;
+    const QString sql = form ? QStringLiteral("SELECT '%1'").arg(QString(1600, QLatin1Char('x'))) : QStringLiteral("SELECT 1");
+    QCOMPARE(Transport().FetchGatewayPage(GatewayAddress(GatewayRequest::Query, sql), lines), GatewayTransport::Fetch::Failed);
+    QVERIFY(m_other->requests.isEmpty());
+    const QString text = Transport().LastErrorText();
+    QVERIFY2(text.contains(QStringLiteral("nur an die eingetragene Shop-Adresse http://127.0.0.1:%1").arg(here.port())),
+             qPrintable(text));
+    QVERIFY(!text.contains(Settings().SQL_Pass));
+}
+
+void tst_HttpSqlGatewayTransport::hostileForms_data()
+{
+    QTest::addColumn<QByteArray>("formTag");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("method get") << QByteArray("<form name=\"form1\" method=\"get\" action=\"db_check2.php\">")
+                                << QStringLiteral("nie in einer Adresse");
+    QTest::newRow("no method") << QByteArray("<form name=\"form1\" action=\"db_check2.php\">")
+                               << QStringLiteral("nie in einer Adresse");
+    QTest::newRow("action on another server") << QByteArray("<form name=\"form1\" method=\"post\" action=\"%O/x.php\">")
+                                              << QStringLiteral("nur an die eingetragene Shop-Adresse");
+}
+
+void tst_HttpSqlGatewayTransport::hostileForms()
+{
+    // "Globals Off" fills in the page's form with the access data: a form
+    // that would put them into an address or send them elsewhere is refused.
+    QFETCH(QByteArray, formTag);
+    QFETCH(QString, message);
+    Settings().SQL_Global = QStringLiteral("2");
+    QByteArray page = formPage;
+    page.replace("<form name=\"form1\" id=\"form1\" method=\"post\" action=\"db_check.php\">",
+                 formTag.replace("%O", m_other->base().toLatin1()));
+    m_http->handler = [&](const Request &r) {
+        Response resp = gatewayLike(r);
+        if (!r.body.contains("Submit="))
+            resp.body = page;
+        return resp;
+    };
+    QCOMPARE(Shop().ShopExecute(QStringLiteral("DELETE FROM x")), -10);
+    QVERIFY2(Gateway().LastErrorText().contains(message), qPrintable(Gateway().LastErrorText()));
+    QVERIFY(m_other->requests.isEmpty());
+    for (const Request &r : m_http->requests)
+        QVERIFY2(!r.target.contains("dbpass") && !r.target.contains("DELETE"), r.target.constData());
 }
 
 QTEST_GUILESS_MAIN(tst_HttpSqlGatewayTransport)

@@ -1,6 +1,7 @@
 #include "support/TestServers.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
@@ -582,6 +583,85 @@ void PhpServer::stop()
     }
     m_dir.reset();
     m_shopCopy.reset();
+}
+
+// ---------------------------------------------------------------- test CA
+
+TestCa::TestCa() = default;
+TestCa::~TestCa() = default;
+
+bool TestCa::run(const QStringList &args, QString *error)
+{
+    const QString openssl = findProgram(QStringLiteral("openssl"));
+    if (openssl.isEmpty()) {
+        setErr(error, QStringLiteral("openssl not installed (package openssl)"));
+        return false;
+    }
+    QProcess p;
+    bindChildToParent(p);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setWorkingDirectory(m_dir->path());
+    p.start(openssl, args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        setErr(error, QStringLiteral("openssl %1 failed: %2").arg(args.value(0), QString::fromLocal8Bit(p.readAll())));
+        return false;
+    }
+    return true;
+}
+
+bool TestCa::create(QString *error)
+{
+    m_dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/mvca-XXXXXX"));
+    if (!m_dir->isValid()) {
+        setErr(error, QStringLiteral("no temporary folder"));
+        return false;
+    }
+    return run({QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+                QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                QStringLiteral("-keyout"), QStringLiteral("ca.key"), QStringLiteral("-out"), QStringLiteral("ca.pem"),
+                QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=Marktvoll Test-CA"),
+                QStringLiteral("-addext"), QStringLiteral("basicConstraints=critical,CA:TRUE"),
+                QStringLiteral("-addext"), QStringLiteral("keyUsage=critical,keyCertSign,cRLSign")},
+               error);
+}
+
+QString TestCa::caFile() const
+{
+    return m_dir ? m_dir->filePath(QStringLiteral("ca.pem")) : QString();
+}
+
+bool TestCa::issue(const QString &file, const QString &name, const QStringList &altNames, QString *certFile,
+                   QString *keyFile, QString *error)
+{
+    if (!m_dir) {
+        setErr(error, QStringLiteral("CA not created"));
+        return false;
+    }
+    const QString ext = m_dir->filePath(file + QStringLiteral(".ext"));
+    QFile f(ext);
+    if (!f.open(QIODevice::WriteOnly)
+        || f.write("basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature,keyEncipherment\n"
+                   "extendedKeyUsage=serverAuth\nsubjectAltName=" + altNames.join(QLatin1Char(',')).toLatin1() + "\n") < 0) {
+        setErr(error, QStringLiteral("cannot write ") + ext);
+        return false;
+    }
+    f.close();
+    const QString key = file + QStringLiteral(".key"), csr = file + QStringLiteral(".csr"), pem = file + QStringLiteral(".pem");
+    if (!run({QStringLiteral("req"), QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+              QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"), QStringLiteral("-keyout"), key,
+              QStringLiteral("-out"), csr, QStringLiteral("-subj"), QStringLiteral("/CN=") + name},
+             error)
+        || !run({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), csr, QStringLiteral("-CA"),
+                 QStringLiteral("ca.pem"), QStringLiteral("-CAkey"), QStringLiteral("ca.key"), QStringLiteral("-set_serial"),
+                 QString::number(QDateTime::currentMSecsSinceEpoch()), QStringLiteral("-days"), QStringLiteral("2"),
+                 QStringLiteral("-extfile"), ext, QStringLiteral("-out"), pem},
+                error))
+        return false;
+    if (certFile)
+        *certFile = m_dir->filePath(pem);
+    if (keyFile)
+        *keyFile = m_dir->filePath(key);
+    return true;
 }
 
 // ---------------------------------------------------------------- TLS

@@ -154,6 +154,29 @@ private:
     std::unique_ptr<Impl> d;
 };
 
+// A certificate authority made for one test (openssl program) and server
+// certificates it signs, in a private folder removed with the object.
+class TestCa {
+public:
+    TestCa();
+    ~TestCa();
+    TestCa(const TestCa &) = delete;
+    TestCa &operator=(const TestCa &) = delete;
+
+    bool create(QString *error = nullptr);
+    // The authority's certificate (PEM), the file a client must trust.
+    QString caFile() const;
+    // A server certificate with the common name `name` and the subject
+    // alternative names given ("IP:127.0.0.1", "DNS:db.example"); the two
+    // files are written into the folder as <file>.pem and <file>.key.
+    bool issue(const QString &file, const QString &name, const QStringList &altNames, QString *certFile,
+               QString *keyFile, QString *error = nullptr);
+
+private:
+    bool run(const QStringList &args, QString *error);
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
 // Copies a folder tree; returns false on the first failure.
 bool copyTree(const QString &from, const QString &to);
 

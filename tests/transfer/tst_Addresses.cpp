@@ -160,6 +160,7 @@ private slots:
     void transferCases();
     void secondRunChangesNothing_data();
     void secondRunChangesNothing();
+    void webLogHoldsNoCustomerData();
     void dryRunWritesNothing();
     void stopMarksOnlyImported();
     void refusedMoveKeepsMark_data();
@@ -660,6 +661,28 @@ void tst_Addresses::secondRunChangesNothing()
     QCOMPARE(rep.steps[1].counts.value(QStringLiteral("geholt")), 0);
     QCOMPARE(dump(mode), before);
     QCOMPARE(FileHash(FindTableFile(m_wawi[mi(mode)], QStringLiteral("Adressen.DB"))), wawi);
+}
+
+void tst_Addresses::webLogHoldsNoCustomerData()
+{
+    // The web server in front of the gateway logs every request line; by
+    // now the addresses went both ways through it several times. Not one
+    // customer value, e-mail, access datum or SQL text may stand there.
+    if (!m_transferred[1])
+        QSKIP("transfer did not run through the gateway");
+    const QByteArray raw = m_php.log().toLatin1();
+    const QByteArray decoded = QByteArray::fromPercentEncoding(raw);
+    QVERIFY2(raw.contains("POST /module/db_check/db_check.php?insert=1&xxl=")
+                 && raw.contains("POST /module/db_check/db_check.php?show=2&xxl="),
+             raw.right(2000).constData());
+    const QStringList secret = {kNewName, kNewMail, kNewStreet, kSupplierName, kSupplierMail,
+                                QStringLiteral("k9006@example.de"), QStringLiteral("geteilt@example.de"),
+                                QStringLiteral("Bleibt"), QStringLiteral("0228 1"), QStringLiteral("Lastschrift"),
+                                m_db.password(), m_db.user(), db(QStringLiteral("gateway")),
+                                QStringLiteral("sql_query"), QStringLiteral("adressen"), QStringLiteral("dbpass")};
+    for (const QString &value : secret)
+        for (const QByteArray &form : {value.toUtf8(), ToAnsi(value)})
+            QVERIFY2(!raw.contains(form) && !decoded.contains(form), qPrintable(value));
 }
 
 void tst_Addresses::dryRunWritesNothing()

@@ -31,10 +31,11 @@
  *                                        followed by "MySQL: " and the text
  *   Lines end with <br>. Text before the first +++ mark is not data.
  *
- * Values and column names never contain a raw "#", line break, "<br>",
+ * Values and column names never contain a raw "#", line break, "<", ">",
  * "+++newline+++" or "+++datatype+++": the script writes "#" as &#35;,
- * CR as &#13;, LF as &#10;, the "<" of "<br>" as &#60; and the first "+"
- * of the two marks as &#43; (in names also ":" as &#58;). Reading back:
+ * CR as &#13;, LF as &#10;, "<" as &#60;, ">" as &#62; and the first "+"
+ * of the two marks as &#43; (in names also ":" as &#58;), so no markup of
+ * the data is ever part of the page. Reading back:
  * an entry's value ends at the first "#" that is not part of a decimal
  * reference "&#" digits ";", and every such reference is the character
  * of that code. Since every "#" of the data is written as &#35;, a
@@ -151,7 +152,9 @@ function mv_value($s)
         '#' => '&#35;',
         "\r" => '&#13;',
         "\n" => '&#10;',
-        '<br>' => '&#60;br>',
+        // No markup of the data reaches the page (the answer is text/html).
+        '<' => '&#60;',
+        '>' => '&#62;',
         '+++newline+++' => '&#43;++newline+++',
         '+++datatype+++' => '&#43;++datatype+++',
     );

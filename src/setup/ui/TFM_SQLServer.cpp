@@ -4,6 +4,7 @@
 #include "core/UiHooks.h"
 #include "setup/ShopConfigFile.h"
 #include "setup/ShopSchemaSetup.h"
+#include "shopdb/MySqlTls.h"
 #include "shopdb/ShopConnection.h"
 
 #include <QCheckBox>
@@ -63,6 +64,11 @@ TFM_SQLServer::TFM_SQLServer(QWidget *parent) : QDialog(parent)
                                 "Schalter aktivieren, was aber die\r\nDatenübertragung nochmal verlangsamt!"));
     ED_Host = new QLineEdit;
     named(ED_Host, "ED_Host");
+    CB_SSL = new QCheckBox(QStringLiteral("Verschlüsselt (TLS)"));
+    named(CB_SSL, "CB_SSL");
+    CB_SSL->setToolTip(hint("bei MySQL-Verbindung werden die Daten verschlüsselt übertragen und das\r\n"
+                            "Zertifikat des Servers geprüft. Für jeden Server außer diesem Rechner\r\n"
+                            "(localhost) voreingestellt; nur im eigenen, geschützten Netz ausschalten!"));
     ED_User = new QLineEdit;
     named(ED_User, "ED_User");
     ED_Pass = new QLineEdit;
@@ -81,6 +87,7 @@ TFM_SQLServer::TFM_SQLServer(QWidget *parent) : QDialog(parent)
     form->addRow(QStringLiteral("Shopposition im Netz"), ED_Http);
     form->addRow(QString(), CB_Globals);
     form->addRow(QStringLiteral("Hostname"), ED_Host);
+    form->addRow(QString(), CB_SSL);
     form->addRow(QStringLiteral("User"), ED_User);
     form->addRow(QStringLiteral("Paßwort"), ED_Pass);
     auto *dbRow = new QHBoxLayout;
@@ -125,6 +132,11 @@ TFM_SQLServer::TFM_SQLServer(QWidget *parent) : QDialog(parent)
     connect(BitBtn3, &QPushButton::clicked, this, &TFM_SQLServer::BitBtn3Click);
     connect(Button1, &QPushButton::clicked, this, &TFM_SQLServer::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TFM_SQLServer::Button2Click);
+    connect(CB_SSL, &QCheckBox::clicked, this, [this] { m_sslSetByUser = true; });
+    connect(ED_Host, &QLineEdit::textChanged, this, [this](const QString &host) {
+        if (!m_sslSetByUser && Settings().SQL_SSL.trimmed().isEmpty())
+            CB_SSL->setChecked(MySqlTlsWanted(QString(), host));
+    });
 }
 
 void TFM_SQLServer::showEvent(QShowEvent *e)
@@ -149,6 +161,8 @@ void TFM_SQLServer::FormShow()
     ED_Pass->setText(s.SQL_Pass);
     CB_Databases->setEditText(s.SQL_Data);
     CB_Globals->setChecked(s.SQL_Global == QLatin1String("2"));
+    m_sslSetByUser = false;
+    CB_SSL->setChecked(MySqlTlsWanted(s.SQL_SSL, s.SQL_Host));
 }
 
 void TFM_SQLServer::BitBtn1Click(bool sender)
@@ -171,6 +185,9 @@ void TFM_SQLServer::BitBtn1Click(bool sender)
     s.SQL_Server = CB_SQL_Server->currentText();
     s.SQL_HTTP = noTrailingSlash(ED_Http->text());
     s.SQL_Global = CB_Globals->isChecked() ? QStringLiteral("2") : QString();
+    // Untouched, the value stays (empty: encrypted for every server but this one).
+    if (m_sslSetByUser)
+        s.SQL_SSL = CB_SSL->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
     s.SQL_Host = ED_Host->text();
     s.SQL_User = ED_User->text();
     s.SQL_Pass = ED_Pass->text();

@@ -24,6 +24,9 @@ public:
     QComboBox *CB_SQL_Server, *CB_Databases;
     QLineEdit *ED_Http, *ED_Host, *ED_User, *ED_Pass;
     QCheckBox *CB_Globals;
+    // Direct connection encrypted (SQL_SSL); follows the host name until
+    // the user sets it.
+    QCheckBox *CB_SSL;
     QPushButton *BitBtn1, *BitBtn2, *BitBtn3, *Button1, *Button2;
     QGroupBox *GroupBox2;
     QPlainTextEdit *Memo1;
@@ -52,6 +55,7 @@ protected:
 
 private:
     void prepareGateway();
+    bool m_sslSetByUser = false;
 };
 
 } // namespace mv

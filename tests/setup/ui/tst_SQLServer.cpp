@@ -10,6 +10,7 @@
 #include "support/TestEnv.h"
 #include "support/TestServers.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -257,6 +258,51 @@ private slots:
         QVERIFY(ui.messages.isEmpty());
         QVERIFY(d.GroupBox2->isHidden());
         QVERIFY(d.BitBtn3->isHidden());
+    }
+
+    void tlsCheckBox_data()
+    {
+        QTest::addColumn<QString>("stored");   // SQL_SSL before
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<bool>("shown");       // CB_SSL after FormShow
+        QTest::addColumn<QString>("newHost");  // typed into ED_Host (empty: none)
+        QTest::addColumn<bool>("click");       // the user clicks the box
+        QTest::addColumn<bool>("checked");     // CB_SSL before OK
+        QTest::addColumn<QString>("result");   // SQL_SSL after OK
+        QTest::newRow("remote by default") << "" << "db.example.de:3306" << true << "" << false << true << "";
+        QTest::newRow("local by default") << "" << "127.0.0.1:3306" << false << "" << false << false << "";
+        QTest::newRow("default follows the host") << "" << "localhost" << false << "shop.example.de" << false << true << "";
+        QTest::newRow("stored off stays off") << "0" << "db.example.de" << false << "ander.example.de" << false << false << "0";
+        QTest::newRow("stored on for the local host") << "1" << "localhost" << true << "" << false << true << "1";
+        QTest::newRow("switched off by the user") << "" << "db.example.de" << true << "" << true << false << "0";
+        QTest::newRow("switched on by the user") << "" << "127.0.0.1" << false << "" << true << true << "1";
+        QTest::newRow("the user's choice outlives a host change") << "" << "db.example.de" << true << "localhost" << true
+                                                                  << false << "0";
+    }
+    void tlsCheckBox()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, host);
+        QFETCH(bool, shown);
+        QFETCH(QString, newHost);
+        QFETCH(bool, click);
+        QFETCH(bool, checked);
+        QFETCH(QString, result);
+        settingsFor(false, db.database());
+        Settings().SQL_Host = host;
+        Settings().SQL_SSL = stored;
+        TFM_SQLServer d;
+        QCOMPARE(d.CB_SSL->objectName(), QStringLiteral("CB_SSL"));
+        d.FormShow();
+        QCOMPARE(d.CB_SSL->isChecked(), shown);
+        if (click)
+            d.CB_SSL->click();
+        if (!newHost.isEmpty())
+            d.ED_Host->setText(newHost);
+        QCOMPARE(d.CB_SSL->isChecked(), checked);
+        d.BitBtn1Click(false);
+        QCOMPARE(Settings().SQL_SSL, result);
+        Settings().SQL_SSL.clear();
     }
 
     void configMissing()
