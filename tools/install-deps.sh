@@ -10,7 +10,8 @@ PACKAGES=(
   mariadb-server mariadb-client php-cli php-mysql curl
   python3-pyftpdlib pxlib-dev libxml2-utils
   nginx-light php-fpm
-  libqt6svg6 xvfb xauth
+  libqt6svg6 xvfb xauth qt6-translations-l10n
+  openbox xdotool imagemagick x11-utils
 )
 
 missing=()
