@@ -346,11 +346,10 @@ void TFM_Haupt::TieAssistant()
     m_assistantOwner = internalWinId();
     assistant->setTransientParent(own);
     if (FM_EinAssi->isVisible()) {
-        // The window system reads the owner when a window is mapped.
-        const QPoint at = FM_EinAssi->pos();
+        // The window system reads the owner when a window is mapped; the
+        // assistant shows again at its place at the right edge.
         FM_EinAssi->hide();
         FM_EinAssi->show();
-        FM_EinAssi->move(at);
         FM_EinAssi->raise();
     }
 }

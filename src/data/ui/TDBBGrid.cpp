@@ -507,7 +507,11 @@ int TDBBGrid::FullWidth() const
     for (const GridColumnLayout &c : m_cols)
         if (c.visible)
             w += c.width;
-    const int rowHeader = verticalHeader()->isHidden() ? 0 : qMax(verticalHeader()->sizeHint().width(), 24);
+    // The row header grows with the row numbers: room for four digits.
+    const QHeaderView *rows = verticalHeader();
+    const int rowHeader = rows->isHidden()
+        ? 0
+        : qMax(rows->sizeHint().width(), rows->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12);
     return w + rowHeader + 2 * frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this) + 2;
 }
 
