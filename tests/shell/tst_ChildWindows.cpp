@@ -294,22 +294,6 @@ private slots:
         QVERIFY(d.ED_Http->width() >= d.ED_Http->fontMetrics().horizontalAdvance(shop));
     }
 
-    // Every child window's title is its own caption; the frame shows it.
-    void titlesAreTheWindowsOwn()
-    {
-        TestEnv env;
-        demoWaWi(env);
-        auto w = start("Assi_Frage=1\r\nAssi_Zeige=0\r\n");
-        for (const char *a : {"Action_LandCFG", "Action_TablesSQL", "Action_FTP", "Action_CFG_Config"}) {
-            QMdiSubWindow *sub = open(w.get(), QString::fromLatin1(a));
-            QVERIFY(sub);
-            QVERIFY(!sub->widget()->windowTitle().isEmpty());
-            QCOMPARE(sub->windowTitle(), sub->widget()->windowTitle());
-        }
-        // Nothing the window system would append to every title.
-        QCOMPARE(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
-    }
-
     // Qt's own dialogs and menus in German.
     void qtTextsAreGerman()
     {
