@@ -10,8 +10,9 @@ PACKAGES=(
   mariadb-server mariadb-client php-cli php-mysql curl
   python3-pyftpdlib pxlib-dev libxml2-utils
   nginx-light php-fpm openssl
-  libqt6svg6 xvfb xauth
+  libqt6svg6 xvfb xauth qt6-translations-l10n
   dpkg-dev lintian appstream librsvg2-bin desktop-file-utils man-db
+  openbox xdotool imagemagick x11-utils
 )
 
 missing=()

@@ -106,9 +106,22 @@ QVariant DatasetModel::data(const QModelIndex &index, int role) const
         return QVariant();
     const int fi = m_columns[index.column()];
     Field *f = m_ds->FieldAt(fi);
+    const bool isBool = f->DataType() == FieldType::Boolean;
     switch (role) {
-    case Qt::DisplayRole:
-        return f->DisplayTextOf(rowValues(index.row()).value(fi));
+    case Qt::DisplayRole: {
+        const QVariant v = rowValues(index.row()).value(fi);
+        // The shop owner reads German, not "True"/"False"; views show the
+        // check box of CheckStateRole beside it or instead of it.
+        if (isBool)
+            return v.isValid() && !v.isNull() ? (v.toBool() ? QStringLiteral("Ja") : QStringLiteral("Nein")) : QString();
+        return f->DisplayTextOf(v);
+    }
+    case Qt::CheckStateRole: {
+        if (!isBool)
+            return QVariant();
+        const QVariant v = rowValues(index.row()).value(fi);
+        return QVariant::fromValue(v.isValid() && v.toBool() ? Qt::Checked : Qt::Unchecked);
+    }
     case Qt::EditRole: {
         const QVariant v = rowValues(index.row()).value(fi);
         if (f->DataType() == FieldType::Boolean)
@@ -148,22 +161,40 @@ QVariant DatasetModel::headerData(int section, Qt::Orientation orientation, int 
     }
 }
 
+bool DatasetModel::canEdit(const Field *f) const
+{
+    return f && !m_readOnly && !f->ReadOnly() && m_ds && m_ds->CanModify();
+}
+
 Qt::ItemFlags DatasetModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags fl = QAbstractTableModel::flags(index);
     Field *f = FieldOfColumn(index.column());
-    if (f && !m_readOnly && !f->ReadOnly() && m_ds->CanModify())
+    if (!canEdit(f))
+        return fl;
+    // A boolean is toggled, not typed: no editor with "true"/"false".
+    if (f->DataType() == FieldType::Boolean)
+        fl |= Qt::ItemIsUserCheckable;
+    else
         fl |= Qt::ItemIsEditable;
     return fl;
 }
 
-bool DatasetModel::setData(const QModelIndex &index, const QVariant &value, int role)
+bool DatasetModel::setData(const QModelIndex &index, const QVariant &v, int role)
 {
-    if (role != Qt::EditRole || !index.isValid() || !m_ds || !m_ds->Active())
+    if ((role != Qt::EditRole && role != Qt::CheckStateRole) || !index.isValid() || !m_ds || !m_ds->Active())
         return false;
     Field *f = FieldOfColumn(index.column());
-    if (!f || !(flags(index) & Qt::ItemIsEditable))
+    if (!canEdit(f))
         return false;
+    QVariant value = v;
+    if (role == Qt::CheckStateRole) {
+        if (f->DataType() != FieldType::Boolean)
+            return false;
+        const int state = v.metaType() == QMetaType::fromType<Qt::CheckState>() ? int(v.value<Qt::CheckState>())
+                                                                              : v.toInt();
+        value = state == Qt::Checked;
+    }
     const int row = index.row();
     const Dataset::State st = m_ds->GetState();
     const bool onRow = (st == Dataset::State::Insert && row == m_ds->InsertIndex())

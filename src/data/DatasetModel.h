@@ -38,7 +38,8 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
-    // Moves to the row, Edit, sets the value from text (or a bool), Post.
+    // Moves to the row, Edit, sets the value from text (or a bool; a
+    // boolean field also through CheckStateRole), Post.
     // On failure the edit is cancelled, false returned and editFailed sent.
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
@@ -53,6 +54,7 @@ private:
     void onReset();
     void onRowChanged(int recNo);
     void invalidate() { m_cacheRow = -1; }
+    bool canEdit(const Field *f) const;
     const QVector<QVariant> &rowValues(int row) const;
 
     QPointer<Dataset> m_ds;

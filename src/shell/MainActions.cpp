@@ -251,10 +251,12 @@ void MainActions::connectHandlers()
         TFM_EinAssi *a = m_main->FM_EinAssi;
         if (!a)
             return;
-        if (a->isVisible())
+        if (a->isVisible()) {
+            a->raise();
             a->StartBlink();
-        else
+        } else {
             a->show();
+        }
     });
     on("Action_SQLServerCFG", [this] {
         TFM_SQLServer *d = SQLServer();

@@ -37,6 +37,7 @@
 #include <QToolButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace mv {
 
@@ -232,18 +233,29 @@ bool TFM_Haupt::RunAction(const QString &name)
 
 QMdiSubWindow *TFM_Haupt::AddChildWindow(QWidget *w)
 {
+    // The size the window gave itself; the frame would otherwise open at
+    // its layout's smallest size and cut what the window is for.
+    const QSize wanted = w->testAttribute(Qt::WA_Resized) ? w->size() : QSize();
     w->setAttribute(Qt::WA_DeleteOnClose);
     QMdiSubWindow *sub = MdiArea->addSubWindow(w);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(w->windowIcon().isNull() ? windowIcon() : w->windowIcon());
+    // A window's own OK or Cancel closes the window inside the frame; the
+    // frame must follow (see eventFilter).
+    w->installEventFilter(this);
     w->show();
     sub->show();
-    // A window larger than the client area opens inside it, not cut off.
+    if (wanted.isValid()) {
+        const QMargins m = sub->contentsMargins();
+        sub->resize(wanted.grownBy(m).expandedTo(sub->minimumSizeHint()));
+    }
+    // A window larger than the client area opens inside it, not cut off;
+    // what does not fit then scrolls in the client area.
     const QRect room = MdiArea->viewport()->rect();
     if (!room.isEmpty() && !room.contains(sub->geometry())) {
         sub->resize(sub->size().boundedTo(room.size()));
-        sub->move(qBound(0, sub->x(), room.width() - sub->width()),
-                  qBound(0, sub->y(), room.height() - sub->height()));
+        sub->move(qBound(0, sub->x(), qMax(0, room.width() - sub->width())),
+                  qBound(0, sub->y(), qMax(0, room.height() - sub->height())));
     }
     return sub;
 }
@@ -314,6 +326,32 @@ void TFM_Haupt::closeEvent(QCloseEvent *e)
     if (FM_EinAssi)
         FM_EinAssi->hide();
     e->accept();
+}
+
+bool TFM_Haupt::event(QEvent *e)
+{
+    // The embedded browser of the web panel makes Qt recreate this window's
+    // native window; the assistant still names the old one as its owner.
+    if (e->type() == QEvent::WinIdChange)
+        QTimer::singleShot(0, this, &TFM_Haupt::TieAssistant);
+    return QMainWindow::event(e);
+}
+
+void TFM_Haupt::TieAssistant()
+{
+    QWindow *own = windowHandle();
+    QWindow *assistant = FM_EinAssi ? FM_EinAssi->windowHandle() : nullptr;
+    if (!own || !assistant || !internalWinId() || internalWinId() == m_assistantOwner)
+        return;
+    m_assistantOwner = internalWinId();
+    assistant->setTransientParent(own);
+    if (FM_EinAssi->isVisible()) {
+        // The window system reads the owner when a window is mapped; the
+        // assistant shows again at its place at the right edge.
+        FM_EinAssi->hide();
+        FM_EinAssi->show();
+        FM_EinAssi->raise();
+    }
 }
 
 void TFM_Haupt::ApplySettingsToWindows()
@@ -469,6 +507,16 @@ void TFM_Haupt::Timer_HTTPSleepTimer()
 
 bool TFM_Haupt::eventFilter(QObject *o, QEvent *e)
 {
+    if (e->type() == QEvent::DeferredDelete) {
+        // A child window closed itself (its OK, Cancel, close): it goes now,
+        // and its frame with it. Closed through the frame, the frame is
+        // already hidden and deletes itself.
+        auto *sub = qobject_cast<QMdiSubWindow *>(o->parent());
+        if (sub && sub->widget() == o && !sub->isHidden()) {
+            sub->setWidget(nullptr);   // no second close event for the window
+            sub->close();
+        }
+    }
     if (o == InspectorBar1 && (e->type() == QEvent::HideToParent || e->type() == QEvent::ShowToParent))
         Splitter2->widget(0)->setVisible(!InspectorBar1->isHidden());
     if (o == MdiArea->viewport() && e->type() == QEvent::Resize) {

@@ -76,6 +76,9 @@ public:
     // ShopMod.ini carries the open panels and step states of the bars.
     void ApplySettingsToWindows();
     void CollectSettingsFromWindows();
+    // Ties the assistant to this window's current native window, so the
+    // window system keeps it above this one.
+    void TieAssistant();
 
 signals:
     // After the show handler ran (start-up measurement, tests).
@@ -85,6 +88,7 @@ protected:
     void showEvent(QShowEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
     bool eventFilter(QObject *o, QEvent *e) override;
+    bool event(QEvent *e) override;
 
 private:
     void newWaWiCFG();
@@ -104,6 +108,7 @@ private:
     bool m_ending = false;
     bool m_gatewayPagePending = false;
     bool m_gatewayPageQueued = false;
+    WId m_assistantOwner = 0;   // native window the assistant was last tied to
 };
 
 // The main window (null before it exists and after it is gone).

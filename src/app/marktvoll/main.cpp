@@ -1,6 +1,7 @@
 #include "core/ProgramFolder.h"
 #include "core/ShopSettings.h"
 #include "core/ui/GuiUiHooks.h"
+#include "core/ui/Translations.h"
 #include "shell/TFM_Haupt.h"
 #include "wawi/WaWiDetect.h"
 
@@ -36,7 +37,11 @@ int main(int argc, char **argv)
 #endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Marktvoll DatenManager"));
-    QApplication::setApplicationDisplayName(QStringLiteral("VLB-Marktvoll DatenManager"));
+    // No display name: the window system would append it to every window's
+    // title, and a child window's title is its own caption.
+
+    // Qt's own dialogs and menus speak German too.
+    mv::LoadGermanTranslations();
 
     // The first argument names a branch sub-key of the WaWi's registry key.
     const QStringList args = QApplication::arguments();

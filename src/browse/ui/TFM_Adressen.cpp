@@ -27,7 +27,9 @@ static QAction *makeAction(QObject *owner, const char *name, const QString &capt
 {
     auto *a = new QAction(caption, owner);
     a->setObjectName(QString::fromUtf8(name));
-    a->setToolTip(hint.isEmpty() ? caption : hint);
+    // Without a hint the action shows its caption without the mnemonic.
+    if (!hint.isEmpty())
+        a->setToolTip(hint);
     a->setProperty("category", QStringLiteral("Adressen"));
     if (*icon)
         a->setIcon(AppIcon(QString::fromUtf8(icon)));

@@ -31,6 +31,7 @@
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QSplitter>
+#include <QStyle>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
@@ -48,7 +49,9 @@ QAction *makeAction(QObject *owner, const char *name, const QString &caption, co
 {
     auto *a = new QAction(caption, owner);
     a->setObjectName(QString::fromUtf8(name));
-    a->setToolTip(hint.isEmpty() ? QString(caption).remove(QLatin1Char('&')) : hint);
+    // Without a hint the action shows its caption without the mnemonic.
+    if (!hint.isEmpty())
+        a->setToolTip(hint);
     a->setProperty("category", QStringLiteral("Artikel"));
     if (*icon)
         a->setIcon(AppIcon(QString::fromUtf8(icon)));
@@ -235,6 +238,8 @@ void TFM_Artikelliste::buildLayout()
     DBBGrid1->viewport()->installEventFilter(this);
     DBBGrid1->SetColumns({column("Artikelnummer", 82), column("Bezeichnung", 227), column("Einheit", 68),
                           column("VK1", 68, QString(), true)});
+    // "Artikelnummer" needs more than 82 pixels at today's fonts.
+    DBBGrid1->FitColumnsToTitles();
 
     Panel4 = new QWidget(Splitter2);
     Panel4->setObjectName(QStringLiteral("Panel4"));
@@ -265,6 +270,10 @@ void TFM_Artikelliste::buildLayout()
     ToolBar2 = new QToolBar(GB_Mehrfach);
     ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
     ToolBar2->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    // One button: a slim row, so the rows of links get the height.
+    ToolBar2->setIconSize(QSize(16, 16));
+    ToolBar2->setContentsMargins(0, 0, 0, 0);
+    ToolBar2->layout()->setContentsMargins(0, 0, 0, 0);
     ToolBar2->addAction(DataSetDelete1);
     gv->addWidget(ToolBar2);
     DBBGrid2 = new TDBBGrid(GB_Mehrfach);
@@ -356,16 +365,25 @@ void TFM_Artikelliste::readWindowSettings()
         }
         move(StrToIntX(RegReadSettingDef(kSection, QStringLiteral("LEFT"), QStringLiteral("0"))),
              StrToIntX(RegReadSettingDef(kSection, QStringLiteral("TOP"), QStringLiteral("0"))));
-        resize(readInt(QStringLiteral("WIDTH"), QStringLiteral("646"), 646),
-               readInt(QStringLiteral("HEIGHT"), QStringLiteral("471"), 471));
+        // Without a stored width the window is as wide as its top row
+        // needs (all tool buttons beside the search), at least 646.
+        const int topRow = std::max(646, Panel1->sizeHint().width());
+        // The assignment shows two grids: without a stored height it opens
+        // tall enough that each shows a useful number of rows.
+        const int tall = m_mode == Mode::Assignment ? 620 : 471;
+        resize(readInt(QStringLiteral("WIDTH"), QString::number(topRow), 646),
+               readInt(QStringLiteral("HEIGHT"), QString::number(tall), 471));
+        m_treeWidthStored = !RegReadSettingDef(kSection, QStringLiteral("TreeView1"), QString()).trimmed().isEmpty();
         const int tree = readInt(QStringLiteral("TreeView1"), QStringLiteral("160"), 30);
         Splitter1->setSizes({tree, std::max(100, width() - tree)});
         const int image = readInt(QStringLiteral("Image1"), QStringLiteral("140"), 30);
         Splitter3->setSizes({std::max(100, width() - tree - image), image});
         const int text = readInt(QStringLiteral("Panel4"), QStringLiteral("130"), 30);
         Splitter2->setSizes({std::max(100, height() - text), text});
-        if (m_mode == Mode::Assignment)
-            Splitter4->setSizes({std::max(200, height() - 170), 170});
+        if (m_mode == Mode::Assignment) {
+            const int links = std::max(170, height() * 2 / 5);
+            Splitter4->setSizes({std::max(200, height() - links), links});
+        }
         beimffnenalleWarengruppenzeigen1->setChecked(RegReadBool(kSection, QStringLiteral("TreeAuf"), 1) == 1);
     } catch (const std::exception &) {
     }
@@ -408,6 +426,7 @@ void TFM_Artikelliste::FormShow()
         m_list.Open(Settings().Aktiv_Mandant);
         DBBGrid1->SetDataSet(&m_list.Articles());
         fillTree(true);
+        fitTreeWidth();
         CB_Sort->blockSignals(true);
         CB_Sort->setCurrentIndex(0);
         CB_Sort->blockSignals(false);
@@ -429,11 +448,30 @@ void TFM_Artikelliste::FormShow()
                               column("VK1", 68, QString(), true),
                               column("WBezeichnung", 250, QStringLiteral("zugewiesene Warengruppe")),
                               column("UWBezeichnung", 250, QStringLiteral("Ursprungswarengruppe"))});
+        DBBGrid2->FitColumnsToTitles();
         DBBGrid2->SetDataSource(&m_links.File(), m_linkModel);
         connect(&m_links.File(), &Dataset::rowsReset, this, &TFM_Artikelliste::updateDeleteAction);
         TreeView1Change();
     }
     updateDeleteAction();
+}
+
+void TFM_Artikelliste::fitTreeWidth()
+{
+    // A width the user chose stays; the first opening shows the group
+    // names whole, within two fifths of the window.
+    if (m_treeWidthStored || m_maximizedStart)
+        return;
+    TreeView1->resizeColumnToContents(0);
+    const int need = TreeView1->columnWidth(0) + 2 * TreeView1->frameWidth()
+                     + TreeView1->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, TreeView1) + 4;
+    QList<int> sizes = Splitter1->sizes();
+    if (sizes.size() < 2 || sizes[0] >= need)
+        return;
+    const int total = sizes[0] + sizes[1];
+    sizes[0] = std::min(need, total * 2 / 5);
+    sizes[1] = total - sizes[0];
+    Splitter1->setSizes(sizes);
 }
 
 void TFM_Artikelliste::fillTree(bool readSort)

@@ -93,6 +93,7 @@ private:
     void writeWindowSettings();
     // readSort: the tree's sorting from the settings (at opening).
     void fillTree(bool readSort);
+    void fitTreeWidth();
     void currentArticleChanged();
     void longTextEdited();
     void chooseImage();
@@ -114,6 +115,7 @@ private:
     bool m_treeBusy = false;
     bool m_loadingText = false;
     bool m_maximizedStart = false;
+    bool m_treeWidthStored = false;
     bool m_lookupPending = false;
     QPoint m_dragStart;
 };

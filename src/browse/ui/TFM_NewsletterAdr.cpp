@@ -223,6 +223,9 @@ void TFM_NewsletterAdr::FormShow()
     };
     DBGrid1->SetColumns({col("EMAIL", "EMAIL", 172), col("kdnummer", "Kundennr", 50), col("html", "html", 51)});
     DBBGrid1->SetColumns({col("EMAIL", "EMAIL", 235)});
+    // "Kundennr" does not fit 50 pixels at today's fonts.
+    DBGrid1->FitColumnsToTitles();
+    DBBGrid1->FitColumnsToTitles();
     DBAdvNavigator1->SetDataSource(&m_lists.Recipients());
     DBAdvNavigator2->SetDataSource(&m_lists.Exclusions());
 }

@@ -36,7 +36,7 @@ void GuiUiHooks::ShowMessage(const QString &text, Icon icon)
 {
     QWidget *parent = QApplication::activeWindow();
     QMessageBox box(parent);
-    box.setWindowTitle(QApplication::applicationDisplayName());
+    box.setWindowTitle(QStringLiteral("VLB-Marktvoll DatenManager"));
     box.setText(MessageText(text));
     switch (icon) {
     case Icon::Information: box.setIcon(QMessageBox::Information); break;

@@ -9,8 +9,12 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmapCache>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 #include <cmath>
 
@@ -166,7 +170,7 @@ Qt::ItemFlags TGridColumnsModel::flags(const QModelIndex &index) const
         return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     Qt::ItemFlags f = m_source->flags(m_source->index(index.row(), sc));
     if (m_grid->Columns()[index.column()].readOnly)
-        f &= ~Qt::ItemIsEditable;
+        f &= ~(Qt::ItemIsEditable | Qt::ItemIsUserCheckable);
     return f;
 }
 
@@ -216,7 +220,9 @@ void TDBBGridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, co
     if (m_grid->OnDrawColumnCell)
         m_grid->OnDrawColumnCell(opt, index.row(), index.column());
 
-    if (focused) {
+    Field *field = m_grid->ColumnsModel()->FieldOf(index.column());
+    const FieldType type = field ? field->DataType() : FieldType::String;
+    if (focused && type != FieldType::Boolean) {
         QStyledItemDelegate::paint(p, opt, index);
         return;
     }
@@ -229,9 +235,6 @@ void TDBBGridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, co
     }
     p->save();
     p->fillRect(opt.rect, bg);
-
-    Field *field = m_grid->ColumnsModel()->FieldOf(index.column());
-    const FieldType type = field ? field->DataType() : FieldType::String;
     const QRect r = opt.rect;
     if (type == FieldType::Graphic && m_grid->AutoDisp_Image) {
         const QByteArray bytes = m_grid->ColumnsModel()->RawValue(index).toByteArray();
@@ -247,6 +250,18 @@ void TDBBGridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, co
             const int w = int(std::lround(pm.width() / (pm.height() + 0.001) * r.height()));
             p->drawPixmap(QRect(r.left(), r.top(), w, r.height()), pm);
         }
+    } else if (type == FieldType::Boolean) {
+        // A check box, centred; the same box the click toggles.
+        QStyleOptionButton box;
+        box.rect = checkRect(opt);
+        box.state = QStyle::State_Enabled;
+        box.state |= index.data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked ? QStyle::State_On
+                                                                                          : QStyle::State_Off;
+        if (!(index.flags() & Qt::ItemIsUserCheckable))
+            box.state &= ~QStyle::State_Enabled;
+        box.palette = opt.palette;
+        QStyle *st = m_grid->style();
+        st->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, p, m_grid);
     } else {
         p->setFont(opt.font);
         p->setPen(fg);
@@ -263,6 +278,45 @@ void TDBBGridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, co
         p->drawText(x, y, text);
     }
     p->restore();
+}
+
+QRect TDBBGridDelegate::checkRect(const QStyleOptionViewItem &opt) const
+{
+    QStyle *st = m_grid->style();
+    const int w = st->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, m_grid);
+    const int h = st->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, m_grid);
+    return QRect(opt.rect.center().x() - w / 2, opt.rect.center().y() - h / 2, w, h);
+}
+
+bool TDBBGridDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
+                                   const QModelIndex &index)
+{
+    if (!(index.flags() & Qt::ItemIsUserCheckable))
+        return QStyledItemDelegate::editorEvent(event, model, option, index);
+    bool toggle = false;
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease: {
+        auto *me = static_cast<QMouseEvent *>(event);
+        // On the box (with a little room around it); a click elsewhere in
+        // the cell only selects the row.
+        toggle = me->button() == Qt::LeftButton
+                 && checkRect(option).adjusted(-3, -3, 3, 3).contains(me->position().toPoint());
+        break;
+    }
+    case QEvent::MouseButtonDblClick:
+        return true;   // two toggles, no editor
+    case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        toggle = key == Qt::Key_Space || key == Qt::Key_Select;
+        break;
+    }
+    default:
+        break;
+    }
+    if (!toggle)
+        return false;
+    const bool on = index.data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked;
+    return model->setData(index, QVariant::fromValue(on ? Qt::Unchecked : Qt::Checked), Qt::CheckStateRole);
 }
 
 // ------------------------------------------------------------ grid
@@ -427,6 +481,38 @@ void TDBBGrid::ColumnsChanged()
         setColumnHidden(i, !m_cols[i].visible);
     }
     viewport()->update();
+}
+
+void TDBBGrid::FitColumnsToTitles()
+{
+    QHeaderView *h = horizontalHeader();
+    const QFontMetrics fm(h->font());
+    const int margin = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h) + 6;
+    bool changed = false;
+    for (int i = 0; i < m_cols.size(); ++i) {
+        const QString title = m_columns->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString();
+        const int need = fm.horizontalAdvance(title) + margin;
+        if (m_cols[i].width < need) {
+            m_cols[i].width = need;
+            changed = true;
+        }
+    }
+    if (changed)
+        ColumnsChanged();
+}
+
+int TDBBGrid::FullWidth() const
+{
+    int w = 0;
+    for (const GridColumnLayout &c : m_cols)
+        if (c.visible)
+            w += c.width;
+    // The row header grows with the row numbers: room for four digits.
+    const QHeaderView *rows = verticalHeader();
+    const int rowHeader = rows->isHidden()
+        ? 0
+        : qMax(rows->sizeHint().width(), rows->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12);
+    return w + rowHeader + 2 * frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this) + 2;
 }
 
 void TDBBGrid::SetColorL(qint32 c) { if (c != m_colorL) { m_colorL = c; viewport()->update(); } }

@@ -54,8 +54,12 @@ class TDBBGridDelegate : public QStyledItemDelegate {
 public:
     explicit TDBBGridDelegate(TDBBGrid *grid);
     void paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    // Boolean cells toggle on a click or the space bar.
+    bool editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
+                     const QModelIndex &index) override;
 
 private:
+    QRect checkRect(const QStyleOptionViewItem &opt) const;
     TDBBGrid *m_grid;
 };
 
@@ -86,6 +90,11 @@ public:
     void SwapColumns(int a, int b);
     // Push column changes (width, fonts, alignment) to the view.
     void ColumnsChanged();
+    // Widens every column whose title would be cut to the title's width.
+    void FitColumnsToTitles();
+    // Width the grid needs to show every visible column side by side
+    // (row header, frame and a vertical scroll bar included).
+    int FullWidth() const;
 
     // --- own properties
     qint32 ColorL() const { return m_colorL; }

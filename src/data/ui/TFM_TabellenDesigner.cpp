@@ -398,10 +398,10 @@ void TFM_TabellenDesigner::showEvent(QShowEvent *e)
     if (m_colors) {
         const GridColors c = ParseColorList(*m_colors);
         CheckBox1->setChecked(c.twoColor);
-        if (c.color1)
-            Shape1->SetBrush(ToQColor(*c.color1));
-        if (c.color2)
-            Shape2->SetBrush(ToQColor(*c.color2));
+        // A list without a colour keeps the grid's own (a white grid has no
+        // Color2 line): the previews show what the grid paints.
+        Shape1->SetBrush(ToQColor(c.color1 ? *c.color1 : m_grid->ColorL()));
+        Shape2->SetBrush(ToQColor(c.color2 ? *c.color2 : m_grid->ColorH()));
         setFontColor(c.color3 ? ToQColor(*c.color3) : ToQColor(m_grid->FontColor()));
         Shape3->SetBrush(Shape1->Brush());
         Shape4->SetBrush(Shape2->Brush());

@@ -14,20 +14,22 @@ struct ButtonDef {
     const char *name;
     const char *hint;
     const char *icon;
-    const char *text;
 };
+// Our own drawings for all nine: a theme offers only some of them, and a
+// bar of mixed pictures and text glyphs reads as broken.
 const ButtonDef kButtons[TDBNavigator::ButtonCount] = {
-    {"nbFirst", "Erster Datensatz", "go-first", "|<"},
-    {"nbPrior", "Vorheriger Datensatz", "go-previous", "<"},
-    {"nbNext", "Nächster Datensatz", "go-next", ">"},
-    {"nbLast", "Letzter Datensatz", "go-last", ">|"},
-    {"nbInsert", "Datensatz einfügen", "list-add", "+"},
-    {"nbDelete", "Datensatz löschen", "list-remove", "-"},
-    {"nbEdit", "Datensatz bearbeiten", "document-edit", "✎"},
-    {"nbPost", "Bearbeiten beenden", "dialog-ok", "✓"},
-    {"nbCancel", "Bearbeiten abbrechen", "dialog-cancel", "x"},
+    {"nbFirst", "Erster Datensatz", "first"},
+    {"nbPrior", "Vorheriger Datensatz", "back"},
+    {"nbNext", "Nächster Datensatz", "forward"},
+    {"nbLast", "Letzter Datensatz", "last"},
+    {"nbInsert", "Datensatz einfügen", "add"},
+    {"nbDelete", "Datensatz löschen", "remove"},
+    {"nbEdit", "Datensatz bearbeiten", "edit"},
+    {"nbPost", "Bearbeiten beenden", "ok"},
+    {"nbCancel", "Bearbeiten abbrechen", "cancel"},
 };
 }
+
 
 const char *TDBNavigator::ButtonName(Button b)
 {
@@ -43,11 +45,7 @@ TDBNavigator::TDBNavigator(QWidget *parent) : QWidget(parent)
         auto *b = new QToolButton(this);
         b->setObjectName(QString::fromLatin1(kButtons[i].name));
         b->setToolTip(QString::fromUtf8(kButtons[i].hint));
-        const QIcon icon = ThemeIcon(QString::fromLatin1(kButtons[i].icon));
-        if (icon.isNull())
-            b->setText(QString::fromUtf8(kButtons[i].text));
-        else
-            b->setIcon(icon);
+        b->setIcon(AppIcon(QString::fromLatin1(kButtons[i].icon)));
         b->setAutoRaise(true);
         connect(b, &QToolButton::clicked, this, [this, i] { BtnClick(Button(i)); });
         lay->addWidget(b);

@@ -37,7 +37,7 @@ TFM_Laender::TFM_Laender(const QString &dir, QWidget *parent)
                                QStringLiteral("Wenn Ihre Firma den Steuersitz in der EU hat und\n"
                                               "dieses Land zur EU gehört!")));
     lay->addWidget(panel);
-    resize(820, 480);
+    ResizeToShow(DBGrid1, QSize(820, 480));
 }
 
 } // namespace mv

@@ -80,7 +80,7 @@ TFM_Zahlart::TFM_Zahlart(const QString &dir, const QString &wawiDir, QWidget *pa
     }
     rl->addWidget(pages);
     lay->addWidget(remark, 1);
-    resize(900, 640);
+    ResizeToShow(DBGrid1, QSize(900, 640));
 }
 
 TakeOverResult TFM_Zahlart::BitBtn2Click(bool quiet)

@@ -332,6 +332,16 @@ GridColumnLayout TMasterEditor::Col(const QString &field, const QString &title, 
     return c;
 }
 
+void TMasterEditor::ResizeToShow(TDBBGrid *grid, const QSize &size)
+{
+    int frame = 0;
+    if (layout()) {
+        const QMargins m = layout()->contentsMargins();
+        frame = m.left() + m.right();
+    }
+    resize(qMax(size.width(), grid->FullWidth() + frame), size.height());
+}
+
 TDBBGrid *TMasterEditor::MakeGrid(const QString &name, TableFile *table, const QVector<GridColumnLayout> &columns,
                                   const QStringList &ellipsisFields)
 {
@@ -339,6 +349,7 @@ TDBBGrid *TMasterEditor::MakeGrid(const QString &name, TableFile *table, const Q
     g->setObjectName(name);
     g->SetDataSet(table);
     g->SetColumns(columns);
+    g->FitColumnsToTitles();
     g->SetColorL(WinColor::clWindow);
     g->SetColorH(WinColor::clInfoBk);
     if (ellipsisFields.isEmpty())

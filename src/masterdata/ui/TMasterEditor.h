@@ -92,6 +92,9 @@ protected:
                               const QString &hint = QString());
     static GridColumnLayout Col(const QString &field, const QString &title = QString(), int width = 100,
                                 bool visible = true, bool readOnly = false);
+    // The window's first size: at least `size`, and wide enough that the
+    // grid, which spans the window, shows every column.
+    void ResizeToShow(TDBBGrid *grid, const QSize &size);
     // A label pair ("Versandkosten" over "(normal)") beside an edit.
     QWidget *LabeledEdit(const QString &label, const QString &label2, QWidget *edit);
 

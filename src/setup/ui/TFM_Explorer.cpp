@@ -70,16 +70,17 @@ TFM_Explorer::TFM_Explorer(const QString &startUrl, QWidget *parent)
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     setCentralWidget(WebBrowser1);
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    StatusPanel = new QLabel(statusBar());
+    StatusPanel->setObjectName(QStringLiteral("StatusPanel"));
+    statusBar()->addWidget(StatusPanel, 1);
 
     connect(BackBtn, &QToolButton::clicked, this, &TFM_Explorer::BackActionExecute);
     connect(ForwardBtn, &QToolButton::clicked, this, &TFM_Explorer::ForwardActionExecute);
     connect(RefreshBtn, &QToolButton::clicked, this, &TFM_Explorer::StopActionExecute);
     connect(ToolButton6, &QToolButton::clicked, this, &TFM_Explorer::ToolButton6Click);
     connect(URLs, &QComboBox::activated, this, &TFM_Explorer::URLsClick);
-    connect(WebBrowser1, &QWebEngineView::titleChanged, this, [this](const QString &t) {
-        setWindowTitle(t.isEmpty() ? QStringLiteral("Internet-Vorschau")
-                                   : QStringLiteral("Internet-Vorschau - ") + t);
-    });
+    // The caption stays the window's own; the page's title goes below.
+    connect(WebBrowser1, &QWebEngineView::titleChanged, StatusPanel, &QLabel::setText);
     WebBrowser1->setMinimumSize(200, 150);
     resize(sizeHint());
 

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 
 class QComboBox;
+class QLabel;
 class QToolButton;
 class QWebEngineView;
 
@@ -25,6 +26,8 @@ public:
     QToolButton *BackBtn, *ForwardBtn, *RefreshBtn, *ToolButton6;
     QComboBox *URLs;
     QWebEngineView *WebBrowser1;
+    // The status bar's panel: the title of the page shown.
+    QLabel *StatusPanel;
 
     void Navigate();
     void URLsClick();

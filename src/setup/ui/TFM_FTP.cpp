@@ -191,10 +191,20 @@ TFM_FTP::TFM_FTP(QWidget *parent) : QWidget(parent), m_upload(new FtpUpload)
     connect(BB_wBreak, &QPushButton::clicked, this, &TFM_FTP::BB_wBreakClick);
     connect(BitBtn6, &QPushButton::clicked, this, &TFM_FTP::BitBtn6Click);
 
-    m_upload->Log = [this](const QString &l) { AppendLog(l); };
+    m_upload->Log = [this](const QString &l) {
+        // A failure the client just showed as its status comes again as
+        // the upload's reason: once is enough.
+        if (!m_lastStatus.isEmpty() && l == m_lastStatus) {
+            m_lastStatus.clear();
+            return;
+        }
+        AppendLog(l);
+    };
     m_upload->Status = [this](const QString &t) {
-        if (StatusVisible && StatusVisible())
+        if (StatusVisible && StatusVisible()) {
             ME_Log->appendPlainText(t);
+            m_lastStatus = t;
+        }
     };
     m_upload->FileStarted = [this](const QString &name) { Label1->setText(name); };
     m_upload->Progress = [this](qint64 pos, qint64 max) {

@@ -76,6 +76,7 @@ private:
     bool m_closeWhenDone = false;
     bool m_shown = false;
     bool m_stored = false;
+    QString m_lastStatus;   // the latest status line shown in the log
 };
 
 } // namespace mv

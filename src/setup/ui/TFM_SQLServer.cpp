@@ -94,6 +94,10 @@ TFM_SQLServer::TFM_SQLServer(QWidget *parent) : QDialog(parent)
     dbRow->addWidget(CB_Databases, 1);
     dbRow->addWidget(BitBtn3);
     form->addRow(QStringLiteral("Datenbankname"), dbRow);
+    // Addresses, host names and database names show in full, not in a
+    // field of a few letters.
+    ED_Http->setMinimumWidth(260);
+    CB_Databases->setMinimumWidth(170);
 
     GroupBox2 = new QGroupBox(QStringLiteral("Online"));
     named(GroupBox2, "GroupBox2");

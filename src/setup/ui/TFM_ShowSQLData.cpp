@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QSplitter>
@@ -33,17 +34,18 @@ TFM_ShowSQLData::TFM_ShowSQLData(QWidget *parent) : QWidget(parent)
     ClientDataSet1 = new MemTable(this);
     ClientDataSet1->setObjectName(QStringLiteral("ClientDataSet1"));
 
+    // Our own pictures: the desktop's theme may lack one and leave a bare text button.
     auto action = [this](const char *name, const QString &text, const char *icon) {
-        auto *a = new QAction(ThemeIcon(QString::fromLatin1(icon)), text, this);
+        auto *a = new QAction(AppIcon(QString::fromLatin1(icon)), text, this);
         a->setObjectName(QString::fromLatin1(name));
         addAction(a);
         return a;
     };
-    Action_zeigeTabellen = action("Action_zeigeTabellen", QStringLiteral("zeige Tabellen"), "view-list-details");
-    Action_zeigeTabelle = action("Action_zeigeTabelle", QStringLiteral("zeige Tabelle"), "x-office-spreadsheet");
+    Action_zeigeTabellen = action("Action_zeigeTabellen", QStringLiteral("zeige Tabellen"), "database");
+    Action_zeigeTabelle = action("Action_zeigeTabelle", QStringLiteral("zeige Tabelle"), "table");
     Action_zeigeTabelle->setToolTip(QStringLiteral("zeige diese Tabelle an"));
     Action_zeigeTabelle->setEnabled(false);
-    Action_SQL_Befehl = action("Action_SQL_Befehl", QStringLiteral("SQL-Befehl"), "system-run");
+    Action_SQL_Befehl = action("Action_SQL_Befehl", QStringLiteral("SQL-Befehl"), "document");
     Action_SQL_Befehl->setToolTip(QStringLiteral("SQL-Befehl"));
 
     auto button = [this](QAction *a, const char *name) {
@@ -79,10 +81,23 @@ TFM_ShowSQLData::TFM_ShowSQLData(QWidget *parent) : QWidget(parent)
     DBBGrid1->setObjectName(QStringLiteral("DBBGrid1"));
     DBBGrid1->SetDataSet(ClientDataSet1);
 
+    LB_Fehler = new QLabel;
+    LB_Fehler->setObjectName(QStringLiteral("LB_Fehler"));
+    LB_Fehler->setWordWrap(true);
+    LB_Fehler->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LB_Fehler->setStyleSheet(QStringLiteral("QLabel { color: #a00000; background: #fff0f0; padding: 4px; }"));
+    LB_Fehler->setVisible(false);
+    auto *result = new QWidget;
+    auto *rv = new QVBoxLayout(result);
+    rv->setContentsMargins(0, 0, 0, 0);
+    rv->setSpacing(2);
+    rv->addWidget(LB_Fehler, 0, Qt::AlignTop);
+    rv->addWidget(DBBGrid1, 1);
+
     auto *split = new QSplitter(Qt::Vertical);
     split->setObjectName(QStringLiteral("Splitter1"));
     split->addWidget(PageControl1);
-    split->addWidget(DBBGrid1);
+    split->addWidget(result);
     split->setStretchFactor(1, 1);
     auto *v = new QVBoxLayout(this);
     v->addLayout(bar);
@@ -150,8 +165,26 @@ void TFM_ShowSQLData::Action_zeigeTabelleExecute()
     // Table names come from the server's own list; quoted all the same.
     QString name = item->text().trimmed();
     name.replace(QLatin1Char('`'), QStringLiteral("``"));
-    if (ShopOpen(QStringLiteral("SELECT * FROM `") + name + QStringLiteral("` ") + Settings().LimitClause, Query) == 0)
+    showResult(ShopOpen(QStringLiteral("SELECT * FROM `") + name + QStringLiteral("` ") + Settings().LimitClause, Query));
+}
+
+void TFM_ShowSQLData::showResult(int result)
+{
+    if (result == ShopResult::Done) {
+        LB_Fehler->setVisible(false);
+        DBBGrid1->setVisible(true);
         ClientDataSet1->First();
+        return;
+    }
+    // Whatever the answer table holds now is no result of the statement:
+    // the message takes the grid's place.
+    ClientDataSet1->Close();
+    DBBGrid1->setVisible(false);
+    QString text = Shop().LastErrorText().trimmed();
+    if (text.isEmpty())
+        text = QStringLiteral("Fehlernummer %1").arg(result);
+    LB_Fehler->setText(QStringLiteral("Fehler: ") + text);
+    LB_Fehler->setVisible(true);
 }
 
 QString TFM_ShowSQLData::StatementText() const
@@ -166,8 +199,7 @@ void TFM_ShowSQLData::Action_SQL_BefehlExecute()
 {
     PageControl1->setCurrentIndex(1);
     FormCreate();
-    if (ShopOpen(StatementText(), Query) == 0)
-        ClientDataSet1->First();
+    showResult(ShopOpen(StatementText(), Query));
     // The connection stays for the next statement until the window closes.
     Shop().Ti_Connect2_Off().stop();
 }

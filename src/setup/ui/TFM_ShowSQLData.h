@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class QAction;
+class QLabel;
 class QListWidget;
 class QPlainTextEdit;
 class QTabWidget;
@@ -31,6 +32,8 @@ public:
     QListWidget *LB_Tables;
     QPlainTextEdit *Memo1;
     TDBBGrid *DBBGrid1;
+    // The server's message when a query fails (instead of a result grid).
+    QLabel *LB_Fehler;
     MySqlConnection *SQLConnection1;
     MemTable *ClientDataSet1;
     TShopQuery Query;
@@ -45,6 +48,10 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *e) override;
+
+private:
+    // Shows the outcome of one query: its rows, or what the server said.
+    void showResult(int result);
 };
 
 } // namespace mv

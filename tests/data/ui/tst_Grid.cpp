@@ -10,10 +10,12 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -332,6 +334,119 @@ private slots:
         dlg.Action2->trigger();
         QCOMPARE(names(), (QStringList{"Nummer", "Name", "Bild"}));
         QVERIFY(dlg.Panel6->isHidden());   // no colour list handed over
+    }
+
+    // A boolean column reads "Ja"/"Nein" with a check box and is toggled by
+    // a click on the box or the space bar, never by typing "true".
+    void booleanColumnsAreCheckBoxes()
+    {
+        MemTable t;
+        t.CreateDataSet({{"Art", FieldType::String, 20}, {"Online", FieldType::Boolean, 0},
+                         {"Fest", FieldType::Boolean, 0}});
+        t.AppendRawRow({QStringLiteral("Vorkasse"), true, true});
+        t.AppendRawRow({QStringLiteral("Rechnung"), false, false});
+        t.AppendRawRow({QStringLiteral("Nachnahme"), QVariant(), QVariant()});
+        t.RawRowsDone();
+        t.First();
+        TDBBGrid grid;
+        grid.SetDataSet(&t);
+        QVector<GridColumnLayout> cols = grid.Columns();
+        cols[2].readOnly = true;
+        grid.SetColumns(cols);
+        grid.resize(500, 200);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QAbstractItemModel *m = grid.model();
+        const QModelIndex online0 = m->index(0, 1), online1 = m->index(1, 1), online2 = m->index(2, 1);
+        QCOMPARE(m->data(online0).toString(), QStringLiteral("Ja"));
+        QCOMPARE(m->data(online1).toString(), QStringLiteral("Nein"));
+        QCOMPARE(m->data(online2).toString(), QString());
+        QCOMPARE(m->data(online2, Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Unchecked);
+        QCOMPARE(m->data(online0, Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+        QVERIFY(m->flags(online0) & Qt::ItemIsUserCheckable);
+        QVERIFY(!(m->flags(online0) & Qt::ItemIsEditable));   // no "false/true" editor
+        QVERIFY(m->flags(m->index(0, 0)) & Qt::ItemIsEditable);
+        QVERIFY(!(m->flags(m->index(0, 2)) & Qt::ItemIsUserCheckable));
+
+        Field *online = t.FieldByName(QStringLiteral("Online"));
+        auto clickAt = [&grid](const QModelIndex &i, QPoint offset) {
+            QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(i).center() + offset);
+        };
+        // A click beside the box selects the row and changes nothing.
+        clickAt(online1, QPoint(-grid.visualRect(online1).width() / 2 + 3, 0));
+        QCOMPARE(t.RecNo(), 2);
+        QCOMPARE(online->AsBoolean(), false);
+        // On the box: checked and posted.
+        clickAt(online1, QPoint());
+        QCOMPARE(t.GetState(), Dataset::State::Browse);
+        QCOMPARE(online->AsBoolean(), true);
+        QCOMPARE(m->data(online1).toString(), QStringLiteral("Ja"));
+        // An empty value becomes a real one.
+        clickAt(online2, QPoint());
+        QCOMPARE(t.RecNo(), 3);
+        QCOMPARE(online->AsBoolean(), true);
+        // The space bar toggles the current cell back.
+        grid.setCurrentIndex(online2);
+        QTest::keyClick(grid.viewport(), Qt::Key_Space);
+        QCOMPARE(online->AsBoolean(), false);
+        // A double click does not open an editor.
+        QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(online0).center());
+        QVERIFY(!grid.findChild<QComboBox *>());
+        // The read-only column keeps its value.
+        Field *fest = t.FieldByName(QStringLiteral("Fest"));
+        t.First();
+        clickAt(m->index(0, 2), QPoint());
+        QCOMPARE(fest->AsBoolean(), true);
+    }
+
+    void columnsFitTheirTitles()
+    {
+        Fixture f;
+        QVector<GridColumnLayout> cols = f.grid.Columns();
+        cols[0].titleCaption = QStringLiteral("Artikelnummer");
+        cols[0].width = 20;
+        cols[1].width = 400;
+        f.grid.SetColumns(cols);
+        f.grid.FitColumnsToTitles();
+        const QFontMetrics fm(f.grid.horizontalHeader()->font());
+        QVERIFY(f.grid.Columns()[0].width > fm.horizontalAdvance(QStringLiteral("Artikelnummer")));
+        QCOMPARE(f.grid.horizontalHeader()->sectionSize(0), f.grid.Columns()[0].width);
+        QCOMPARE(f.grid.Columns()[1].width, 400);   // wide enough already: kept
+        // At its full width every column is on screen.
+        f.grid.resize(f.grid.FullWidth(), 200);
+        f.grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.grid));
+        QVERIFY2(f.grid.horizontalHeader()->length() <= f.grid.viewport()->width(),
+                 qPrintable(QStringLiteral("%1 > %2").arg(f.grid.horizontalHeader()->length()).arg(f.grid.viewport()->width())));
+    }
+
+    // The colour previews show what the grid paints, also when the colour
+    // list has no second colour (a white grid).
+    void colourPreviewsShowTheGridsColours_data()
+    {
+        QTest::addColumn<qint32>("gridColour");
+        QTest::newRow("clWindow") << qint32(WinColor::clWindow);
+        QTest::newRow("white, no Color2 line") << qint32(WinColor::clWhite);
+    }
+    void colourPreviewsShowTheGridsColours()
+    {
+        QFETCH(qint32, gridColour);
+        Fixture f;
+        f.grid.SetColumns(f.grid.Columns());
+        f.grid.SetColor(gridColour);
+        f.grid.SetColorH(WinColor::clInfoBk);
+        QStringList colors = DefaultColorList(true, f.grid.Color(), f.grid.FontColor());
+        TFM_TabellenDesigner dlg(&f.grid, QString(), false, &colors);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        const QColor second = ToQColor(WinColor::clInfoBk);
+        QCOMPARE(dlg.Shape2->Brush(), second);
+        QCOMPARE(dlg.Shape4->Brush(), second);
+        QCOMPARE(dlg.Shape3->Brush(), dlg.Shape1->Brush());
+        // "Test" on the second preview is readable: text and ground differ.
+        QVERIFY(dlg.Label9->palette().color(QPalette::WindowText) != dlg.Shape4->Brush());
+        const QImage img = dlg.Shape4->grab().toImage();
+        QCOMPARE(img.pixelColor(3, 3), second);
     }
 };
 

@@ -8,11 +8,13 @@
 #include "shell/TFM_Haupt.h"
 #include "support/TestEnv.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -138,6 +140,40 @@ private slots:
         // Closing stores the base directory again.
         f->close();
         QCOMPARE(Settings().FTP_Dir, stored);
+    }
+
+    // A start without a server: the reason once, beside "Fehler beim
+    // Connect", whether or not the client's status lines are shown; the
+    // log takes the place of the hidden start button.
+    void ftpFailedStartLogsTheReasonOnce_data()
+    {
+        QTest::addColumn<bool>("statusShown");
+        QTest::newRow("web panel hidden") << false;
+        QTest::newRow("web panel shown") << true;
+    }
+    void ftpFailedStartLogsTheReasonOnce()
+    {
+        QFETCH(bool, statusShown);
+        TestEnv env;
+        Settings() = ShopSettings();
+        TFM_FTP w;
+        w.StatusVisible = [statusShown] { return statusShown; };
+        w.resize(650, 404);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.BitBtn2->click();
+        QWidget *logBox = w.ME_Log->parentWidget();
+        const int buttonTop = w.BitBtn4->mapTo(&w, QPoint(0, 0)).y();
+        w.BitBtn4->click();
+        const QStringList lines = w.ME_Log->toPlainText().split(QLatin1Char('\n'));
+        QCOMPARE(lines.count(QStringLiteral("Kein FTP-Server angegeben")), 1);
+        QCOMPARE(lines.count(QStringLiteral("Fehler beim Connect")), 1);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(!w.BitBtn4->isVisible());
+        QVERIFY(w.BitBtn3->isVisible());
+        QApplication::processEvents();
+        QVERIFY2(logBox->mapTo(&w, QPoint(0, 0)).y() <= buttonTop + 2,
+                 qPrintable(QStringLiteral("%1 > %2").arg(logBox->mapTo(&w, QPoint(0, 0)).y()).arg(buttonTop)));
     }
 };
 

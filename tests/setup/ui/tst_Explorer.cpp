@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -85,7 +86,21 @@ private slots:
         QVERIFY(x);
         QCOMPARE(main->MdiArea->subWindowList().size(), before + 1);
         QTRY_COMPARE(x->URLs->currentText(), address);
-        QCOMPARE(x->windowTitle().left(17), QStringLiteral("Internet-Vorschau"));
+        QCOMPARE(x->windowTitle(), QStringLiteral("Internet-Vorschau"));
+        main->MdiArea->subWindowList().last()->close();
+    }
+
+    // The caption stays the window's own; the page's title goes to the
+    // status bar.
+    void pageTitleShowsInTheStatusBar()
+    {
+        TFM_Explorer *x = openWith("Action_WebBrowser", QStringLiteral("http://127.0.0.1:9/"));
+        QVERIFY(x);
+        x->WebBrowser1->setHtml(QStringLiteral("<html><head><title>404 Not Found</title></head><body>x</body></html>"));
+        QTRY_COMPARE(x->StatusPanel->text(), QStringLiteral("404 Not Found"));
+        QVERIFY(x->statusBar()->isAncestorOf(x->StatusPanel));
+        QCOMPARE(x->windowTitle(), QStringLiteral("Internet-Vorschau"));
+        QCOMPARE(main->MdiArea->subWindowList().last()->windowTitle(), QStringLiteral("Internet-Vorschau"));
         main->MdiArea->subWindowList().last()->close();
     }
 

@@ -10,6 +10,7 @@
 #include "support/TestServers.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -104,6 +105,43 @@ private slots:
             std::reverse(got.begin(), got.end());
         QCOMPARE(got, (QStringList{"Zeile 26", "Zeile 27", "Zeile 28", "Zeile 29", "Zeile 30", "Zeile 31"}));
         QVERIFY(ui.messages.isEmpty());
+        w.close();
+    }
+
+    // A failing statement shows the server's message where the result
+    // would be, not a grid with an error column; the next good one brings
+    // the grid back.
+    void failingStatementShowsTheMessage_data() { tablesRowsAndStatements_data(); }
+    void failingStatementShowsTheMessage()
+    {
+        if (!up)
+            QSKIP("no servers");
+        QFETCH(bool, gateway);
+        TestEnv env;
+        ShopSettings &s = Settings();
+        s.SQL_Server = gateway ? QStringLiteral("HTML-Verbindung") : QStringLiteral("MySQL");
+        s.SQL_HTTP = web.baseUrl();
+        s.SQL_Host = db.hostPort();
+        s.SQL_User = db.user();
+        s.SQL_Pass = db.password();
+        s.SQL_Data = db.database();
+
+        TFM_ShowSQLData w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.Memo1->setPlainText(QStringLiteral("SELEC n FROM zahlen"));
+        w.Action_SQL_BefehlExecute();
+        QVERIFY(w.LB_Fehler->isVisible());
+        QVERIFY2(w.LB_Fehler->text().contains(QStringLiteral("SQL syntax")), qPrintable(w.LB_Fehler->text()));
+        QVERIFY(!w.DBBGrid1->isVisible());
+        QVERIFY(!w.ClientDataSet1->Active());
+
+        w.Memo1->setPlainText(QStringLiteral("SELECT n FROM zahlen WHERE n = 7"));
+        w.Action_SQL_BefehlExecute();
+        QVERIFY(!w.LB_Fehler->isVisible());
+        QVERIFY(w.DBBGrid1->isVisible());
+        QCOMPARE(w.ClientDataSet1->RecordCount(), 1);
+        QCOMPARE(w.DBBGrid1->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("n"));
         w.close();
     }
 };
