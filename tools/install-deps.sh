@@ -11,6 +11,7 @@ PACKAGES=(
   python3-pyftpdlib pxlib-dev libxml2-utils
   nginx-light php-fpm
   libqt6svg6 xvfb xauth
+  openbox xdotool imagemagick
 )
 
 missing=()
