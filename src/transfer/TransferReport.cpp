@@ -117,8 +117,8 @@ QString TransferReport::toText() const
     t += QLatin1Char('\n');
     const int nameWidth = 22;
     t += Cell(QStringLiteral("Schritt"), nameWidth, false) + Cell(QStringLiteral("gelesen"), 8) + Cell(QStringLiteral("neu"), 7)
-         + Cell(QStringLiteral("geändert"), 9) + Cell(QStringLiteral("gelöscht"), 9)
-         + Cell(QStringLiteral("abgelehnt"), 10) + Cell(QStringLiteral("Zeit"), 9) + QLatin1Char('\n');
+         + Cell(QStringLiteral("geändert"), 10) + Cell(QStringLiteral("gelöscht"), 10)
+         + Cell(QStringLiteral("abgelehnt"), 11) + Cell(QStringLiteral("Zeit"), 9) + QLatin1Char('\n');
     for (const TransferStepReport &s : steps) {
         const QString name = StepTitle(s);
         if (!s.ran) {
@@ -127,16 +127,16 @@ QString TransferReport::toText() const
         }
         if (s.kind.isEmpty()) {
             // The check of the shop database reads and writes no records.
-            t += Cell(name, nameWidth, false) + Cell(QString(), 33)
-                 + Cell(s.refused ? QString::number(s.refused) : QString(), 10) + Cell(Seconds(s.elapsedMs), 9);
+            t += Cell(name, nameWidth, false) + Cell(QString(), 35)
+                 + Cell(s.refused ? QString::number(s.refused) : QString(), 11) + Cell(Seconds(s.elapsedMs), 9);
         } else {
             // The step's own records; rows of further tables are listed below.
             const QString main = MainTable(s);
             const TransferStepReport::TableCounts own =
                 main.isEmpty() ? TransferStepReport::TableCounts{s.inserted, s.updated, s.deleted} : s.tables.value(main);
             t += Cell(name, nameWidth, false) + Cell(QString::number(s.read), 8) + Cell(QString::number(own.inserted), 7)
-                 + Cell(QString::number(own.updated), 9) + Cell(QString::number(own.deleted), 9)
-                 + Cell(QString::number(s.refused), 10) + Cell(Seconds(s.elapsedMs), 9);
+                 + Cell(QString::number(own.updated), 10) + Cell(QString::number(own.deleted), 10)
+                 + Cell(QString::number(s.refused), 11) + Cell(Seconds(s.elapsedMs), 9);
         }
         if (s.failed)
             t += QStringLiteral("  Fehler");
@@ -150,7 +150,7 @@ QString TransferReport::toText() const
                 all += it.value();
                 parts << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());
             }
-            t += QStringLiteral("    nicht übertragen (%1): ").arg(all) + parts.join(QStringLiteral(", ")) + QLatin1Char('\n');
+            t += QStringLiteral("    nicht übertragen (%1): ").arg(all) + parts.join(QStringLiteral("; ")) + QLatin1Char('\n');
         }
         // Rows of the further shop tables a step writes.
         if (s.tables.size() > 1) {
