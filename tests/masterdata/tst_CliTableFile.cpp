@@ -136,6 +136,21 @@ private slots:
         QCOMPARE(g.readAll(), bytes);
     }
 
+    // The article list's links keep their declared counter empty.
+    void writeLinksWithoutCounter()
+    {
+        test::TestEnv env;
+        const QString path = env.file("warengruppen.xml");
+        int rc = -1;
+        run({"tablefile", "write", path}, &rc, "{\"warengruppe\": 3, \"artikel\": 7}\n");
+        QVERIFY2(rc == 0, m_err.constData());
+        const TablePacket p = TableFile::ReadPacket(path);
+        QCOMPARE(p.rows.size(), 1);
+        for (int i = 0; i < p.fields.size(); ++i)
+            if (p.fields[i].type == FieldType::AutoInc)
+                QVERIFY(!p.rows[0][i].isValid());
+    }
+
     // Nothing is written when one record is wrong; the message names its line.
     void writeRefuses_data()
     {

@@ -130,8 +130,11 @@ int writeTableFile(const QString &path)
                     throw DatasetError(QStringLiteral("Zeile %1: die Datei hat kein Feld '%2'").arg(lineNo).arg(it.key()));
             rows << row;
         }
-        // Counters not given are numbered on, as the editor would.
-        for (int i = 0; i < fields.size(); ++i)
+        // Counters not given are numbered on, as the editor would; the
+        // article list leaves the "id" of its links empty.
+        const bool numberCounters = QFileInfo(path).fileName().compare(QLatin1String("warengruppen.xml"),
+                                                                       Qt::CaseInsensitive) != 0;
+        for (int i = 0; i < fields.size() && numberCounters; ++i)
             if (fields.at(i).type == FieldType::AutoInc)
                 for (QVector<QVariant> &row : rows)
                     if (!row[i].isValid())
