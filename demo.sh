@@ -97,42 +97,11 @@ if "$CLI" --help 2>&1 | grep -q 'schema'; then
 fi
 
 echo "== Stammdaten des Shops (Tabellendateien im Programmordner)"
-# What the editors for countries, shipping, news, FAQ and newsletter
-# addresses would have written: XML data packets in Windows-1252.
-packet() { iconv -f UTF-8 -t WINDOWS-1252 > "$PF/$1"; }
-memo() { printf '%s' "$1" | iconv -f UTF-8 -t WINDOWS-1252 | base64 -w0; }
-HEAD='<?xml version="1.0" standalone="yes"?>  <DATAPACKET Version="2.0"><METADATA><FIELDS>'
+# Written by the program's own table-file writer, as the editors would.
 mkdir -p "$PF/bilder"
 for pic in "$DEMO_DIR"/wawi/bilder/*.jpg; do cp "$pic" "$PF/bilder/flagge de.jpg"; break; done
-packet laender4.xml <<XML
-${HEAD}<FIELD attrname="laendername" fieldtype="string" WIDTH="80"/><FIELD attrname="waerungsname" fieldtype="string" WIDTH="60"/><FIELD attrname="kurs" fieldtype="r8"/><FIELD attrname="fahne" fieldtype="string" WIDTH="200"/><FIELD attrname="eu" fieldtype="string" WIDTH="20"/><FIELD attrname="sprache" fieldtype="string" WIDTH="50"/><FIELD attrname="egident" fieldtype="string" WIDTH="10"/><FIELD attrname="isolaendercode" fieldtype="string" WIDTH="20"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW laendername="Deutschland" waerungsname="Euro" kurs="1" fahne="bilder&#092;flagge de.jpg" eu="0" sprache="deutsch" egident="1" isolaendercode="DE"/><ROW laendername="Österreich" waerungsname="Euro" kurs="1" eu="1" sprache="deutsch" egident="1" isolaendercode="AT"/><ROW laendername="Schweiz" waerungsname="Franken" kurs="0.94" eu="1" sprache="deutsch" egident="0" isolaendercode="CH"/><ROW laendername="Côte d&apos;Ivoire" waerungsname="Franc CFA" kurs="655.957" eu="1" sprache="französisch" egident="0" isolaendercode="CI"/></ROWDATA></DATAPACKET>
-XML
-packet versandtart6.xml <<XML
-${HEAD}<FIELD attrname="versandart" fieldtype="string" WIDTH="80"/><FIELD attrname="versandkosten" fieldtype="r8"/><FIELD attrname="versandkosten_ausland" fieldtype="r8"/><FIELD attrname="beschreibung" fieldtype="bin.hex" SUBTYPE="Text" WIDTH="200"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW versandart="DHL Paket" versandkosten="4.9" versandkosten_ausland="14.9" beschreibung="$(memo $'bis 31,5 kg\r\nversichert')"/><ROW versandart="Abholung im Laden" versandkosten="0"/></ROWDATA></DATAPACKET>
-XML
-packet versandkosten4.xml <<XML
-${HEAD}<FIELD attrname="volumen" fieldtype="r8"/><FIELD attrname="gewicht" fieldtype="r8"/><FIELD attrname="versender" fieldtype="string" WIDTH="80"/><FIELD attrname="preis" fieldtype="r8"/><FIELD attrname="preis_ausland" fieldtype="r8"/><FIELD attrname="Land" fieldtype="string" WIDTH="20"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW volumen="0" gewicht="2.5" versender="DHL" preis="4.9" preis_ausland="14.9" Land="D"/><ROW volumen="0" gewicht="31.5" versender="Spedition Müller &amp; Söhne" preis="19.5" preis_ausland="49" Land="D"/></ROWDATA></DATAPACKET>
-XML
-packet news6.xml <<XML
-${HEAD}<FIELD attrname="header" fieldtype="string" WIDTH="80"/><FIELD attrname="inhalt" fieldtype="bin.hex" SUBTYPE="Text" WIDTH="250"/><FIELD attrname="bild" fieldtype="string" WIDTH="200"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW header="Neu: Gartenmöbel &amp; Zubehör" inhalt="$(memo $'Ab sofort im Shop.\r\n<HTML><b>Nur diese Woche:</b>\r\n10 % auf alles</HTML>')"/><ROW header="Betriebsferien" inhalt="$(memo 'Vom 24.12. bis 2.1. geschlossen.')"/></ROWDATA></DATAPACKET>
-XML
-packet faq_gruppe6.xml <<XML
-${HEAD}<FIELD attrname="z" fieldtype="i4" SUBTYPE="Autoinc" readonly="true"/><FIELD attrname="zaehler" fieldtype="i4"/><FIELD attrname="bezeichnung" fieldtype="string" WIDTH="255"/><FIELD attrname="hiernr" fieldtype="i4"/><FIELD attrname="hierident" fieldtype="i4"/><FIELD attrname="Bild" fieldtype="string" WIDTH="250"/></FIELDS><PARAMS AUTOINCVALUE="3"/></METADATA><ROWDATA><ROW z="1" zaehler="1" bezeichnung="Bestellung &amp; Versand" hiernr="1" hierident="0"/><ROW z="2" zaehler="2" bezeichnung="Rücksendung" hiernr="2" hierident="0"/></ROWDATA></DATAPACKET>
-XML
-packet faq_thema6.xml <<XML
-${HEAD}<FIELD attrname="zaehler" fieldtype="i4" SUBTYPE="Autoinc" readonly="true"/><FIELD attrname="gruppe" fieldtype="i4"/><FIELD attrname="beschreibung" fieldtype="string" WIDTH="80"/><FIELD attrname="hilfe" fieldtype="bin.hex" SUBTYPE="Text" WIDTH="255"/><FIELD attrname="Bild" fieldtype="string" WIDTH="250"/></FIELDS><PARAMS AUTOINCVALUE="2"/></METADATA><ROWDATA><ROW zaehler="1" gruppe="1" beschreibung="Wie lange dauert&apos;s?" hilfe="$(memo $'In der Regel 2 Werktage.\r\nIns Ausland länger.')"/></ROWDATA></DATAPACKET>
-XML
-packet newsletter_adr.xml <<XML
-${HEAD}<FIELD attrname="EMAIL" fieldtype="string" WIDTH="100"/><FIELD attrname="kdnummer" fieldtype="string" WIDTH="40"/><FIELD attrname="html" fieldtype="i4"/><FIELD attrname="iupdate" fieldtype="dateTime"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW EMAIL="anna.schmidt@example.org" kdnummer="10001" html="1" iupdate="20261102T09:15:00000"/><ROW EMAIL="o&apos;neill@example.org" html="0" iupdate="20261201T18:40:00000"/></ROWDATA></DATAPACKET>
-XML
-packet newsletter_notadr.xml <<XML
-${HEAD}<FIELD attrname="EMAIL" fieldtype="string" WIDTH="100"/><FIELD attrname="kdnummer" fieldtype="string" WIDTH="40"/><FIELD attrname="html" fieldtype="i4"/><FIELD attrname="iupdate" fieldtype="dateTime"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW EMAIL="keine.werbung@example.org" iupdate="20261015T12:00:00000"/></ROWDATA></DATAPACKET>
-XML
-packet zahlungsart_6.xml <<XML
-${HEAD}<FIELD attrname="Zahlungsart" fieldtype="i4"/><FIELD attrname="Art" fieldtype="string" WIDTH="80"/><FIELD attrname="Bezeichnung_2" fieldtype="string" WIDTH="80"/><FIELD attrname="Bemerkung" fieldtype="bin.hex" SUBTYPE="Text" WIDTH="200"/><FIELD attrname="Online" fieldtype="boolean"/><FIELD attrname="OnlineAusland" fieldtype="boolean"/><FIELD attrname="Kreditkarte" fieldtype="boolean"/><FIELD attrname="Bankdaten" fieldtype="boolean"/><FIELD attrname="Versandgebuehren" fieldtype="r8"/><FIELD attrname="Versandgebuehren_ausland" fieldtype="r8"/><FIELD attrname="NeuKunde" fieldtype="i4"/><FIELD attrname="Skonto" fieldtype="r8"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW Zahlungsart="1" Art="Vorkasse" Bezeichnung_2="Überweisung vor Versand" Bemerkung="$(memo $'Bitte überweisen Sie den Betrag\r\nvor dem Versand.')" Online="TRUE" OnlineAusland="TRUE" Kreditkarte="FALSE" Bankdaten="FALSE" Versandgebuehren="0" Versandgebuehren_ausland="0" NeuKunde="1" Skonto="2"/><ROW Zahlungsart="2" Art="Rechnung" Bezeichnung_2="Zahlung auf Rechnung (nur Stammkunden)" Online="TRUE" OnlineAusland="FALSE" NeuKunde="0" Skonto="0"/><ROW Zahlungsart="3" Art="Lastschrift" Bezeichnung_2="Bankeinzug &#8211; bitte Kontodaten angeben" Online="TRUE" OnlineAusland="FALSE" Bankdaten="TRUE" NeuKunde="1"/><ROW Zahlungsart="4" Art="Nachnahme" Bezeichnung_2="Zahlung bei Lieferung" Online="FALSE" Versandgebuehren="6.5" NeuKunde="0"/><ROW Zahlungsart="5" Art="Kreditkarte" Bezeichnung_2="Visa &amp; Mastercard" Online="TRUE" OnlineAusland="TRUE" Kreditkarte="TRUE" NeuKunde="0"/><ROW Zahlungsart="6" Art="Kauf auf Raten (O&apos;Brien Bank)" Bezeichnung_2="Finanzierung ab 100 &#8364;" Online="TRUE" NeuKunde="0"/></ROWDATA></DATAPACKET>
-XML
-"$CLI" tablefile dump "$PF/laender4.xml" >/dev/null
-"$CLI" tablefile dump "$PF/zahlungsart_6.xml" >/dev/null
+"$ROOT/tools/demo/masterdata.sh" "$CLI" "$PF"
+"$CLI" tablefile dump "$PF/news6.xml"
 
 if "$CLI" --help 2>&1 | grep -q 'schema'; then
   echo "== Im Shop registrierte Kunden (noch ohne WaWi-Nummer, mit Bestellungen und Favoriten)"

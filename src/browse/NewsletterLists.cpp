@@ -237,13 +237,18 @@ static bool readWhole(const QString &path, QByteArray &data, QString &error)
 }
 
 NewsletterLists::Result NewsletterLists::ImportTextFile(Target target, const QString &path,
-                                                        const ProgressFn &progress)
+                                                        const ProgressFn &progress, const ActionFn &action)
 {
     QByteArray data;
     Result r;
+    if (action)
+        action(QStringLiteral("Laden der Datei..."));
     if (!readWhole(path, data, r.error))
         return r;
-    return ImportCandidates(target, AddressCandidates(TextFileLines(data)), progress);
+    if (action)
+        action(QStringLiteral("E-Mailadressen filtern ..."));
+    const QStringList candidates = AddressCandidates(TextFileLines(data));
+    return ImportCandidates(target, candidates, progress);
 }
 
 NewsletterLists::Result NewsletterLists::ImportVCardFile(const QString &path, const ProgressFn &progress)

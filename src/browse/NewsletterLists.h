@@ -63,8 +63,13 @@ public:
         QString error;          // non-empty when the import failed
     };
 
+    // What an import is doing now ("Laden der Datei...", "E-Mailadressen
+    // filtern ..."), for the wait dialog.
+    using ActionFn = std::function<void(const QString &action)>;
+
     // The text/CSV import: candidates of the file's lines, each taken in.
-    Result ImportTextFile(Target target, const QString &path, const ProgressFn &progress = {});
+    Result ImportTextFile(Target target, const QString &path, const ProgressFn &progress = {},
+                          const ActionFn &action = {});
     Result ImportCandidates(Target target, const QStringList &candidates, const ProgressFn &progress = {});
     // vCard contacts into the recipients (customer number when the card has one).
     Result ImportVCardFile(const QString &path, const ProgressFn &progress = {});

@@ -391,14 +391,14 @@ bool FtpClient::login(const FtpParams &p)
     }
 }
 
-void FtpClient::Disconnect()
+bool FtpClient::Disconnect()
 {
     if (!m_ctrl)
-        return;
-    if (Connected()) {
+        return true;
+    bool ok = Connected();
+    if (ok) {
         status(QStringLiteral("QUIT"));
-        m_ctrl->write("QUIT\r\n");
-        m_ctrl->waitForBytesWritten(1000);
+        ok = m_ctrl->write("QUIT\r\n") > 0 && (m_ctrl->bytesToWrite() == 0 || m_ctrl->waitForBytesWritten(1000));
         // The goodbye is not waited for: the session is over either way.
         m_ctrl->disconnectFromHost();
         if (m_ctrl->state() != QAbstractSocket::UnconnectedState)
@@ -407,6 +407,7 @@ void FtpClient::Disconnect()
     m_ctrl->abort();
     m_ctrl.reset();
     m_reader.Clear();
+    return ok;
 }
 
 bool FtpClient::Cwd(const QString &dir)

@@ -77,9 +77,14 @@ public:
 
     // Connects and logs in. false with LastError() on failure.
     bool Connect(const FtpParams &params);
-    // QUIT and close; harmless when not connected.
-    void Disconnect();
+    // QUIT and close; harmless when there is no session. false when the
+    // session could not be ended properly (the line was already broken or
+    // QUIT could not be sent); it is gone either way.
+    bool Disconnect();
     bool Connected() const;
+    // A session was opened and not yet ended by Disconnect (its line may
+    // have broken meanwhile).
+    bool HasSession() const { return bool(m_ctrl); }
 
     bool Cwd(const QString &dir);
     bool Mkd(const QString &dir);

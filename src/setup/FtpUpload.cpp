@@ -117,6 +117,31 @@ QString FtpUpload::BaseDir(const QString &fieldText)
     return t;
 }
 
+bool FtpUpload::SetSessionParams(FtpParams &p)
+{
+    bool ok = true;
+    const FtpParams defaults;
+    auto port = [&](int &value, int fallback) {
+        if (value < 0 || value > 65535) {
+            value = fallback;
+            ok = false;
+        }
+    };
+    port(p.port, defaults.port);
+    port(p.proxyPort, defaults.proxyPort);
+    if (p.proxyType < 0 || p.proxyType > 5) {
+        p.proxyType = 0;
+        ok = false;
+    }
+    for (QString *text : {&p.host, &p.user, &p.password, &p.proxyHost, &p.proxyUser, &p.proxyPassword}) {
+        if (text->contains(QLatin1Char('\r')) || text->contains(QLatin1Char('\n')) || text->contains(QChar(0))) {
+            text->clear();
+            ok = false;
+        }
+    }
+    return ok;
+}
+
 void FtpUpload::log(const QString &line)
 {
     if (Log)
@@ -133,10 +158,14 @@ FtpUploadResult FtpUpload::Run(const FtpUploadJob &job)
     manifest.load();
     m_manifest = &manifest;
 
-    if (m_client.Connected())
-        m_client.Disconnect();
+    if (m_client.HasSession() && !m_client.Disconnect())
+        log(QStringLiteral("Fehler beim Disconnect"));
 
-    if (!m_client.Connect(job.params)) {
+    FtpParams params = job.params;
+    if (!SetSessionParams(params))
+        log(QStringLiteral("Fehler beim Parameter setzen"));
+
+    if (!m_client.Connect(params)) {
         log(QStringLiteral("Fehler beim Connect"));
         log(m_client.LastError());
         m_res.connectFailed = true;

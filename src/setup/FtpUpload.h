@@ -58,6 +58,11 @@ public:
     static bool IsAsciiName(const QString &fileName);
     // FTP_Dir as stored after an upload: the picture or configuration suffix taken off.
     static QString BaseDir(const QString &fieldText);
+    // Setting the session parameters: a port outside 0..65535, a proxy
+    // type outside 0..5, or a line break in a name or password (it would
+    // end the command it is sent in) is not taken; the other values are.
+    // false when a value was refused.
+    static bool SetSessionParams(FtpParams &params);
 
 private:
     struct Manifest;

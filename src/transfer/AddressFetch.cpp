@@ -337,6 +337,7 @@ void FetchShopAddresses(TransferContext &ctx)
             } catch (const std::exception &e) {
                 // The row keeps its mark and comes again with the next run.
                 ++failedRows;
+                rep.Skipped(QStringLiteral("Fehler, wird beim nächsten Abgleich erneut geholt"));
                 ctx.Log(QStringLiteral("Systemfehler: Shop-Adresse %1: %2").arg(s).arg(QString::fromStdString(e.what())));
             }
             ctx.Progress(k, c);

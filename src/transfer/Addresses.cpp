@@ -64,8 +64,13 @@ void TransferAddressGroups(TransferContext &ctx)
     }
     if (WaWiEdition() != 2)
         return;
+    // Their records are not the step's addresses: counted on their own.
+    TransferStepReport &rep = ctx.Step();
+    const qint64 addressesRead = rep.read;
     WriteRecords(ctx, groups, QStringLiteral("adrart"), QStringLiteral("art"), QString());
     WriteRecords(ctx, links, QStringLiteral("adrartver"), QStringLiteral("zaehler"), QString());
+    rep.counts[QStringLiteral("Adressgruppen und Zuordnungen gelesen")] += rep.read - addressesRead;
+    rep.read = addressesRead;
 }
 
 } // namespace
@@ -155,8 +160,13 @@ void TransferAddresses(TransferContext &ctx, int kind)
                 if (!notOnline.isEmpty())
                     notOnline += QLatin1Char(',');
                 notOnline += Quote(nummer);
+                rep.Skipped(QStringLiteral("nicht online (im Shop gelöscht)"));
+            } else {
+                rep.Skipped(QStringLiteral("nicht online, ohne Nummer"));
             }
-        } else if (!(numberBlank && mailBlank)) {
+        } else if (numberBlank && mailBlank) {
+            rep.Skipped(QStringLiteral("ohne Nummer und ohne E-Mail"));
+        } else {
             QString rabattText;
             if (rabattF && !rabattF->IsNull()) {
                 try {
@@ -194,6 +204,7 @@ void TransferAddresses(TransferContext &ctx, int kind)
                         target = w;
                         if (!RenumberShopCustomer(ctx, s, w, nullptr, false)) {
                             skip = true;
+                            rep.Skipped(QStringLiteral("Shop-Kunde ließ sich nicht umnummerieren"));
                             ctx.Log(QStringLiteral("Systemfehler: Der Shop-Kunde %1 konnte nicht auf die Nummer %2 umgestellt werden.")
                                         .arg(s).arg(w));
                         }
@@ -206,7 +217,7 @@ void TransferAddresses(TransferContext &ctx, int kind)
             }
             if (skip) {
                 if (otherAddress)
-                    ++rep.counts[QStringLiteral("übersprungen (E-Mail einer anderen Adresse)")];
+                    rep.Skipped(QStringLiteral("E-Mail gehört im Shop schon einer anderen Adresse"));
             } else {
                 QString names, values, sets;
                 for (const Target &t : targets) {
@@ -263,6 +274,8 @@ void TransferAddresses(TransferContext &ctx, int kind)
                         ctx.Execute(QStringLiteral("DELETE FROM adressen WHERE adresse=") + QString::number(w));
                         if (ctx.Execute(insert) == 0)
                             rep.Inserted(adressen);
+                        else
+                            rep.Skipped(QStringLiteral("vom Shop abgelehnt (siehe Meldungen)"));
                     }
                 }
             }

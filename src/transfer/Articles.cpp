@@ -340,6 +340,7 @@ void TransferArticles(TransferContext &ctx)
     GroupTree tree;
     BuildGroupTree(tree, waren, mandant, QStringLiteral("Bezeichnung"), QString(), QStringLiteral("Anhang"),
                    QStringLiteral("Verkn"));
+    ctx.ShowGroupTree(tree);
 
     // Articles with extra links in the article list's file.
     QSet<int> extraLinked;
@@ -392,6 +393,11 @@ void TransferArticles(TransferContext &ctx)
     SetMandantRange(art, QStringLiteral("Schnellsuche"), 0, mandant);
     art.SetFiltered(true);
     const int total = art.RecordCount();
+    ctx.ShowDataset(QStringLiteral("Artikel"), &art);
+    struct Hide {
+        TransferContext &ctx;
+        ~Hide() { ctx.HideDataset(QStringLiteral("Artikel")); }
+    } hide{ctx};
 
     if (ctx.Open(QStringLiteral("SELECT * FROM artikel ") + LimitSql(0, 1), ctx.ProbeQuery()) != 0)
         throw DatasetError(QStringLiteral("Die Shoptabelle artikel kann nicht gelesen werden."));
@@ -494,12 +500,15 @@ void TransferArticles(TransferContext &ctx)
         bool write = false, drop = false;
         if (!groupFound && !extra) {
             // Not ours to decide: the shop keeps it.
+            rep.Skipped(QStringLiteral("Warengruppe fehlt in der Warenwirtschaft (im Shop unverändert)"));
         } else if (groupFound && groupHiddenF && groupHiddenF->AsBoolean() && !extra) {
             drop = true;
+            rep.Skipped(QStringLiteral("Warengruppe nicht im Shop sichtbar (im Shop gelöscht)"));
         } else if (onlineF->AsBoolean()) {
             write = true;
         } else {
             drop = true;
+            rep.Skipped(QStringLiteral("nicht online (im Shop gelöscht)"));
         }
         if (drop) {
             if (!deleteList.isEmpty())
@@ -662,6 +671,8 @@ void TransferArticles(TransferContext &ctx)
             ctx.ExecuteLater(sql, [&rep, isNew](int r) {
                 if (r == 0)
                     isNew ? rep.Inserted(QStringLiteral("artikel")) : rep.Updated(QStringLiteral("artikel"));
+                else
+                    rep.Skipped(QStringLiteral("vom Shop abgelehnt (siehe Meldungen)"));
             });
             // The update gave the row the WaWi's number; its links follow it.
             RefreshSideTables(ctx, side, art, vat, artikelText);

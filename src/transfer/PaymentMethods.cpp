@@ -151,8 +151,12 @@ void TransferPaymentMethods(TransferContext &ctx)
                                                 + firstColumn + QLatin1Char('=') + key;
                 if (ctx.Execute(sql) == 0)
                     isNew ? rep.Inserted(zahlart) : rep.Updated(zahlart);
-            } else if (!nr.isEmpty() && nr.toLongLong() > 0) {
-                offline << nr;
+                else
+                    rep.Skipped(QStringLiteral("vom Shop abgelehnt (siehe Meldungen)"));
+            } else {
+                if (!nr.isEmpty() && nr.toLongLong() > 0)
+                    offline << nr;
+                rep.Skipped(QStringLiteral("nicht online (im Shop gelöscht)"));
             }
             ctx.Progress(k, total);
             ctx.ProcessEvents();

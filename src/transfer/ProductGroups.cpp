@@ -87,6 +87,12 @@ void TransferProductGroups(TransferContext &ctx)
     GroupTree tree;
     BuildGroupTree(tree, waren, mandant, QStringLiteral("Bezeichnung"), QString(), QStringLiteral("Anhang"),
                    QStringLiteral("Verkn"));
+    ctx.ShowGroupTree(tree);
+    ctx.ShowDataset(QStringLiteral("Warengruppen"), &waren);
+    struct Hide {
+        TransferContext &ctx;
+        ~Hide() { ctx.HideDataset(QStringLiteral("Warengruppen")); }
+    } hide{ctx};
 
     // Internal names: the path of names from the top group down.
     QHash<int, QString> filled;   // what a dry run would have written
@@ -146,8 +152,10 @@ void TransferProductGroups(TransferContext &ctx)
         ++rep.read;
         const int z = waren.FieldAt(0)->AsInteger();
         int hiernr = 0, hierident = 0;
-        if (!tree.FindGroupNode(z, &hiernr, &hierident))
+        if (!tree.FindGroupNode(z, &hiernr, &hierident)) {
+            rep.Skipped(QStringLiteral("nicht im Warengruppenbaum"));
             continue;
+        }
         const QString names[5] = {text("Bezeichnung"), text("Bezeichnung2"), text("Bezeichnung3"),
                                   text("Bezeichnung4"), text("Bezeichnung5")};
         const QString intern = SqlText(filled.contains(z) ? filled.value(z) : internF->AsString());

@@ -223,7 +223,7 @@ void WriteRecords(TransferContext &ctx, Dataset &ds, const QString &table,
     if (ctx.Complete()) {
         const qint64 rows = ctx.Count(QStringLiteral("SELECT COUNT(*) FROM ") + table);
         if (ctx.Execute(QStringLiteral("DELETE FROM ") + table) == 0 && rows > 0)
-            rep.deleted += rows;
+            rep.Deleted(table, rows);
     }
     const int total = ds.RecordCount();
     if (total == 0)
@@ -295,11 +295,13 @@ void WriteRecords(TransferContext &ctx, Dataset &ds, const QString &table,
                   + SqlKeyCondition(keyField, keyKind, key);
         if (ctx.Execute(sql) == 0) {
             if (isNew)
-                ++rep.inserted;
+                rep.Inserted(table);
             else
-                ++rep.updated;
+                rep.Updated(table);
             if (ctx.DryRun() && isNew)
                 writtenKeys.insert(KeyIdentity(keyKind, key));
+        } else {
+            rep.Skipped(QStringLiteral("vom Shop abgelehnt (siehe Meldungen)"));
         }
         ctx.Progress(n, total);
         ++n;

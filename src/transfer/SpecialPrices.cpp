@@ -98,10 +98,14 @@ void TransferSpecialPrices(TransferContext &ctx)
     for (rabatt.First(); !rabatt.Eof() && !ctx.Aborted(); rabatt.Next()) {
         ++rep.read;
         const bool found = kunden.FindKey({adresse->AsInteger()});
-        if (!found && artF->AsInteger() <= 0)
+        if (!found && artF->AsInteger() <= 0) {
+            rep.Skipped(QStringLiteral("Kunde fehlt in der Warenwirtschaft"));
             continue;
-        if (preis->AsFloat() < 0)
+        }
+        if (preis->AsFloat() < 0) {
+            rep.Skipped(QStringLiteral("Preis kleiner als 0"));
             continue;
+        }
         int owner;
         if (found)
             owner = kundeMandant->AsInteger();
@@ -132,6 +136,10 @@ void TransferSpecialPrices(TransferContext &ctx)
                             + QLatin1Char(')'))
                 == 0)
                 rep.Inserted(QStringLiteral("sonderpreise"));
+            else
+                rep.Skipped(QStringLiteral("vom Shop abgelehnt (siehe Meldungen)"));
+        } else {
+            rep.Skipped(QStringLiteral("gehört zu einem anderen Mandanten"));
         }
         ++k;
         ctx.Progress(k, total);

@@ -279,6 +279,11 @@ void TransferContext::HideDataset(const QString &page)
     emit m_run->datasetClosed(page);
 }
 
+void TransferContext::ShowGroupTree(const GroupTree &tree)
+{
+    emit m_run->groupTreeBuilt(tree);
+}
+
 TransferStepReport &TransferContext::BeginStep(const QString &name, const QString &kind)
 {
     EndStep();

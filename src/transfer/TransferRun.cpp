@@ -183,6 +183,11 @@ bool TransferRun::Run(const TransferOptions &options)
         }
         m_report.stopped = Cancelled();
     }
+    // The status lines and bars do not keep the last step's text.
+    Ui().StatusText(QString());
+    Ui().Progress(0, 0);
+    emit statusText(QString());
+    emit progress(0);
     emit messageListVisible(!Shop().ErrorLog().IsEmpty());
     if (!Cancelled() && options.pictures && !PictureList().isEmpty() && m_report.reachable && !options.dryRun)
         Ui().ShowMessage(QStringLiteral("Damit die Bilder auch Online zu sehen sind\rmüssen Sie diese via FTP auch übertragen.\r"

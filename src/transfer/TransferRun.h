@@ -4,6 +4,8 @@
 // the shop schema, calls the registered steps in their fixed order, copies
 // the collected pictures and hands back a report of what it did.
 
+#include "transfer/GroupTree.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QJsonObject>
@@ -79,6 +81,11 @@ struct TransferStepReport {
     // Further figures of a step under their German names ("geholt",
     // "umnummeriert" ...), shown as they are.
     QMap<QString, qint64> counts;
+    // Records read but not written, by the reason in the shop owner's
+    // words ("nicht online (im Shop gelöscht)" ...): read = new + changed
+    // + these + those the shop refused.
+    QMap<QString, qint64> skipped;
+    void Skipped(const QString &reason, qint64 n = 1) { skipped[reason] += n; }
     void Inserted(const QString &table, qint64 n = 1) { inserted += n; tables[table].inserted += n; }
     void Updated(const QString &table, qint64 n = 1) { updated += n; tables[table].updated += n; }
     void Deleted(const QString &table, qint64 n = 1) { deleted += n; tables[table].deleted += n; }
@@ -148,6 +155,8 @@ signals:
     // with the WaWi table (valid until datasetClosed), or the group tree.
     void datasetOpened(const QString &page, mv::Dataset *dataset);
     void datasetClosed(const QString &page);
+    // The product-group tree a step built (TreeView1); valid during the call.
+    void groupTreeBuilt(const mv::GroupTree &tree);
     // Action_SQLServerCFG of the main window is due (shop not reachable).
     void sqlSettingsRequested();
     // Show (true) or hide the main window's message list.

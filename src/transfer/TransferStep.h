@@ -96,6 +96,7 @@ public:
     void Caption(const QString &text);
     void ShowDataset(const QString &page, Dataset *ds);
     void HideDataset(const QString &page);
+    void ShowGroupTree(const GroupTree &tree);
 
     // The report of the running step (a scratch one between steps).
     TransferStepReport &Step() { return m_current ? *m_current : m_scratch; }

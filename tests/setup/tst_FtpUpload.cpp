@@ -649,6 +649,107 @@ private slots:
         QVERIFY(out.contains(QStringLiteral("Fehler beim Connect")));
     }
 
+    // An old session is ended before the new one; one whose line broke
+    // meanwhile cannot be ended properly: reported, and the upload goes on.
+    void oldSessionEndedFirst_data()
+    {
+        QTest::addColumn<bool>("broken");
+        QTest::newRow("alte Sitzung intakt") << false;
+        QTest::newRow("alte Sitzung abgerissen") << true;
+    }
+    void oldSessionEndedFirst()
+    {
+        QFETCH(bool, broken);
+        TestEnv env;
+        FtpTestServer old, srv;
+        QString err;
+        MV_REQUIRE_SERVER(old.start(&err), err);
+        MV_REQUIRE_SERVER(srv.start(&err), err);
+        writeFile(env.path() + "/up/x.txt", "x");
+        FtpUpload up;
+        QVERIFY(up.Client().Connect(job(old, env.path() + "/up", "shop").params));
+        if (broken) {
+            old.stop();
+            QTRY_VERIFY(!up.Client().Connected());
+        }
+        const FtpUploadResult r = run(up, job(srv, env.path() + "/up", "shop"));
+        QVERIFY2(r.uploadOk, qPrintable(log.join('\n')));
+        QCOMPARE(log.contains(QStringLiteral("Fehler beim Disconnect")), broken);
+        if (broken)
+            QCOMPARE(log.value(0), QStringLiteral("Fehler beim Disconnect"));
+        QCOMPARE(readFile(srv.root() + "/shop/x.txt"), QByteArray("x"));
+        QVERIFY(!up.Client().HasSession());
+    }
+
+    // Values the session cannot take are left at their defaults, the rest is set.
+    void sessionParams_data()
+    {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("proxyType");
+        QTest::addColumn<int>("proxyPort");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("taken");   // port proxyType proxyPort user password
+        QTest::newRow("alles gültig") << 2121 << 5 << 8021 << "shop" << "geheim" << true << "2121 5 8021 shop geheim";
+        QTest::newRow("Port 0: Standardport") << 0 << 0 << 2121 << "shop" << "geheim" << true << "0 0 2121 shop geheim";
+        QTest::newRow("Port zu groß") << 70000 << 0 << 2121 << "shop" << "geheim" << false << "21 0 2121 shop geheim";
+        QTest::newRow("Port negativ") << -5 << 0 << 2121 << "shop" << "geheim" << false << "21 0 2121 shop geheim";
+        QTest::newRow("kein Proxy-Typ gewählt") << 21 << -1 << 2121 << "shop" << "geheim" << false << "21 0 2121 shop geheim";
+        QTest::newRow("Proxy-Typ 6") << 21 << 6 << 2121 << "shop" << "geheim" << false << "21 0 2121 shop geheim";
+        QTest::newRow("Proxy-Port zu groß") << 21 << 1 << 65536 << "shop" << "geheim" << false << "21 1 2121 shop geheim";
+        QTest::newRow("Befehl im Namen") << 21 << 0 << 2121 << "shop\r\nDELE index.php" << "geheim" << false
+                                         << "21 0 2121  geheim";
+        QTest::newRow("Zeilenumbruch im Passwort") << 21 << 0 << 2121 << "shop" << "ge\nheim" << false
+                                                   << "21 0 2121 shop ";
+    }
+    void sessionParams()
+    {
+        QFETCH(int, port);
+        QFETCH(int, proxyType);
+        QFETCH(int, proxyPort);
+        QFETCH(QString, user);
+        QFETCH(QString, password);
+        QFETCH(bool, ok);
+        QFETCH(QString, taken);
+        FtpParams p;
+        p.host = QStringLiteral("ftp.example.org");
+        p.port = port;
+        p.proxyType = proxyType;
+        p.proxyPort = proxyPort;
+        p.user = user;
+        p.password = password;
+        QCOMPARE(FtpUpload::SetSessionParams(p), ok);
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5").arg(p.port).arg(p.proxyType).arg(p.proxyPort).arg(p.user, p.password),
+                 taken);
+        QCOMPARE(p.host, QStringLiteral("ftp.example.org"));
+    }
+
+    // The upload reports the refused value and goes on with what was set.
+    void uploadWithRefusedParams()
+    {
+        TestEnv env;
+        FtpTestServer srv;
+        QString err;
+        MV_REQUIRE_SERVER(srv.start(&err), err);
+        writeFile(env.path() + "/up/x.txt", "x");
+        FtpUploadJob j = job(srv, env.path() + "/up", "shop");
+        j.params.proxyType = -1;   // no proxy kind chosen in the list
+        FtpUpload up;
+        FtpUploadResult r = run(up, j);
+        QVERIFY2(r.uploadOk, qPrintable(log.join('\n')));
+        QCOMPARE(log.value(0), QStringLiteral("Fehler beim Parameter setzen"));
+        QCOMPARE(readFile(srv.root() + "/shop/x.txt"), QByteArray("x"));
+
+        j = job(srv, env.path() + "/up", "shop");
+        j.params.user += QStringLiteral("\r\nDELE x.txt");
+        r = run(up, j);
+        QVERIFY(r.connectFailed);
+        QCOMPARE(log.value(0), QStringLiteral("Fehler beim Parameter setzen"));
+        QCOMPARE(log.value(1), QStringLiteral("Fehler beim Connect"));
+        QCOMPARE(readFile(srv.root() + "/shop/x.txt"), QByteArray("x"));
+    }
+
     void asciiNames_data()
     {
         QTest::addColumn<QString>("name");

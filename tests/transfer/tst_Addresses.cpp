@@ -567,6 +567,13 @@ void tst_Addresses::transfer()
     QVERIFY2(!rep.AnyFailed() && rep.TotalRefused() == 1 && rep.steps[1].refused == 1, qPrintable(rep.toText()));
     QVERIFY(rep.steps[1].messages.join('\n').contains(QStringLiteral("9010")));
     QCOMPARE(rep.steps[1].tables.value(QStringLiteral("bestellungen")).updated, 1);
+    // Customers read but not written are named with their reason.
+    const QMap<QString, qint64> &skipped = rep.steps[1].skipped;
+    QVERIFY2(skipped.value(QStringLiteral("nicht online (im Shop gelöscht)")) >= 2, qPrintable(rep.toText()));
+    QVERIFY2(skipped.value(QStringLiteral("nicht online, ohne Nummer")) >= 1, qPrintable(rep.toText()));
+    QVERIFY2(skipped.value(QStringLiteral("E-Mail gehört im Shop schon einer anderen Adresse")) >= 1, qPrintable(rep.toText()));
+    QVERIFY(!skipped.contains(QStringLiteral("vom Shop abgelehnt (siehe Meldungen)")));   // 9010 got in on the second try
+    QVERIFY(rep.toText().contains(QStringLiteral("nicht übertragen (")));
     m_transferred[mi(mode)] = true;
 }
 

@@ -34,6 +34,7 @@ private slots:
     void updateLadder_data();
     void updateLadder();
     void reportExitCodes();
+    void reportExplainsItsCounts();
 };
 
 void tst_RecordWriter::sqlText_data()
@@ -303,6 +304,54 @@ void tst_RecordWriter::reportExitCodes()
     QCOMPARE(j.value("steps").toArray().size(), 1);
     QCOMPARE(j.value("exitCode").toInt(), 2);
     QVERIFY(r.toText().contains(QStringLiteral("Länder")));
+}
+
+// A step's own line counts its own records; the records not written are
+// named with their reasons, further shop tables follow in words.
+void tst_RecordWriter::reportExplainsItsCounts()
+{
+    TransferReport r;
+    r.reachable = true;
+    TransferStepReport check{QStringLiteral("Schemaprüfung"), QString(), true};
+    check.messages << QStringLiteral("Schemaversion des Shops: 7.00");
+    TransferStepReport art{QStringLiteral("Artikel"), QStringLiteral("artikel"), true};
+    art.read = 10;
+    art.Inserted(QStringLiteral("artikel"), 6);
+    art.Deleted(QStringLiteral("artikel"));
+    art.Inserted(QStringLiteral("varianten"), 20);
+    art.Skipped(QStringLiteral("nicht online (im Shop gelöscht)"), 3);
+    art.Skipped(QStringLiteral("vom Shop abgelehnt (siehe Meldungen)"));
+    art.refused = 1;
+    TransferStepReport faq{QStringLiteral("FAQ"), QStringLiteral("faq"), true};
+    faq.read = 3;
+    faq.Inserted(QStringLiteral("faq_gruppe"), 2);
+    faq.Inserted(QStringLiteral("faq_thema"));
+    r.steps << check << art << faq;
+
+    const QStringList lines = r.toText().split(QLatin1Char('\n'));
+    auto line = [&](const QString &start) {
+        for (const QString &l : lines)
+            if (l.startsWith(start))
+                return l.simplified();
+        return QString();
+    };
+    QCOMPARE(line(QStringLiteral("Shop-Datenbank prüfen")).section(QLatin1Char(' '), 0, 2),
+             QStringLiteral("Shop-Datenbank prüfen 0,00"));
+    QCOMPARE(line(QStringLiteral("Artikel")).section(QLatin1Char(' '), 0, 5), QStringLiteral("Artikel 10 6 0 1 1"));
+    QCOMPARE(line(QStringLiteral("    nicht übertragen")),
+             QStringLiteral("nicht übertragen (4): 3 nicht online (im Shop gelöscht); 1 vom Shop abgelehnt (siehe Meldungen)"));
+    QCOMPARE(line(QStringLiteral("    außerdem")), QStringLiteral("außerdem im Shop Varianten: 20 neu"));
+    QCOMPARE(line(QStringLiteral("FAQ")).section(QLatin1Char(' '), 0, 5), QStringLiteral("FAQ 3 3 0 0 0"));
+    QCOMPARE(line(QStringLiteral("    im Shop FAQ-Gruppen")), QStringLiteral("im Shop FAQ-Gruppen: 2 neu"));
+    QCOMPARE(line(QStringLiteral("    im Shop FAQ-Themen")), QStringLiteral("im Shop FAQ-Themen: 1 neu"));
+    for (const char *internal : {"Schemaprüfung", "varianten:", "faq_gruppe", "artikel:"})
+        QVERIFY2(!r.toText().contains(QString::fromUtf8(internal)), internal);
+    // The step table fits a narrow window; only free texts may run longer.
+    for (const QString &l : lines)
+        if (!l.startsWith(QStringLiteral("    ")) && !l.startsWith(QStringLiteral("gelesen:")))
+            QVERIFY2(l.size() <= 80, qPrintable(l));
+    const QJsonObject j = r.toJson().value("steps").toArray().at(1).toObject();
+    QCOMPARE(j.value("skipped").toObject().value("nicht online (im Shop gelöscht)").toInt(), 3);
 }
 
 QTEST_GUILESS_MAIN(tst_RecordWriter)

@@ -306,9 +306,10 @@ void TFM_NewsletterAdr::importText(Target target)
     if (path.isEmpty())
         return;
     runImport(QStringLiteral("E-Mailadressen einlesen ..."), false, [&](const auto &progress) {
-        waitDialog()->LB_Action->setText(QStringLiteral("Laden der Datei..."));
-        Ui().ProcessEvents();
-        return m_lists.ImportTextFile(target, path, progress);
+        return m_lists.ImportTextFile(target, path, progress, [this](const QString &action) {
+            waitDialog()->LB_Action->setText(action);
+            Ui().ProcessEvents();
+        });
     });
 }
 

@@ -23,9 +23,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSet>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTimeEdit>
 #include <QTreeWidget>
@@ -84,7 +87,11 @@ TFM_WaWiShop::TFM_WaWiShop(QWidget *parent) : QDialog(parent)
     Settings().AbortWait = false;
     buildControls();
     connectRun();
-    resize(760, 640);
+    // Room for the pages and, after a run, for its report; never beyond the screen.
+    QSize size(820, 900);
+    if (const QScreen *sc = screen())
+        size = size.boundedTo(sc->availableGeometry().size() - QSize(40, 60));
+    resize(size);
 }
 
 TFM_WaWiShop::~TFM_WaWiShop()
@@ -256,21 +263,33 @@ void TFM_WaWiShop::buildControls()
     PageControl1->addTab(TabSheet1, QStringLiteral("Adressen"));
     PageControl1->addTab(TabSheet3, QStringLiteral("Warengruppen"));
     PageControl1->addTab(TabSheet2, QStringLiteral("Artikel"));
-    root->addWidget(PageControl1, 1);
+    SP_Protokoll = new QSplitter(Qt::Vertical, this);
+    SP_Protokoll->setObjectName(QStringLiteral("SP_Protokoll"));
+    SP_Protokoll->setChildrenCollapsible(false);
+    SP_Protokoll->addWidget(PageControl1);
+    root->addWidget(SP_Protokoll, 1);
 
     // --- the report of the last run
     GB_Protokoll = new QGroupBox(QStringLiteral("Protokoll des letzten Abgleichs"), this);
     GB_Protokoll->setObjectName(QStringLiteral("GB_Protokoll"));
     auto *pl = new QVBoxLayout(GB_Protokoll);
+    pl->setContentsMargins(4, 4, 4, 4);
     ME_Protokoll = new QPlainTextEdit(GB_Protokoll);
     ME_Protokoll->setObjectName(QStringLiteral("ME_Protokoll"));
     ME_Protokoll->setReadOnly(true);
-    ME_Protokoll->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // The table of the steps fits the width; long messages wrap instead of
+    // making the user scroll sideways.
+    ME_Protokoll->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    ME_Protokoll->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     ME_Protokoll->setFont(mono);
+    ME_Protokoll->setMinimumWidth(QFontMetrics(mono).horizontalAdvance(QString(76, QLatin1Char('0')))
+                                  + ME_Protokoll->verticalScrollBar()->sizeHint().width() + 12);
     pl->addWidget(ME_Protokoll);
     GB_Protokoll->setVisible(false);
-    root->addWidget(GB_Protokoll, 1);
+    SP_Protokoll->addWidget(GB_Protokoll);
+    SP_Protokoll->setStretchFactor(0, 1);
+    SP_Protokoll->setStretchFactor(1, 3);
 
     // When the last run without the window (nightly timer, marktvoll-cli) ended, and how.
     LB_Unbeaufsichtigt = new QLabel(this);
@@ -294,12 +313,15 @@ void TFM_WaWiShop::buildControls()
 
 void TFM_WaWiShop::connectRun()
 {
-    connect(&m_run, &TransferRun::statusText, LB_Status, &QLabel::setText);
+    // No step running: the label's resting text.
+    connect(&m_run, &TransferRun::statusText, LB_Status,
+            [this](const QString &t) { LB_Status->setText(t.isEmpty() ? QStringLiteral("...") : t); });
     connect(&m_run, &TransferRun::progress, ProgressBar1, [this](int p) { ProgressBar1->setValue(std::clamp(p, 0, 100)); });
     connect(&m_run, &TransferRun::logLine, Memo1, &QPlainTextEdit::appendPlainText);
     connect(&m_run, &TransferRun::captionChanged, this, &QWidget::setWindowTitle);
     connect(&m_run, &TransferRun::datasetOpened, this, &TFM_WaWiShop::datasetOpened);
     connect(&m_run, &TransferRun::datasetClosed, this, &TFM_WaWiShop::datasetClosed);
+    connect(&m_run, &TransferRun::groupTreeBuilt, this, &TFM_WaWiShop::ShowGroupTree);
     connect(&m_run, &TransferRun::sqlSettingsRequested, this, &TFM_WaWiShop::SqlSettingsRequested);
     connect(&m_run, &TransferRun::messageListVisible, this, &TFM_WaWiShop::MessageListVisible);
 }
@@ -407,6 +429,25 @@ void TFM_WaWiShop::Action_PicDeleteExecute()
 
 void TFM_WaWiShop::setRunning(bool on)
 {
+    // Nothing to choose or start while a run is on, only STOP.
+    if (on) {
+        m_lockedControls.clear();
+        Action_Start->setEnabled(false);
+        Action_PicDelete->setEnabled(false);
+        for (QWidget *c : findChildren<QWidget *>()) {
+            const bool control = qobject_cast<QAbstractButton *>(c) || qobject_cast<QDateTimeEdit *>(c);
+            if (!control || c == BitBtn1 || !c->isEnabled() || PageControl1->isAncestorOf(c))
+                continue;
+            c->setEnabled(false);
+            m_lockedControls << c;
+        }
+    } else {
+        for (QWidget *c : std::as_const(m_lockedControls))
+            c->setEnabled(true);
+        m_lockedControls.clear();
+        Action_Start->setEnabled(true);
+        Action_PicDelete->setEnabled(true);
+    }
     BitBtn1->setVisible(on);
     Animate1->setVisible(on);
     if (on)
@@ -431,6 +472,7 @@ void TFM_WaWiShop::Action_StartExecute()
     const TransferOptions options = Options();
     DateTimePicker1->setDate(TransferRun::ReferenceDate(options));
     Memo1->clear();
+    m_treeFromStep = false;
     LB_Status->setText(QStringLiteral("starte"));
     setRunning(true);
     GB_Protokoll->setVisible(false);
@@ -438,6 +480,9 @@ void TFM_WaWiShop::Action_StartExecute()
     setRunning(false);
     DBGrid1->SetDataSet(nullptr);
     DBBGrid1->SetDataSet(nullptr);
+    // The status line does not keep the last step's text.
+    LB_Status->setText(QStringLiteral("..."));
+    ProgressBar1->setValue(0);
     if (ran)
         showReport(m_run.LastReport());
     if (m_closePending) {
@@ -456,7 +501,14 @@ void TFM_WaWiShop::showReport(const TransferReport &report)
     text += m_protocolFile.isEmpty() ? QStringLiteral("\nProtokoll nicht gespeichert: ") + err
                                      : QStringLiteral("\nProtokoll gespeichert: ") + QDir::toNativeSeparators(m_protocolFile);
     ME_Protokoll->setPlainText(text);
+    const bool first = !GB_Protokoll->isVisibleTo(this);
     GB_Protokoll->setVisible(true);
+    if (first) {
+        // The pages keep a strip, the report gets the rest.
+        const int all = std::max(SP_Protokoll->height(), 200);
+        const int pages = std::max(110, all / 5);
+        SP_Protokoll->setSizes({pages, all - pages});
+    }
 }
 
 void TFM_WaWiShop::datasetOpened(const QString &page, Dataset *ds)
@@ -470,7 +522,7 @@ void TFM_WaWiShop::datasetOpened(const QString &page, Dataset *ds)
         if (PageControl1->isVisible())
             PageControl1->setCurrentWidget(TabSheet2);
     } else if (page == QLatin1String("Warengruppen")) {
-        if (ds)
+        if (ds && !m_treeFromStep)
             BuildGroupTree(*ds);
         followGroup(ds);
         if (PageControl1->isVisible())
@@ -484,8 +536,10 @@ void TFM_WaWiShop::datasetClosed(const QString &page)
         DBGrid1->SetDataSet(nullptr);
     else if (page == QLatin1String("Artikel"))
         DBBGrid1->SetDataSet(nullptr);
-    else if (page == QLatin1String("Warengruppen"))
+    else if (page == QLatin1String("Warengruppen")) {
         followGroup(nullptr);   // the tree stays until the next build
+        m_treeFromStep = false;
+    }
 }
 
 // The tree follows the group table's current record.
@@ -554,6 +608,22 @@ void TFM_WaWiShop::BuildGroupTree(const Dataset &groups)
     for (int i = 0; i < all.size(); ++i)
         add(nullptr, i);
     TreeView1->expandAll();
+}
+
+void TFM_WaWiShop::ShowGroupTree(const GroupTree &tree)
+{
+    TreeView1->clear();
+    QVector<QTreeWidgetItem *> items(tree.Count(), nullptr);
+    for (const int i : tree.DisplayOrder()) {
+        const GroupTree::Node &n = tree.Nodes().at(i);
+        QTreeWidgetItem *parent = n.parent >= 0 ? items.value(n.parent) : nullptr;
+        auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(TreeView1);
+        item->setText(0, n.text);
+        item->setData(0, Qt::UserRole, n.number);
+        items[i] = item;
+    }
+    TreeView1->expandAll();
+    m_treeFromStep = true;
 }
 
 bool TFM_WaWiShop::FindGroupNode(int group, int *hiernr, int *hierident)

@@ -21,6 +21,7 @@ class QTimeEdit;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QFrame;
+class QSplitter;
 
 namespace mv {
 
@@ -49,6 +50,8 @@ public:
     // "Bezeichnung") without moving its cursor; a group whose parent is
     // missing goes to the top level, cycles end.
     void BuildGroupTree(const Dataset &groups);
+    // Shows the tree a step built, in its display order.
+    void ShowGroupTree(const GroupTree &tree);
 
     // Component handlers of the window.
     void Action_StartExecute();
@@ -86,6 +89,8 @@ private:
     QString m_protocolFile;
     Dataset *m_groupSet = nullptr;
     QMetaObject::Connection m_groupConn;
+    bool m_treeFromStep = false;          // TreeView1 holds the running step's own tree
+    QList<QWidget *> m_lockedControls;    // disabled for the time of a run
 
 public:
     // Components, named as the user's manual names them.
@@ -106,7 +111,9 @@ public:
     TDBBGrid *DBGrid1, *DBBGrid1;
     QTreeWidget *TreeView1;
     QPlainTextEdit *ME_Versandarten, *Memo1;
-    // The report of the last run (read-only).
+    // The report of the last run (read-only), below the pages; the
+    // splitter between them gives the report most of the room after a run.
+    QSplitter *SP_Protokoll;
     QGroupBox *GB_Protokoll;
     QPlainTextEdit *ME_Protokoll;
     // The last run without the window (UnattendedRun.h).

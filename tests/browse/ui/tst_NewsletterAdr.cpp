@@ -42,6 +42,23 @@ QAction *action(QWidget *w, const char *name)
 {
     return w->findChild<QAction *>(QString::fromUtf8(name));
 }
+
+// What the wait dialog says each time the window lets events run (when
+// the user sees it), each change once.
+class ActionWatch : public RecordingUiHooks {
+public:
+    QWidget *window = nullptr;
+    QStringList seen;
+    void ProcessEvents() override
+    {
+        if (auto *wait = window ? window->findChild<TWarten *>() : nullptr; wait && wait->isVisible()) {
+            const QString t = wait->LB_Action->text();
+            if (seen.isEmpty() || seen.last() != t)
+                seen << t;
+        }
+        RecordingUiHooks::ProcessEvents();
+    }
+};
 } // namespace
 
 class tst_NewsletterAdr : public QObject {
@@ -51,6 +68,7 @@ private slots:
     void cleanup() { SetUiHooks(nullptr); TVLBDatabase::Disconnect(); }
     void layout();
     void textImportsAndClose();
+    void textImportShowsItsSteps();
     void emptyAfterQuestion();
     void wawiImportOnDemo();
     void mailImports();
@@ -115,6 +133,26 @@ void tst_NewsletterAdr::textImportsAndClose()
     }
     QCOMPARE(fileEmails(env.file("newsletter_adr.xml")), QStringList{"mueller@example.de"});
     QCOMPARE(fileEmails(env.file("newsletter_notadr.xml")), QStringList{"meier@example.de"});
+}
+
+// Loading, then filtering the lines for candidates, then taking them in.
+void tst_NewsletterAdr::textImportShowsItsSteps()
+{
+    test::TestEnv env;
+    writeAll(env.file("a.txt"), "Kunde: erna@example.de, otto@example.de\r\n");
+    TFM_NewsletterAdr w(env.path());
+    w.show();
+    w.ChooseFile = [&](const QString &) { return env.file("a.txt"); };
+    ActionWatch watch;
+    watch.window = &w;
+    SetUiHooks(&watch);
+    action(&w, "Action_TextImport")->trigger();
+    SetUiHooks(&m_ui);
+    QCOMPARE(w.Lists().Recipients().RecordCount(), 2);
+    const int load = int(watch.seen.indexOf("Laden der Datei..."));
+    QVERIFY2(load >= 0, qPrintable(watch.seen.join(" | ")));
+    QCOMPARE(watch.seen.value(load + 1), QString("E-Mailadressen filtern ..."));
+    QVERIFY2(watch.seen.value(load + 2).contains(" von "), qPrintable(watch.seen.join(" | ")));
 }
 
 void tst_NewsletterAdr::emptyAfterQuestion()

@@ -11,6 +11,8 @@
 #include "transfer/TransferRun.h"
 #include "transfer/ui/TBusyAnimation.h"
 #include "transfer/ui/TFM_WaWiShop.h"
+#include "wawi/TVLBTable.h"
+#include "wawi/WaWiDemo.h"
 #include "support/TestEnv.h"
 #include "support/TestServers.h"
 
@@ -26,7 +28,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimeEdit>
@@ -488,6 +492,127 @@ private slots:
         QTest::mouseClick(w.Button1, Qt::LeftButton);
         QCOMPARE(w.DateTimePicker1->date(), QDate(1990, 1, 1));
         QCOMPARE(w.Run().LastReport().referenceMoment.date(), QDate(1990, 1, 1));
+    }
+
+    // A real run of every kind over a demo WaWi. While a step works, its
+    // page is shown, its grid holds the rows of the step's table and stands
+    // on the record being sent; only STOP can be pressed. Afterwards the
+    // tree is the one whose places the shop got, status line and progress
+    // are back, and the report can be read without scrolling sideways.
+    void runShowsItsWork()
+    {
+        startDatabase();
+        const QString wawi = m_env->file(QStringLiteral("lauf-wawi"));
+        WaWiDemoOptions demo;
+        demo.articles = 60;
+        demo.addresses = 40;
+        demo.groups = 12;
+        demo.registerInRegistry = false;
+        WriteWaWiDemo(wawi, demo);
+        QString err;
+        QVERIFY2(TVLBDatabase::Connect(wawi, &err), qPrintable(err));
+        struct Disconnect {
+            ~Disconnect() { TVLBDatabase::Disconnect(); }
+        } disconnect;
+        Settings().Aktiv_Mandant = 1;
+        Settings().WaWiDir = wawi + QLatin1Char('/');
+        m_ui.status.clear();
+
+        TFM_WaWiShop w;
+        w.resize(820, 900);   // its size on a screen of 1000 pixels' height
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(w.PageControl1->isVisible());
+        click(w.cb_alle);
+        click(w.CB_Einschraenkung);
+        w.BitBtn2->setEnabled(false);   // disabled before the run: stays so after it
+        const QList<QWidget *> options = {w.Button1, w.BitBtn2, w.CB_Einschraenkung, w.CB_alleDaten, w.CB_abDatum,
+                                          w.DateTimePicker2, w.DTP_Zeit, w.cb_alle, w.CB_Kunden, w.CB_Artikel,
+                                          w.CB_Warengruppe, w.CB_Adressen, w.CB_Newsletter, w.CB_Bilder, w.RTFtoHTML};
+
+        QString step;
+        QStringList problems;
+        QMap<QString, int> checked;   // step -> progress events looked at
+        connect(&w.Run(), &TransferRun::stepStarted, &w, [&](const QString &name) { step = name; });
+        connect(&w.Run(), &TransferRun::progress, &w, [&](int) {
+            ++checked[step];
+            if (w.Action_Start->isEnabled() || !w.BitBtn1->isVisible() || !w.BitBtn1->isEnabled())
+                problems << step + ": Start frei oder STOP nicht bedienbar";
+            for (QWidget *o : options)
+                if (o->isEnabled())
+                    problems << step + ": " + o->objectName() + " bedienbar";
+            QWidget *page = nullptr;
+            TDBBGrid *grid = nullptr;
+            if (step == "Kunden" || step == "Lieferanten" || step == "Interessenten") {
+                page = w.TabSheet1;
+                grid = w.DBGrid1;
+            } else if (step == "Artikel") {
+                page = w.TabSheet2;
+                grid = w.DBBGrid1;
+            } else if (step == "Warengruppen") {
+                page = w.TabSheet3;
+            }
+            if (page && w.PageControl1->currentWidget() != page)
+                problems << step + ": Seite " + w.PageControl1->currentWidget()->objectName();
+            // In the step's own loop (not its closing work such as the counting).
+            const QString status = w.LB_Status->text();
+            if (!grid || !(status == "Artikel" || status.startsWith("Adressen (")))
+                return;
+            Dataset *ds = grid->DataSet();
+            if (!ds) {
+                problems << step + ": Liste ohne Tabelle";
+                return;
+            }
+            if (grid->model()->rowCount() != ds->DisplayRowCount() || ds->DisplayRowCount() == 0)
+                problems << step + QStringLiteral(": %1 Zeilen, Tabelle %2").arg(grid->model()->rowCount()).arg(ds->DisplayRowCount());
+            if (grid->currentIndex().row() != ds->RecNo() - 1)
+                problems << step + QStringLiteral(": Zeile %1, Datensatz %2").arg(grid->currentIndex().row()).arg(ds->RecNo());
+        });
+        QTest::mouseClick(w.Button1, Qt::LeftButton);
+        const TransferReport &r = w.Run().LastReport();
+        QVERIFY2(r.reachable, qPrintable(r.toText()));
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.mid(0, 20).join('\n')));
+        for (const char *name : {"Kunden", "Warengruppen", "Artikel"})
+            QVERIFY2(checked.value(name) > 0, name);
+
+        // Afterwards: options usable again (not what was off before), status back.
+        for (QWidget *o : options)
+            QVERIFY2(o->isEnabled() == (o != w.BitBtn2), qPrintable(o->objectName()));
+        QVERIFY(w.Action_Start->isEnabled());
+        QCOMPARE(w.LB_Status->text(), QStringLiteral("..."));
+        QCOMPARE(w.ProgressBar1->value(), 0);
+        QVERIFY(!m_ui.status.isEmpty());
+        QCOMPARE(m_ui.status.last(), QString());
+        QCOMPARE(m_ui.lastMax, 0);   // the main window's bar is hidden
+
+        // The tree is the article step's (the last to build one): every
+        // group sent is in it, at the places the articles got in the shop.
+        MemTable shop;
+        TShopQuery q{nullptr, &shop};
+        QCOMPARE(Shop().ShopOpen(QStringLiteral("SELECT zaehler FROM wgruppen"), q), 0);
+        QVERIFY(shop.RecordCount() > 0);
+        for (shop.First(); !shop.Eof(); shop.Next())
+            QVERIFY2(w.FindGroupNode(shop.FieldAt(0)->AsInteger()), qPrintable(shop.FieldAt(0)->AsString()));
+        QCOMPARE(Shop().ShopOpen(QStringLiteral("SELECT DISTINCT warengruppe,hiernr,hierident FROM artikel"), q), 0);
+        QVERIFY(shop.RecordCount() > 1);
+        for (shop.First(); !shop.Eof(); shop.Next()) {
+            int nr = 0, ident = 0;
+            w.FindGroupNode(shop.FieldAt(0)->AsInteger(), &nr, &ident);
+            QCOMPARE(nr, shop.FieldAt(1)->AsInteger());
+            QCOMPARE(ident, shop.FieldAt(2)->AsInteger());
+        }
+
+        // The report: most of the room, every line of its width visible.
+        QVERIFY(w.GB_Protokoll->isVisible());
+        QVERIFY(w.ME_Protokoll->height() > w.PageControl1->height());
+        const int lineHeight = QFontMetrics(w.ME_Protokoll->font()).lineSpacing();
+        const int visibleLines = w.ME_Protokoll->viewport()->height() / lineHeight;
+        QVERIFY2(visibleLines >= 22, qPrintable(QString::number(visibleLines)));
+        QCOMPARE(w.ME_Protokoll->horizontalScrollBar()->maximum(), 0);
+        const QString text = w.ME_Protokoll->toPlainText();
+        QVERIFY(text.contains(QStringLiteral("Shop-Datenbank prüfen")));
+        QVERIFY(!text.contains(QStringLiteral("Schemaprüfung")));
+        QVERIFY(!text.contains(QStringLiteral("Art ->")));
     }
 
     // Closing during a run neither stops it nor tears the window down under
