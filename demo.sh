@@ -87,6 +87,15 @@ echo "== Einstellungen (ShopMod.ini)"
     SQL_Host "127.0.0.1:$DB_PORT" SQL_User shop SQL_Pass demo SQL_Data shop
 "$CLI" settings
 
+echo "== config.php des Shops (wie der Konfigurationseditor sie schreibt)"
+# The gateway connects only to the database host config.php names; the
+# program window would otherwise make one for "localhost" on first start.
+"$CLI" config update
+"$CLI" config set '$dbhost' "127.0.0.1:$DB_PORT"
+"$CLI" config set '$dbname' shop
+"$CLI" config set '$dbuser' shop
+"$CLI" config set '$dbpass' demo
+
 echo "== Warenwirtschaft"
 "$CLI" wawi detect
 

@@ -284,9 +284,14 @@ void TFM_Haupt::FormShow()
 
     // A key missing from ShopMod.ini keeps what the bars show now.
     CollectSettingsFromWindows();
+    const int detectedMandant = s.Aktiv_Mandant;
     QString error;
     if (!LoadSettings(&error) && !error.isEmpty())
         Ui().ShowMessage(error, UiHooks::Icon::Error);
+    // 0 in the file means no Mandant was ever chosen: it matches no record,
+    // and a complete transfer would then empty the shop. Keep the detected one.
+    if (s.Aktiv_Mandant <= 0 && detectedMandant > 0)
+        s.Aktiv_Mandant = detectedMandant;
     ApplySettingsToWindows();
 
     if (s.PictureDir.trimmed().isEmpty())

@@ -390,6 +390,29 @@ private slots:
         cfg->close();
     }
 
+    void storedMandantReplacesTheDetectedOne_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("expected");
+        // A stored 0 (never chosen) would match no Mandant: a complete
+        // transfer would then read nothing and empty the shop.
+        QTest::newRow("none stored") << QString() << 1;
+        QTest::newRow("0 stored") << QStringLiteral("Aktiv_Mandant=0\r\n") << 1;
+        QTest::newRow("2 stored") << QStringLiteral("Aktiv_Mandant=2\r\n") << 2;
+    }
+
+    void storedMandantReplacesTheDetectedOne()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, expected);
+        TestEnv env;
+        demoWaWi(env, 3);
+        writeIni(QByteArray("Assi_Frage=1\r\nAssi_Zeige=0\r\n") + stored.toLatin1());
+        auto w = start();
+        QVERIFY(ui.messages.isEmpty());
+        QCOMPARE(Settings().Aktiv_Mandant, expected);
+    }
+
     void assistantStepWaWiMarksDoneWithAMandant()
     {
         TestEnv env;
