@@ -13,6 +13,11 @@
 //
 //   bench_articles [--articles N] [--repeat N] [--mode direct|gateway]
 //                  [--rtt MS[,MS...]] [--memory-articles N (0: skip)]
+//                  [--reads 1]
+//
+// --reads 1 first counts, per step, the statements and the reads (SELECT,
+// SHOW) of a complete transfer of every kind and of an "all data" transfer
+// over the filled shop, one by one and batched (direct mode, loopback).
 //
 // With --repeat the two sides take turns and the best time of each counts.
 // Everything runs on free 127.0.0.1 ports in a temporary folder.
@@ -109,11 +114,60 @@ struct Figures {
 
 } // namespace
 
+// Statements and reads per step of one run, from its --log-sql file: the
+// log holds every statement of the steps before when the next one starts.
+struct StepReads {
+    QString step;
+    qint64 statements = 0, reads = 0;
+};
+
+QList<StepReads> CountReads(TransferOptions o, const QString &logFile)
+{
+    o.logSqlFile = logFile;
+    QList<StepReads> out;
+    qint64 seen = 0;
+    auto take = [&](const QString &step) {
+        QFile f(logFile);
+        if (!f.open(QIODevice::ReadOnly))
+            return;
+        const QList<QByteArray> lines = f.readAll().split('\n');
+        StepReads r;
+        r.step = step;
+        for (qint64 i = seen; i < lines.size(); ++i) {
+            const QByteArray l = lines[i].trimmed();
+            // Multi-line statements (memo texts) continue on lines that do not start a statement.
+            if (l.isEmpty() || l.startsWith("SET SESSION"))
+                continue;
+            const QString head = QString::fromUtf8(l.left(12)).toUpper();
+            if (!(head.startsWith(QLatin1String("SELECT")) || head.startsWith(QLatin1String("SHOW"))
+                  || head.startsWith(QLatin1String("INSERT")) || head.startsWith(QLatin1String("UPDATE"))
+                  || head.startsWith(QLatin1String("DELETE")) || head.startsWith(QLatin1String("ALTER"))))
+                continue;
+            ++r.statements;
+            if (!TransferContext::IsWritingStatement(QString::fromUtf8(l)))
+                ++r.reads;
+        }
+        seen = lines.size() - 1;
+        if (r.statements > 0)
+            out << r;
+    };
+    TransferRun run;
+    QString current = QStringLiteral("Schemaprüfung");
+    QObject::connect(&run, &TransferRun::stepStarted, [&](const QString &name) {
+        take(current);
+        current = name;
+    });
+    run.Run(o);
+    take(current);
+    return out;
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     int articles = 10000, repeat = 1, memoryArticles = 100000;
+    bool reads = false;
     QString only;
     QList<int> rtts{0, 20};
     for (int i = 0; i + 1 < args.size(); i += 2) {
@@ -123,6 +177,8 @@ int main(int argc, char **argv)
             repeat = std::max(1, args[i + 1].toInt());
         else if (args[i] == QLatin1String("--mode"))
             only = args[i + 1];
+        else if (args[i] == QLatin1String("--reads"))
+            reads = args[i + 1].toInt() != 0;
         else if (args[i] == QLatin1String("--memory-articles"))
             memoryArticles = args[i + 1].toInt();
         else if (args[i] == QLatin1String("--rtt")) {
@@ -181,6 +237,44 @@ int main(int argc, char **argv)
     Transport().RequestObserver = [&](const QUrl &url, const QByteArray *body) {
         requests.append({url.toEncoded(), body ? *body : QByteArray(), body != nullptr});
     };
+
+    if (reads) {
+        s.SQL_Server = QStringLiteral("MySQL");
+        s.SQL_Host = QStringLiteral("127.0.0.1:%1").arg(db.port);
+        TransferOptions all;
+        for (const TransferKind &k : TransferKinds())
+            all.kinds.insert(k.name);
+        all.sinceDate = false;
+        std::printf("%-28s %-10s %12s %12s %12s %12s\n", "step", "run", "one-by-one", "reads", "batched", "reads");
+        for (const bool complete : {true, false}) {
+            QList<StepReads> counted[2];
+            for (const int batched : {0, 1}) {
+                db.installShopSchema();
+                all.batched = batched == 1;
+                all.complete = true;
+                all.allData = false;
+                QList<StepReads> r = CountReads(all, dir.filePath(QStringLiteral("reads.sql")));
+                if (!complete) {
+                    all.complete = false;
+                    all.allData = true;
+                    r = CountReads(all, dir.filePath(QStringLiteral("reads.sql")));
+                }
+                counted[batched] = r;
+                Shop().Ti_Connect_OffTimer();
+                Shop().Ti_Connect2_OffTimer();
+            }
+            for (const StepReads &a : std::as_const(counted[0])) {
+                StepReads b;
+                for (const StepReads &x : std::as_const(counted[1]))
+                    if (x.step == a.step)
+                        b = x;
+                std::printf("%-28s %-10s %12lld %12lld %12lld %12lld\n", qPrintable(a.step),
+                            complete ? "complete" : "all data", (long long)a.statements, (long long)a.reads,
+                            (long long)b.statements, (long long)b.reads);
+            }
+        }
+        std::fflush(stdout);
+    }
 
     TransferOptions o;
     o.kinds = {QStringLiteral("warengruppen"), QStringLiteral("artikel")};
