@@ -164,9 +164,12 @@ void TransferAddresses(TransferContext &ctx, int kind)
         };
         QVector<Key> keys;
         keys.reserve(total);
-        for (kunden.First(); !kunden.Eof(); kunden.Next())
+        for (kunden.First(); !kunden.Eof() && !ctx.Aborted(); kunden.Next()) {
             keys.append({adresseF->AsInteger(), nummerF->AsString(), mailF->AsString(),
                          !(onlinenotF && onlinenotF->AsBoolean())});
+            if (keys.size() % 2000 == 0)
+                ctx.ProcessEvents();
+        }
         ahead = std::make_unique<ShopLookAhead>(
             ctx, adressen, QStringList{QStringLiteral("adresse"), QStringLiteral("nummer")}, int(keys.size()),
             [keys](int i) {

@@ -484,8 +484,11 @@ void TransferArticles(TransferContext &ctx)
         };
         QVector<Key> keys;
         keys.reserve(total);
-        for (art.First(); !art.Eof(); art.Next())
+        for (art.First(); !art.Eof() && !ctx.Aborted(); art.Next()) {
             keys.append({artikelF->AsInteger(), SqlText(numberF->AsString())});
+            if (keys.size() % 2000 == 0)
+                ctx.ProcessEvents();
+        }
         ahead = std::make_unique<ShopLookAhead>(
             ctx, QStringLiteral("artikel"), QStringList{QStringLiteral("zaehler"), QStringLiteral("artikelnummer")},
             int(keys.size()),

@@ -120,7 +120,9 @@ void TransferPaymentMethods(TransferContext &ctx)
             int next = nextId;
             for (file.First(); !file.Eof(); file.Next()) {
                 QString key;
-                if (artF && !artF->AsString().trimmed().isEmpty()) {
+                const bool offered =
+                    !onlineF || onlineF->IsNull() || onlineF->AsString().isEmpty() || onlineF->AsBoolean();
+                if (artF && !artF->AsString().trimmed().isEmpty() && offered) {
                     const QString nr = nrF ? IntegerText(nrF->AsString()) : QString();
                     key = nr.isEmpty() ? QString::number(next++) : nr;
                 }

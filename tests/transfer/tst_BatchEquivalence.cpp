@@ -147,9 +147,9 @@ void tst_BatchEquivalence::initTestCase()
     WaWiEdition() = 2;
 
     WaWiDemoOptions o;
-    o.articles = 30;
-    o.addresses = 14;
-    o.groups = 8;
+    o.articles = 20;
+    o.addresses = 10;
+    o.groups = 6;
     o.mandanten = 2;
     o.registerInRegistry = false;
     m_template[0] = m_env->file(QStringLiteral("demo"));
@@ -327,6 +327,7 @@ void tst_BatchEquivalence::writeTableFiles(bool hostile)
     TableFile::WritePacketFile(dir + "zahlungsart_6.xml", fields,
                                {method(3, hostile ? kHostile.left(40) : QStringLiteral("Lastschrift"), true, 1),
                                 method(5, "Kreditkarte", true, 1), method(4, "Nachnahme", false, 0),
+                                method(QVariant(), QStringLiteral("nicht angeboten, ohne Nummer"), false, 0),
                                 method(QVariant(), QString::fromUtf8("ohne Nummer ä"), true, 0),
                                 method(3, "Lastschrift doppelt", true, 0)});
     TableFile::WritePacketFile(dir + "warengruppen.xml", WarengruppenLayout(),
@@ -342,7 +343,7 @@ bool tst_BatchEquivalence::seedShop(const QString &database, QString *err)
     QStringList sql = {
         "INSERT INTO laender (laendername,waerungsname) VALUES ('deutschland','alt'),('Frankreich','bleibt')",
         "INSERT INTO newsletter (EMail,kdnummer) VALUES ('ALT@example.org','alt')",
-        "INSERT INTO zahlart (id,kfmart,neukunde,beschreibung) VALUES (5,5,1,'alt'),(4,4,0,'offline')",
+        "INSERT INTO zahlart (id,kfmart,neukunde,beschreibung) VALUES (5,5,1,'alt'),(4,4,0,'offline'),(10002,NULL,0,'erzeugt')",
         "INSERT INTO wgruppen (zaehler,bezeichnung,bezeichnung_intern) VALUES (8002,'alt','alt'),(999,'Fremd','Fremd')",
         "INSERT INTO artikel (zaehler,artikelnummer,warengruppe) VALUES (8102,'a-8102',8001),(7777,'A-8102',8001),"
         "(8104,'Ö-8104',8001),(8105,'alt',8004)",
