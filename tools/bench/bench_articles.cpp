@@ -349,10 +349,12 @@ int main(int argc, char **argv)
                 }
             }
             const QString what = QStringLiteral("%1%2").arg(QLatin1String(mode), rtt > 0 ? QStringLiteral("+%1ms").arg(rtt) : QString());
-            std::printf("%-14s %6lld articles %7lld statements %7lld requests  ours %8.3f s (%6.0f articles/s)   "
-                        "%-7s %8.3f s   ratio %.2f\n",
+            std::printf("%-14s %6lld articles %7lld statements %7lld requests  ours %8.3f s (%6.0f articles/s)",
                         qPrintable(what), (long long)f.articles, (long long)f.statements, (long long)f.requests, f.ours,
-                        f.articles / f.ours, gw ? "curl" : "mariadb", f.ref, f.ours / f.ref);
+                        f.articles / f.ours);
+            if (reference)
+                std::printf("   %-7s %8.3f s   ratio %.2f", gw ? "curl" : "mariadb", f.ref, f.ours / f.ref);
+            std::printf("\n");
             std::fflush(stdout);
             lines << Line{what, f};
         }
