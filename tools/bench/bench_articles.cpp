@@ -13,14 +13,6 @@
 //
 //   bench_articles [--articles N] [--repeat N] [--mode direct|gateway]
 //                  [--rtt MS[,MS...]] [--memory-articles N (0: skip)]
-//                  [--reads 1] [--reference 0]
-//
-// --reference 0 leaves out the replay by mariadb/curl (at 20 ms it sends
-// every statement in its own round trip and takes many minutes).
-//
-// --reads 1 first counts, per step, the statements and the reads (SELECT,
-// SHOW) of a complete transfer of every kind and of an "all data" transfer
-// over the filled shop, one by one and batched (direct mode, loopback).
 //
 // With --repeat the two sides take turns and the best time of each counts.
 // Everything runs on free 127.0.0.1 ports in a temporary folder.
@@ -119,6 +111,9 @@ struct Figures {
 
 // Statements and reads per step of one run, from its --log-sql file: the
 // log holds every statement of the steps before when the next one starts.
+// "--reads 1" prints them first, for a complete transfer of every kind and
+// for an "all data" transfer over the filled shop, one by one and batched
+// (direct mode, loopback).
 struct StepReads {
     QString step;
     qint64 statements = 0, reads = 0;
@@ -138,9 +133,7 @@ QList<StepReads> CountReads(TransferOptions o, const QString &logFile)
         r.step = step;
         for (qint64 i = seen; i < lines.size(); ++i) {
             const QByteArray l = lines[i].trimmed();
-            // Multi-line statements (memo texts) continue on lines that do not start a statement.
-            if (l.isEmpty() || l.startsWith("SET SESSION"))
-                continue;
+            // Memo texts continue a statement on lines of their own.
             const QString head = QString::fromUtf8(l.left(12)).toUpper();
             if (!(head.startsWith(QLatin1String("SELECT")) || head.startsWith(QLatin1String("SHOW"))
                   || head.startsWith(QLatin1String("INSERT")) || head.startsWith(QLatin1String("UPDATE"))
@@ -165,12 +158,50 @@ QList<StepReads> CountReads(TransferOptions o, const QString &logFile)
     return out;
 }
 
+void PrintReads(MariaDb &db, const QString &logFile)
+{
+    ShopSettings &s = Settings();
+    s.SQL_Server = QStringLiteral("MySQL");
+    s.SQL_Host = QStringLiteral("127.0.0.1:%1").arg(db.port);
+    TransferOptions all;
+    for (const TransferKind &k : TransferKinds())
+        all.kinds.insert(k.name);
+    all.sinceDate = false;
+    std::printf("%-28s %-10s %12s %12s %12s %12s\n", "step", "run", "one-by-one", "reads", "batched", "reads");
+    for (const bool complete : {true, false}) {
+        QList<StepReads> counted[2];
+        for (const int batched : {0, 1}) {
+            db.installShopSchema();
+            all.batched = batched == 1;
+            all.complete = true;
+            all.allData = false;
+            counted[batched] = CountReads(all, logFile);
+            if (!complete) {
+                all.complete = false;
+                all.allData = true;
+                counted[batched] = CountReads(all, logFile);
+            }
+            Shop().Ti_Connect_OffTimer();
+            Shop().Ti_Connect2_OffTimer();
+        }
+        for (const StepReads &a : std::as_const(counted[0])) {
+            StepReads b;
+            for (const StepReads &x : std::as_const(counted[1]))
+                if (x.step == a.step)
+                    b = x;
+            std::printf("%-28s %-10s %12lld %12lld %12lld %12lld\n", qPrintable(a.step),
+                        complete ? "complete" : "all data", (long long)a.statements, (long long)a.reads,
+                        (long long)b.statements, (long long)b.reads);
+        }
+    }
+    std::fflush(stdout);
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     int articles = 10000, repeat = 1, memoryArticles = 100000;
-    bool reads = false, reference = true;
     QString only;
     QList<int> rtts{0, 20};
     for (int i = 0; i + 1 < args.size(); i += 2) {
@@ -180,10 +211,6 @@ int main(int argc, char **argv)
             repeat = std::max(1, args[i + 1].toInt());
         else if (args[i] == QLatin1String("--mode"))
             only = args[i + 1];
-        else if (args[i] == QLatin1String("--reference"))
-            reference = args[i + 1].toInt() != 0;
-        else if (args[i] == QLatin1String("--reads"))
-            reads = args[i + 1].toInt() != 0;
         else if (args[i] == QLatin1String("--memory-articles"))
             memoryArticles = args[i + 1].toInt();
         else if (args[i] == QLatin1String("--rtt")) {
@@ -192,6 +219,9 @@ int main(int argc, char **argv)
                 rtts << p.toInt();
         }
     }
+
+    const qsizetype readsAt = args.indexOf(QStringLiteral("--reads"));
+    const bool reads = readsAt >= 0 && args.value(readsAt + 1).toInt() != 0;
 
     QTemporaryDir dir;
     // MV_BENCH_KEEP=1 leaves the folder (logs, curl requests) for a look.
@@ -237,49 +267,13 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "demo WaWi not found\n");
         return 1;
     }
+    if (reads)
+        PrintReads(db, dir.filePath(QStringLiteral("reads.sql")));
 
     QList<Request> requests;
     Transport().RequestObserver = [&](const QUrl &url, const QByteArray *body) {
         requests.append({url.toEncoded(), body ? *body : QByteArray(), body != nullptr});
     };
-
-    if (reads) {
-        s.SQL_Server = QStringLiteral("MySQL");
-        s.SQL_Host = QStringLiteral("127.0.0.1:%1").arg(db.port);
-        TransferOptions all;
-        for (const TransferKind &k : TransferKinds())
-            all.kinds.insert(k.name);
-        all.sinceDate = false;
-        std::printf("%-28s %-10s %12s %12s %12s %12s\n", "step", "run", "one-by-one", "reads", "batched", "reads");
-        for (const bool complete : {true, false}) {
-            QList<StepReads> counted[2];
-            for (const int batched : {0, 1}) {
-                db.installShopSchema();
-                all.batched = batched == 1;
-                all.complete = true;
-                all.allData = false;
-                QList<StepReads> r = CountReads(all, dir.filePath(QStringLiteral("reads.sql")));
-                if (!complete) {
-                    all.complete = false;
-                    all.allData = true;
-                    r = CountReads(all, dir.filePath(QStringLiteral("reads.sql")));
-                }
-                counted[batched] = r;
-                Shop().Ti_Connect_OffTimer();
-                Shop().Ti_Connect2_OffTimer();
-            }
-            for (const StepReads &a : std::as_const(counted[0])) {
-                StepReads b;
-                for (const StepReads &x : std::as_const(counted[1]))
-                    if (x.step == a.step)
-                        b = x;
-                std::printf("%-28s %-10s %12lld %12lld %12lld %12lld\n", qPrintable(a.step),
-                            complete ? "complete" : "all data", (long long)a.statements, (long long)a.reads,
-                            (long long)b.statements, (long long)b.reads);
-            }
-        }
-        std::fflush(stdout);
-    }
 
     TransferOptions o;
     o.kinds = {QStringLiteral("warengruppen"), QStringLiteral("artikel")};
@@ -331,8 +325,6 @@ int main(int argc, char **argv)
                 Transport().CloseConnections();
                 f.requests = requests.size();
 
-                if (!reference)
-                    continue;
                 db.installShopSchema();
                 QElapsedTimer t;
                 if (!gw) {
@@ -349,12 +341,10 @@ int main(int argc, char **argv)
                 }
             }
             const QString what = QStringLiteral("%1%2").arg(QLatin1String(mode), rtt > 0 ? QStringLiteral("+%1ms").arg(rtt) : QString());
-            std::printf("%-14s %6lld articles %7lld statements %7lld requests  ours %8.3f s (%6.0f articles/s)",
+            std::printf("%-14s %6lld articles %7lld statements %7lld requests  ours %8.3f s (%6.0f articles/s)   "
+                        "%-7s %8.3f s   ratio %.2f\n",
                         qPrintable(what), (long long)f.articles, (long long)f.statements, (long long)f.requests, f.ours,
-                        f.articles / f.ours);
-            if (reference)
-                std::printf("   %-7s %8.3f s   ratio %.2f", gw ? "curl" : "mariadb", f.ref, f.ours / f.ref);
-            std::printf("\n");
+                        f.articles / f.ours, gw ? "curl" : "mariadb", f.ref, f.ours / f.ref);
             std::fflush(stdout);
             lines << Line{what, f};
         }
