@@ -84,7 +84,7 @@ QString ReportText(const TransferReport &r)
         for (auto it = s.counts.cbegin(); it != s.counts.cend(); ++it)
             out += QStringLiteral("  %1=%2\n").arg(it.key()).arg(it.value());
         // The WaWi backups are named by the moment they were made.
-        static const QRegularExpression moment(QStringLiteral("_\\d{8}-\\d{6}"));
+        static const QRegularExpression moment(QStringLiteral("_\\d{8}-\\d{6}(-\\d+)?"));
         for (QString m : s.messages)
             out += QStringLiteral("  > ") + m.replace(moment, QStringLiteral("_<Zeit>")) + QLatin1Char('\n');
     }
