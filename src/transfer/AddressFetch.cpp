@@ -215,19 +215,41 @@ bool RenumberShopCustomer(TransferContext &ctx, qint64 s, qint64 w, const QStrin
     TransferStepReport &rep = ctx.Step();
     const QString S = QString::number(s);
     const QString W = QString::number(w);
+    static const char *const moves[][2] = {
+        {"bestellungen", "person"}, {"favoriten", "adresse"}, {"produktbewertung", "user"}, {"counter", "adressid"}};
+    // Batched: the counts below in one read; they are taken before any of
+    // the writes, which change none of them. A refused read: one by one.
+    QList<qint64> counts;
+    if (ctx.Batched()) {
+        QStringList parts;
+        if (deleteTargetFirst)
+            parts << QStringLiteral("(select count(*) from adressen where adresse=") + W + QLatin1Char(')');
+        for (const auto &m : moves)
+            parts << QStringLiteral("(select count(*) from ") + QString::fromLatin1(m[0]) + QStringLiteral(" where ")
+                         + QString::fromLatin1(m[1]) + QLatin1Char('=') + S + QLatin1Char(')');
+        if (ctx.Open(QStringLiteral("SELECT ") + parts.join(QLatin1Char(',')), ctx.LookupQuery()) == 0
+            && ctx.Lookup().RecordCount() == 1 && ctx.Lookup().FieldCount() == parts.size()) {
+            ctx.Lookup().First();
+            for (int i = 0; i < parts.size(); ++i)
+                counts << qint64(StrToFloatX(ctx.Lookup().FieldAt(i)->AsString()));
+        }
+    }
+    auto count = [&](const QString &sql) {
+        if (!counts.isEmpty())
+            return counts.takeFirst();
+        return ctx.Count(sql);
+    };
     if (deleteTargetFirst) {
-        const qint64 stale = ctx.Count(QStringLiteral("select count(*) from adressen where adresse=") + W);
+        const qint64 stale = count(QStringLiteral("select count(*) from adressen where adresse=") + W);
         if (ctx.Execute(QStringLiteral("delete from adressen where adresse=") + W) == 0 && stale > 0)
             rep.Deleted(QStringLiteral("adressen"), stale);
     }
     // The customer's rows first, his own row last: until that one carries
     // the new number the whole renumbering can be repeated.
-    static const char *const moves[][2] = {
-        {"bestellungen", "person"}, {"favoriten", "adresse"}, {"produktbewertung", "user"}, {"counter", "adressid"}};
     for (const auto &m : moves) {
         const QString table = QString::fromLatin1(m[0]);
         const QString column = QString::fromLatin1(m[1]);
-        const qint64 n = ctx.Count(QStringLiteral("select count(*) from ") + table + QStringLiteral(" where ") + column
+        const qint64 n = count(QStringLiteral("select count(*) from ") + table + QStringLiteral(" where ") + column
                                    + QLatin1Char('=') + S);
         if (n <= 0)
             continue;
@@ -327,9 +349,17 @@ void FetchShopAddresses(TransferContext &ctx)
                         throw DatasetError(QStringLiteral("Die Zeilen des Kunden konnten nicht auf die WaWi-Nummer %1 "
                                                           "umgestellt werden; er wird beim nächsten Abgleich erneut geholt.")
                                                .arg(a.adresse));
-                } else if (ctx.Execute(QStringLiteral("update adressen set art=0 where adresse=") + QString::number(s)
-                                       + QStringLiteral(" and art=9998")) == 0) {
-                    rep.Updated(QStringLiteral("adressen"));
+                } else {
+                    const QString sql = QStringLiteral("update adressen set art=0 where adresse=") + QString::number(s)
+                                        + QStringLiteral(" and art=9998");
+                    // The next batch's read sends it before it asks.
+                    if (ctx.Batched())
+                        ctx.ExecuteLater(sql, [&rep](int r) {
+                            if (r == 0)
+                                rep.Updated(QStringLiteral("adressen"));
+                        });
+                    else if (ctx.Execute(sql) == 0)
+                        rep.Updated(QStringLiteral("adressen"));
                 }
                 ++rep.counts[QStringLiteral("geholt")];
             } catch (const ShopConnectionLost &) {

@@ -8,10 +8,13 @@
 #include "data/FormatSettings.h"
 #include "data/MemTable.h"
 #include "transfer/RecordWriter.h"
+#include "transfer/ShopLookAhead.h"
 #include "transfer/TransferStep.h"
 #include "wawi/TVLBTable.h"
 #include "wawi/WaWiDatasetOps.h"
 #include "wawi/WaWiDetect.h"
+
+#include <memory>
 
 namespace mv {
 
@@ -34,8 +37,14 @@ void AppendValue(QString &names, QString &values, QString &sets, const ShopColum
     sets += SqlAssignment(c.name, c.kind, v);
 }
 
-void DeleteNotOnline(TransferContext &ctx, QString &list)
+void DeleteNotOnline(TransferContext &ctx, QString &list, ShopLookAhead *ahead = nullptr,
+                     QVector<int> *indexes = nullptr)
 {
+    if (ahead && indexes)
+        for (int i : std::as_const(*indexes))
+            ahead->Touch(i);
+    if (indexes)
+        indexes->clear();
     if (list.isEmpty())
         return;
     const QString where = QStringLiteral(" from adressen where nummer in (") + list + QLatin1Char(')');
@@ -145,9 +154,54 @@ void TransferAddresses(TransferContext &ctx, int kind)
     }
 
     QString notOnline;
+    QVector<int> notOnlineIndexes;
     const int total = kunden.RecordCount();
+
+    // Batched: where each address goes, asked for many addresses at once.
+    // More than one row found: which one the shop's own query takes is its
+    // choice, so that address is asked by itself.
+    std::unique_ptr<ShopLookAhead> ahead;
+    if (ctx.Batched() && !empty) {
+        struct Key {
+            qint64 w;
+            QString nummer, mail;
+            bool online;
+        };
+        QVector<Key> keys;
+        keys.reserve(total);
+        for (kunden.First(); !kunden.Eof() && !ctx.Aborted(); kunden.Next()) {
+            keys.append({adresseF->AsInteger(), nummerF->AsString(), mailF->AsString(),
+                         !(onlinenotF && onlinenotF->AsBoolean())});
+            if (keys.size() % 2000 == 0)
+                ctx.ProcessEvents();
+        }
+        ahead = std::make_unique<ShopLookAhead>(
+            ctx, adressen, QStringList{QStringLiteral("adresse"), QStringLiteral("nummer")}, int(keys.size()),
+            [keys](int i) {
+                const Key &key = keys[i];
+                const bool numberBlank = key.nummer.trimmed().isEmpty();
+                const bool mailBlank = key.mail.trimmed().isEmpty();
+                ShopLookAhead::Candidate c;
+                if (!key.nummer.isEmpty())
+                    c.tokens << QStringLiteral("n:") + LooseKey(SqlText(key.nummer));
+                if (!key.online || (numberBlank && mailBlank))
+                    return c;
+                if (!mailBlank)
+                    c.tokens << QStringLiteral("e:") + LooseKey(SqlText(key.mail));
+                c.tokens << QStringLiteral("a:") + QString::number(key.w);
+                c.condition = !numberBlank ? QStringLiteral("nummer=") + Quote(key.nummer)
+                                           : QStringLiteral("email=") + Quote(key.mail);
+                return c;
+            },
+            [](const ShopLookAhead::Row &r) {
+                return QStringList{QStringLiteral("a:") + NumberKey(r.value(0)), QStringLiteral("n:") + LooseKey(r.value(1))};
+            });
+    }
+
     int k = 0;
+    int index = -1;
     for (kunden.First(); !kunden.Eof() && !ctx.Aborted(); kunden.Next()) {
+        ++index;
         ++rep.read;
         ++k;
         const QString nummer = nummerF->AsString();
@@ -160,6 +214,7 @@ void TransferAddresses(TransferContext &ctx, int kind)
                 if (!notOnline.isEmpty())
                     notOnline += QLatin1Char(',');
                 notOnline += Quote(nummer);
+                notOnlineIndexes << index;
                 rep.Skipped(QStringLiteral("nicht online (im Shop gelöscht)"));
             } else {
                 rep.Skipped(QStringLiteral("nicht online, ohne Nummer"));
@@ -180,6 +235,9 @@ void TransferAddresses(TransferContext &ctx, int kind)
             qint64 target = w;
             bool skip = false;
             bool otherAddress = false;
+            QVector<ShopLookAhead::Row> rows;
+            QStringList foundTokens;   // rows the address's own query found
+            const bool known = !empty && ahead && ahead->Find(index, &rows) && rows.size() <= 1;
             if (!empty) {
                 QString sql;
                 if (!mailBlank && !numberBlank)
@@ -191,13 +249,29 @@ void TransferAddresses(TransferContext &ctx, int kind)
                 else
                     sql = QStringLiteral("SELECT adresse,nummer FROM adressen WHERE nummer=") + Quote(nummer)
                           + QLatin1Char(' ') + LimitSql(0, 1);
-                const int r = ctx.Open(sql, ctx.LookupQuery());
-                MemTable &found = ctx.Lookup();
-                if (r != 0 || found.RecordCount() == 0) {
+                int r = 0;
+                bool haveRow = false;
+                QString foundAdresse;
+                if (known) {
+                    haveRow = !rows.isEmpty();
+                    if (haveRow)
+                        foundAdresse = rows.first().value(0);
+                } else {
+                    r = ctx.Open(sql, ctx.LookupQuery());
+                    MemTable &found = ctx.Lookup();
+                    if (r == 0 && found.RecordCount() > 0) {
+                        for (found.First(); !found.Eof(); found.Next())
+                            foundTokens << QStringLiteral("a:") + NumberKey(found.FieldAt(0)->AsString())
+                                        << QStringLiteral("n:") + LooseKey(found.FieldAt(1)->AsString());
+                        found.First();
+                        foundAdresse = found.FieldAt(0)->AsString();
+                        haveRow = true;
+                    }
+                }
+                if (r != 0 || !haveRow) {
                     isNew = true;
                 } else {
-                    found.First();
-                    const qint64 s = found.FieldAt(0)->AsString().trimmed().toLongLong();
+                    const qint64 s = foundAdresse.trimmed().toLongLong();
                     if (s < 0) {
                         // A shop customer not fetched yet: he takes the WaWi number.
                         // Refused: he stays as he is and the fetch takes him later.
@@ -215,6 +289,8 @@ void TransferAddresses(TransferContext &ctx, int kind)
                     }
                 }
             }
+            if (ahead)
+                ahead->Touch(index, foundTokens);
             if (skip) {
                 if (otherAddress)
                     rep.Skipped(QStringLiteral("E-Mail gehört im Shop schon einer anderen Adresse"));
@@ -281,7 +357,7 @@ void TransferAddresses(TransferContext &ctx, int kind)
             }
         }
         if (notOnline.size() > 1200)
-            DeleteNotOnline(ctx, notOnline);
+            DeleteNotOnline(ctx, notOnline, ahead.get(), &notOnlineIndexes);
         ctx.Progress(k, total);
         ctx.ProcessEvents();
     }
@@ -289,7 +365,7 @@ void TransferAddresses(TransferContext &ctx, int kind)
         rep.stopped = true;
         return;
     }
-    DeleteNotOnline(ctx, notOnline);
+    DeleteNotOnline(ctx, notOnline, ahead.get(), &notOnlineIndexes);
 
     if (!ctx.Options().Has(QStringLiteral("zahlungsarten")))
         MapShopPaymentMethods(ctx);

@@ -8,6 +8,7 @@
 #include "masterdata/TableFile.h"
 #include "transfer/GroupTree.h"
 #include "transfer/RecordWriter.h"
+#include "transfer/ShopLookAhead.h"
 #include "transfer/TransferStep.h"
 #include "wawi/TVLBTable.h"
 #include "wawi/WaWiTableStore.h"
@@ -17,6 +18,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSet>
+
+#include <memory>
 
 namespace mv {
 
@@ -477,7 +480,40 @@ void TransferArticles(TransferContext &ctx)
     QStringList sentOrder;
     bool unquoted = false;
 
+    // Batched: which articles the shop has, asked for many articles at once.
+    std::unique_ptr<ShopLookAhead> ahead;
+    QVector<int> deleteIndexes;   // records whose numbers the pending delete names
+    if (ctx.Batched() && !shopEmpty) {
+        struct Key {
+            int artikel;
+            QString number;   // as the statements quote it
+        };
+        QVector<Key> keys;
+        keys.reserve(total);
+        for (art.First(); !art.Eof() && !ctx.Aborted(); art.Next()) {
+            keys.append({artikelF->AsInteger(), SqlText(numberF->AsString())});
+            if (keys.size() % 2000 == 0)
+                ctx.ProcessEvents();
+        }
+        ahead = std::make_unique<ShopLookAhead>(
+            ctx, QStringLiteral("artikel"), QStringList{QStringLiteral("zaehler"), QStringLiteral("artikelnummer")},
+            int(keys.size()),
+            [keys](int i) {
+                const QString a = QString::number(keys[i].artikel);
+                return ShopLookAhead::Candidate{QStringLiteral("zaehler=") + a + QStringLiteral(" OR artikelnummer='")
+                                                    + keys[i].number + QLatin1Char('\''),
+                                                {QStringLiteral("z:") + a, QStringLiteral("n:") + LooseKey(keys[i].number)}};
+            },
+            [](const ShopLookAhead::Row &r) {
+                return QStringList{QStringLiteral("z:") + NumberKey(r.value(0)), QStringLiteral("n:") + LooseKey(r.value(1))};
+            });
+    }
+
     auto flushDeletes = [&] {
+        if (ahead)
+            for (int i : std::as_const(deleteIndexes))
+                ahead->Touch(i);
+        deleteIndexes.clear();
         if (deleteList.isEmpty())
             return;
         const qint64 rows = ctx.Count(QStringLiteral("select count(*) from artikel where artikelnummer in (")
@@ -489,8 +525,10 @@ void TransferArticles(TransferContext &ctx)
     };
 
     int k = 0;
+    int index = -1;
     QElapsedTimer sinceEvents;
     for (art.First(); !art.Eof() && !ctx.Aborted(); art.Next()) {
+        ++index;
         ++rep.read;
         const int artikel = artikelF->AsInteger();
         const QString artikelText = QString::number(artikel);
@@ -514,12 +552,21 @@ void TransferArticles(TransferContext &ctx)
             if (!deleteList.isEmpty())
                 deleteList += QLatin1Char(',');
             deleteList += QLatin1Char('\'') + number + QLatin1Char('\'');
+            deleteIndexes << index;
         }
 
         if (write) {
             bool isNew = shopEmpty;
             QString key = artikelText;
-            if (!shopEmpty) {
+            QVector<ShopLookAhead::Row> found;
+            QStringList foundTokens;   // rows the article's own query found
+            // More than one row found: which comes first is the server's choice, so it is asked itself.
+            if (shopEmpty) {
+            } else if (ahead && ahead->Find(index, &found) && found.size() <= 1) {
+                isNew = found.isEmpty();
+                if (!isNew)
+                    key = found.first().value(0);
+            } else {
                 const bool numeric = unquoted && AllDigits(numberF->AsString());
                 const QString sql = QStringLiteral("SELECT zaehler,artikelnummer,warengruppe FROM artikel WHERE zaehler=")
                                     + artikelText + QStringLiteral(" OR artikelnummer=")
@@ -534,8 +581,12 @@ void TransferArticles(TransferContext &ctx)
                 }
                 isNew = r == 0 && ctx.Lookup().RecordCount() == 0;
                 if (r == 0 && !isNew) {
-                    ctx.Lookup().First();
-                    key = ctx.Lookup().FieldAt(0)->AsString();
+                    MemTable &l = ctx.Lookup();
+                    for (l.First(); !l.Eof(); l.Next())
+                        foundTokens << QStringLiteral("z:") + NumberKey(l.FieldAt(0)->AsString())
+                                    << QStringLiteral("n:") + LooseKey(l.FieldAt(1)->AsString());
+                    l.First();
+                    key = l.FieldAt(0)->AsString();
                 }
             }
 
@@ -668,6 +719,8 @@ void TransferArticles(TransferContext &ctx)
             const QString sql = isNew ? QStringLiteral("insert into artikel (") + cols + QStringLiteral(") values (") + vals
                                             + QLatin1Char(')')
                                       : QStringLiteral("UPDATE artikel SET ") + sets + QStringLiteral(" WHERE zaehler=") + key;
+            if (ahead)
+                ahead->Touch(index, foundTokens);
             ctx.ExecuteLater(sql, [&rep, isNew](int r) {
                 if (r == 0)
                     isNew ? rep.Inserted(QStringLiteral("artikel")) : rep.Updated(QStringLiteral("artikel"));

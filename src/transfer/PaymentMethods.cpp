@@ -9,9 +9,12 @@
 #include "data/MemTable.h"
 #include "masterdata/TableFile.h"
 #include "transfer/RecordWriter.h"
+#include "transfer/ShopLookAhead.h"
 #include "transfer/TransferStep.h"
 
 #include <QFileInfo>
+
+#include <memory>
 
 namespace mv {
 
@@ -108,8 +111,37 @@ void TransferPaymentMethods(TransferContext &ctx)
 
         QStringList offline;
         const int total = file.RecordCount();
+
+        // Batched: the ids the shop has, asked for all methods at once. The
+        // generated ids are handed out in file order, as below.
+        std::unique_ptr<ShopLookAhead> ahead;
+        if (ctx.Batched() && !empty) {
+            QStringList keys;
+            int next = nextId;
+            for (file.First(); !file.Eof(); file.Next()) {
+                QString key;
+                const bool offered =
+                    !onlineF || onlineF->IsNull() || onlineF->AsString().isEmpty() || onlineF->AsBoolean();
+                if (artF && !artF->AsString().trimmed().isEmpty() && offered) {
+                    const QString nr = nrF ? IntegerText(nrF->AsString()) : QString();
+                    key = nr.isEmpty() ? QString::number(next++) : nr;
+                }
+                keys << key;
+            }
+            ahead = std::make_unique<ShopLookAhead>(
+                ctx, zahlart, QStringList{QStringLiteral("id")}, int(keys.size()),
+                [keys](int i) {
+                    if (keys[i].isEmpty())
+                        return ShopLookAhead::Candidate{};
+                    return ShopLookAhead::Candidate{QStringLiteral("id=") + keys[i], {NumberKey(keys[i])}};
+                },
+                [](const ShopLookAhead::Row &r) { return QStringList{NumberKey(r.value(0))}; });
+        }
+
         int k = 0;
+        int index = -1;
         for (file.First(); !file.Eof() && !ctx.Aborted(); file.Next()) {
+            ++index;
             if (!artF || artF->AsString().trimmed().isEmpty())
                 continue;
             ++k;
@@ -122,7 +154,11 @@ void TransferPaymentMethods(TransferContext &ctx)
                 // updates it instead of failing on an insert.
                 const QString key = nr.isEmpty() ? QString::number(nextId++) : nr;
                 bool isNew = empty;
-                if (!isNew) {
+                QVector<ShopLookAhead::Row> found;
+                if (isNew) {
+                } else if (ahead && ahead->Find(index, &found)) {
+                    isNew = found.isEmpty();
+                } else {
                     const int r = ctx.Open(QStringLiteral("SELECT id FROM zahlart WHERE id=") + key, ctx.LookupQuery());
                     isNew = r != 0 || ctx.Lookup().RecordCount() == 0;
                 }
@@ -149,10 +185,20 @@ void TransferPaymentMethods(TransferContext &ctx)
                                                 + values + QLatin1Char(')')
                                           : QStringLiteral("UPDATE zahlart SET ") + sets + QStringLiteral(" WHERE ")
                                                 + firstColumn + QLatin1Char('=') + key;
-                if (ctx.Execute(sql) == 0)
+                if (ctx.Batched()) {
+                    if (ahead)
+                        ahead->Touch(index);
+                    ctx.ExecuteLater(sql, [&rep, isNew, zahlart](int r) {
+                        if (r == 0)
+                            isNew ? rep.Inserted(zahlart) : rep.Updated(zahlart);
+                        else
+                            rep.Skipped(QStringLiteral("vom Shop abgelehnt (siehe Meldungen)"));
+                    });
+                } else if (ctx.Execute(sql) == 0) {
                     isNew ? rep.Inserted(zahlart) : rep.Updated(zahlart);
-                else
+                } else {
                     rep.Skipped(QStringLiteral("vom Shop abgelehnt (siehe Meldungen)"));
+                }
             } else {
                 if (!nr.isEmpty() && nr.toLongLong() > 0)
                     offline << nr;
@@ -175,18 +221,45 @@ void TransferPaymentMethods(TransferContext &ctx)
     MapShopPaymentMethods(ctx);
 }
 
+namespace {
+
+// Batched: the methods in one read (the updates do not change which rows it
+// finds), their updates sent together.
+void MapShopPaymentMethodsAtOnce(TransferContext &ctx)
+{
+    if (ctx.Open(QStringLiteral("SELECT id,kfmart FROM zahlart where kfmart>0 ORDER BY id"), ctx.ListQuery()) == 0) {
+        MemTable &list = ctx.List();
+        for (list.First(); !list.Eof() && !ctx.Aborted(); list.Next()) {
+            const QString id = IntegerText(list.FieldAt(0)->AsString());
+            const QString kfmart = IntegerText(list.FieldAt(1)->AsString());
+            if (id.isEmpty() || kfmart.isEmpty())
+                continue;
+            ctx.ExecuteLater(QStringLiteral("UPDATE adressen SET zahlart=") + id + QStringLiteral(" where zahlart=-")
+                             + kfmart);
+        }
+    }
+    if (ctx.Aborted())
+        ctx.Step().stopped = true;
+}
+
+} // namespace
+
 void MapShopPaymentMethods(TransferContext &ctx)
 {
-    ctx.Count(QStringLiteral("select count(*) from zahlart"));
-    ForEachShopRow(ctx, QStringLiteral("select count(*) from zahlart where kfmart>0"),
-                   QStringLiteral("SELECT id,kfmart FROM zahlart where kfmart>0 ORDER BY id"), [&](MemTable &list) {
-                       const QString id = IntegerText(list.FieldAt(0)->AsString());
-                       const QString kfmart = IntegerText(list.FieldAt(1)->AsString());
-                       if (id.isEmpty() || kfmart.isEmpty())
-                           return;
-                       ctx.Execute(QStringLiteral("UPDATE adressen SET zahlart=") + id
-                                   + QStringLiteral(" where zahlart=-") + kfmart);
-                   });
+    if (ctx.Batched()) {
+        MapShopPaymentMethodsAtOnce(ctx);
+    } else {
+        ctx.Count(QStringLiteral("select count(*) from zahlart"));
+        ForEachShopRow(ctx, QStringLiteral("select count(*) from zahlart where kfmart>0"),
+                       QStringLiteral("SELECT id,kfmart FROM zahlart where kfmart>0 ORDER BY id"), [&](MemTable &list) {
+                           const QString id = IntegerText(list.FieldAt(0)->AsString());
+                           const QString kfmart = IntegerText(list.FieldAt(1)->AsString());
+                           if (id.isEmpty() || kfmart.isEmpty())
+                               return;
+                           ctx.Execute(QStringLiteral("UPDATE adressen SET zahlart=") + id
+                                       + QStringLiteral(" where zahlart=-") + kfmart);
+                       });
+    }
     if (ctx.Aborted())
         return;
     // The first method for new customers in id order is the default.

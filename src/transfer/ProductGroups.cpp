@@ -8,11 +8,14 @@
 #include "masterdata/TableFile.h"
 #include "transfer/GroupTree.h"
 #include "transfer/RecordWriter.h"
+#include "transfer/ShopLookAhead.h"
 #include "transfer/TransferStep.h"
 #include "wawi/TVLBTable.h"
 #include "wawi/WaWiDatasetOps.h"
 
 #include <QFileInfo>
+
+#include <memory>
 
 namespace mv {
 
@@ -61,9 +64,15 @@ void WriteExtraLinks(TransferContext &ctx)
         ++rep.read;
         if (group->IsNull() || article->IsNull())
             continue;
-        if (ctx.Execute(QStringLiteral("INSERT INTO waverbindung (warengruppe,artikel) values (")
-                        + QString::number(group->AsInteger()) + QLatin1Char(',')
-                        + QString::number(article->AsInteger()) + QLatin1Char(')')) == 0)
+        const QString sql = QStringLiteral("INSERT INTO waverbindung (warengruppe,artikel) values (")
+                            + QString::number(group->AsInteger()) + QLatin1Char(',')
+                            + QString::number(article->AsInteger()) + QLatin1Char(')');
+        if (ctx.Batched())
+            ctx.ExecuteLater(sql, [&rep](int r) {
+                if (r == 0)
+                    rep.Inserted(QStringLiteral("waverbindung"));
+            });
+        else if (ctx.Execute(sql) == 0)
             rep.Inserted(QStringLiteral("waverbindung"));
         ctx.ProcessEvents();
     }
@@ -147,8 +156,27 @@ void TransferProductGroups(TransferContext &ctx)
 
     QString sent;
     const int total = waren.RecordCount();
+
+    // Batched: which groups the shop has, asked for many groups at once.
+    std::unique_ptr<ShopLookAhead> ahead;
+    if (ctx.Batched() && !ctx.Complete()) {
+        QVector<int> numbers;
+        numbers.reserve(total);
+        for (waren.First(); !waren.Eof(); waren.Next())
+            numbers << waren.FieldAt(0)->AsInteger();
+        ahead = std::make_unique<ShopLookAhead>(
+            ctx, QStringLiteral("wgruppen"), QStringList{QStringLiteral("zaehler")}, int(numbers.size()),
+            [numbers](int i) {
+                const QString zs = QString::number(numbers[i]);
+                return ShopLookAhead::Candidate{QStringLiteral("zaehler=") + zs, {zs}};
+            },
+            [](const ShopLookAhead::Row &r) { return QStringList{NumberKey(r.value(0))}; });
+    }
+
     int k = 0;
+    int index = -1;
     for (waren.First(); !waren.Eof() && !ctx.Aborted(); waren.Next()) {
+        ++index;
         ++rep.read;
         const int z = waren.FieldAt(0)->AsInteger();
         int hiernr = 0, hierident = 0;
@@ -172,7 +200,11 @@ void TransferProductGroups(TransferContext &ctx)
         const QString zs = QString::number(z);
 
         bool isNew = ctx.Complete();
-        if (!isNew) {
+        QVector<ShopLookAhead::Row> found;
+        if (isNew) {
+        } else if (ahead && ahead->Find(index, &found)) {
+            isNew = found.isEmpty();
+        } else {
             const int r = ctx.Open(QStringLiteral("SELECT zaehler FROM wgruppen WHERE zaehler=") + zs, ctx.LookupQuery());
             isNew = r == 0 && ctx.Lookup().RecordCount() == 0;
         }
@@ -213,8 +245,16 @@ void TransferProductGroups(TransferContext &ctx)
                    + QStringLiteral(", link2=") + Literal(link2) + QStringLiteral(", wgnummer=") + w
                    + QStringLiteral(" WHERE zaehler=") + zs;
         }
-        if (ctx.Execute(sql) == 0)
+        if (ctx.Batched()) {
+            if (ahead)
+                ahead->Touch(index);
+            ctx.ExecuteLater(sql, [&rep, isNew](int r) {
+                if (r == 0)
+                    isNew ? rep.Inserted(QStringLiteral("wgruppen")) : rep.Updated(QStringLiteral("wgruppen"));
+            });
+        } else if (ctx.Execute(sql) == 0) {
             isNew ? rep.Inserted(QStringLiteral("wgruppen")) : rep.Updated(QStringLiteral("wgruppen"));
+        }
         if (!sent.isEmpty())
             sent += QLatin1Char(',');
         sent += zs;
@@ -235,10 +275,85 @@ void TransferProductGroups(TransferContext &ctx)
     waren.Close();
 }
 
+namespace {
+
+// The subtree of a group, as the shop finds it for the internal name as read.
+QString SubtreeQuery(const QString &intern)
+{
+    const QString q = SqlText(intern);
+    return QStringLiteral("SELECT zaehler,bezeichnung_intern FROM wgruppen WHERE bezeichnung_intern='") + q
+           + QStringLiteral("' OR bezeichnung_intern LIKE '") + LikePrefix(q) + QStringLiteral("!_%' ESCAPE '!'");
+}
+
+// All counts in one read: the shop compares the internal names of the
+// subtree itself (its collation), with the pattern built as SubtreeQuery
+// builds it; only names that SqlText would change are asked one by one.
+void CountGroupArticlesAtOnce(TransferContext &ctx, const QString &sentGroups)
+{
+    QString sql = QStringLiteral(
+        "SELECT g.zaehler,g.bezeichnung_intern,"
+        "(SELECT COUNT(*) FROM artikel a WHERE a.warengruppe=g.zaehler),"
+        "(SELECT COUNT(*) FROM artikel a WHERE a.warengruppe=g.zaehler OR a.warengruppe IN "
+        "(SELECT s.zaehler FROM wgruppen s WHERE s.bezeichnung_intern=g.bezeichnung_intern OR s.bezeichnung_intern "
+        "LIKE CONCAT(REPLACE(REPLACE(REPLACE(g.bezeichnung_intern,'!','!!'),'_','!_'),'%','!%'),'!_%') ESCAPE '!')),"
+        "(SELECT COUNT(*) FROM waverbindung v WHERE v.warengruppe=g.zaehler) FROM wgruppen g ");
+    if (!ctx.Complete() && !sentGroups.isEmpty() && sentGroups.size() <= 3000)
+        sql += QStringLiteral("where g.zaehler in (") + sentGroups + QStringLiteral(") ");
+    sql += QStringLiteral("ORDER BY g.zaehler");
+    if (ctx.Open(sql, ctx.ListQuery()) != 0)
+        return;
+    struct Group {
+        QString z, intern;
+        qint64 self, subtree, links;
+    };
+    QVector<Group> groups;
+    MemTable &list = ctx.List();
+    for (list.First(); !list.Eof(); list.Next())
+        groups.append({list.FieldAt(0)->AsString(), list.FieldAt(1)->AsString(),
+                       qint64(StrToFloatX(list.FieldAt(2)->AsString())), qint64(StrToFloatX(list.FieldAt(3)->AsString())),
+                       qint64(StrToFloatX(list.FieldAt(4)->AsString()))});
+    qint64 offset = 0;
+    for (const Group &g : std::as_const(groups)) {
+        if (ctx.Aborted())
+            break;
+        ctx.Status(QStringLiteral("Artikel von \"") + g.intern + QStringLiteral("\" zählen"));
+        ctx.Progress(offset++, groups.size());
+        ctx.ProcessEvents();
+        qint64 a = g.self;
+        if (!g.intern.trimmed().isEmpty()) {
+            QString escaped = g.intern;
+            escaped.replace(QLatin1Char('\''), QLatin1String("''"));
+            if (SqlText(g.intern) == escaped) {
+                a = g.subtree;
+            } else if (ctx.Open(SubtreeQuery(g.intern), ctx.ProbeQuery()) == 0) {
+                MemTable &sub = ctx.Probe();
+                QStringList ids;
+                for (sub.First(); !sub.Eof(); sub.Next())
+                    ids << sub.FieldAt(0)->AsString();
+                if (!ids.contains(g.z))
+                    ids.prepend(g.z);
+                a = ctx.Count(QStringLiteral("SELECT count(*) FROM artikel where warengruppe in (") + ids.join(QLatin1Char(','))
+                              + QLatin1Char(')'));
+            }
+        }
+        ctx.ExecuteLater(QStringLiteral("UPDATE wgruppen SET anzahl=")
+                         + QString::number(std::max<qint64>(0, a) + std::max<qint64>(0, g.links))
+                         + QStringLiteral(" where zaehler=") + g.z);
+    }
+    if (ctx.Aborted())
+        ctx.Step().stopped = true;
+}
+
+} // namespace
+
 void CountGroupArticles(TransferContext &ctx, const QString &sentGroups)
 {
     try {
         ctx.Status(QStringLiteral("Artikelanzahl der Warengruppen feststellen"));
+        if (ctx.Batched()) {
+            CountGroupArticlesAtOnce(ctx, sentGroups);
+            return;
+        }
         const qint64 c = ctx.Count(QStringLiteral("select count(*) from wgruppen"));
         QString countSql = QStringLiteral("select count(*) from wgruppen");
         QString selectSql = QStringLiteral("SELECT zaehler,bezeichnung_intern FROM wgruppen ");
@@ -259,11 +374,7 @@ void CountGroupArticles(TransferContext &ctx, const QString &sentGroups)
             // its own with "_" (internal names are paths of names).
             QString ids = z;
             if (!intern.trimmed().isEmpty()) {
-                const QString q = SqlText(intern);
-                if (ctx.Open(QStringLiteral("SELECT zaehler,bezeichnung_intern FROM wgruppen WHERE bezeichnung_intern='")
-                                 + q + QStringLiteral("' OR bezeichnung_intern LIKE '") + LikePrefix(q)
-                                 + QStringLiteral("!_%' ESCAPE '!'"),
-                             ctx.ProbeQuery()) == 0) {
+                if (ctx.Open(SubtreeQuery(intern), ctx.ProbeQuery()) == 0) {
                     MemTable &sub = ctx.Probe();
                     QStringList list;
                     for (sub.First(); !sub.Eof(); sub.Next())

@@ -3,12 +3,15 @@
 #include "core/ShopSettings.h"
 #include "core/TextUtil.h"
 #include "data/MemTable.h"
+#include "transfer/ShopLookAhead.h"
 #include "transfer/TransferStep.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
+
+#include <memory>
 
 namespace mv {
 
@@ -251,6 +254,30 @@ void WriteRecords(TransferContext &ctx, Dataset &ds, const QString &table,
                                             && cols[i].name.compare(pictureField, Qt::CaseInsensitive) == 0});
 
     QSet<QString> writtenKeys;   // a dry run remembers what it would have inserted
+
+    // Batched: the keys of all records are asked in a few reads. Only when
+    // the key is a column of the table; otherwise every record's own query
+    // fails and the record counts as new, as one by one.
+    std::unique_ptr<ShopLookAhead> ahead;
+    bool keyIsColumn = false;
+    for (const ShopColumn &c : cols)
+        keyIsColumn = keyIsColumn || c.name.compare(keyField, Qt::CaseInsensitive) == 0;
+    if (ctx.Batched() && !empty && keyIsColumn) {
+        QStringList keys;
+        keys.reserve(total);
+        for (ds.First(); !ds.Eof(); ds.Next())
+            keys << keyF->AsString();
+        auto token = [keyKind](const QString &v) {
+            return keyKind == ColumnKind::Numeric ? NumberKey(v) : LooseKey(SqlText(v));
+        };
+        ahead = std::make_unique<ShopLookAhead>(
+            ctx, table, QStringList{keyField}, int(keys.size()),
+            [keys, keyField, keyKind, token](int i) {
+                return ShopLookAhead::Candidate{SqlKeyCondition(keyField, keyKind, keys[i]), {token(keys[i])}};
+            },
+            [token](const ShopLookAhead::Row &r) { return QStringList{token(r.value(0))}; });
+    }
+
     int n = 0;
     ds.First();
     while (!ds.Eof() && !ctx.Aborted()) {
@@ -258,8 +285,11 @@ void WriteRecords(TransferContext &ctx, Dataset &ds, const QString &table,
         const QString key = keyF->AsString();
         bool isNew = empty;
         if (!empty) {
+            QVector<ShopLookAhead::Row> found;
             if (ctx.DryRun() && writtenKeys.contains(KeyIdentity(keyKind, key))) {
                 isNew = false;
+            } else if (ahead && ahead->Find(n, &found)) {
+                isNew = found.isEmpty();
             } else {
                 const int r = ctx.Open(QStringLiteral("SELECT ") + keyField + QStringLiteral(" FROM ") + table
                                            + QStringLiteral(" WHERE ") + SqlKeyCondition(keyField, keyKind, key),
@@ -293,7 +323,16 @@ void WriteRecords(TransferContext &ctx, Dataset &ds, const QString &table,
         else
             sql = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + sets + QStringLiteral(" WHERE ")
                   + SqlKeyCondition(keyField, keyKind, key);
-        if (ctx.Execute(sql) == 0) {
+        if (ctx.Batched()) {
+            if (ahead)
+                ahead->Touch(n);
+            if (ctx.DryRun() && isNew)
+                writtenKeys.insert(KeyIdentity(keyKind, key));
+            ctx.ExecuteLater(sql, [&rep, isNew](int r) {
+                if (r == 0)
+                    ++(isNew ? rep.inserted : rep.updated);
+            });
+        } else if (ctx.Execute(sql) == 0) {
             if (isNew)
                 rep.Inserted(table);
             else

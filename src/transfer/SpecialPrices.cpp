@@ -112,8 +112,18 @@ void TransferSpecialPrices(TransferContext &ctx)
         else
             owner = kinds.FindKey({artF->AsInteger()}) ? kindMandant->AsInteger() : mandant;
         if (owner == mandant) {
+            // Results only count: batched, they go out with the next ones.
+            auto send = [&ctx](const QString &sql, const std::function<void(int)> &onDone = {}) {
+                if (ctx.Batched()) {
+                    ctx.ExecuteLater(sql, onDone);
+                    return;
+                }
+                const int r = ctx.Execute(sql);
+                if (onDone)
+                    onDone(r);
+            };
             if (!ctx.Complete()) {
-                ctx.Execute(QStringLiteral("DELETE FROM sonderpreise WHERE kunde=") + QString::number(adresse->AsInteger())
+                send(QStringLiteral("DELETE FROM sonderpreise WHERE kunde=") + QString::number(adresse->AsInteger())
                             + QStringLiteral(" and artikel=") + QString::number(artikel->AsInteger())
                             + QStringLiteral(" and wgruppe=") + QString::number(gruppe->AsInteger())
                             + QStringLiteral(" and menge=") + Number(menge->AsFloat()));
@@ -132,12 +142,14 @@ void TransferSpecialPrices(TransferContext &ctx)
                     out = SqlValue(ColumnKind::Numeric, v);
                 values += (values.isEmpty() ? QString() : QStringLiteral(",")) + out;
             }
-            if (ctx.Execute(QStringLiteral("insert into sonderpreise (") + names + QStringLiteral(") values (") + values
-                            + QLatin1Char(')'))
-                == 0)
-                rep.Inserted(QStringLiteral("sonderpreise"));
-            else
-                rep.Skipped(QStringLiteral("vom Shop abgelehnt (siehe Meldungen)"));
+            send(QStringLiteral("insert into sonderpreise (") + names + QStringLiteral(") values (") + values
+                     + QLatin1Char(')'),
+                 [&rep](int r) {
+                     if (r == 0)
+                         rep.Inserted(QStringLiteral("sonderpreise"));
+                     else
+                         rep.Skipped(QStringLiteral("vom Shop abgelehnt (siehe Meldungen)"));
+                 });
         } else {
             rep.Skipped(QStringLiteral("gehört zu einem anderen Mandanten"));
         }

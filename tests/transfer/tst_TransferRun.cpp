@@ -732,6 +732,8 @@ void tst_TransferRun::goldenStatements()
         o.kinds.insert(k.name);
     o.complete = true;
     o.sinceDate = false;
+    // The golden file is the one-by-one protocol's statement log.
+    o.batched = false;
     const QString log = QDir::temp().filePath(QStringLiteral("mv-golden-%1.sql").arg(QCoreApplication::applicationPid()));
     o.logSqlFile = log;
     RecordingUiHooks hooks;

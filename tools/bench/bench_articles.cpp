@@ -109,6 +109,94 @@ struct Figures {
 
 } // namespace
 
+// Statements and reads per step of one run, from its --log-sql file: the
+// log holds every statement of the steps before when the next one starts.
+// "--reads 1" prints them first, for a complete transfer of every kind and
+// for an "all data" transfer over the filled shop, one by one and batched
+// (direct mode, loopback).
+struct StepReads {
+    QString step;
+    qint64 statements = 0, reads = 0;
+};
+
+QList<StepReads> CountReads(TransferOptions o, const QString &logFile)
+{
+    o.logSqlFile = logFile;
+    QList<StepReads> out;
+    qint64 seen = 0;
+    auto take = [&](const QString &step) {
+        QFile f(logFile);
+        if (!f.open(QIODevice::ReadOnly))
+            return;
+        const QList<QByteArray> lines = f.readAll().split('\n');
+        StepReads r;
+        r.step = step;
+        for (qint64 i = seen; i < lines.size(); ++i) {
+            const QByteArray l = lines[i].trimmed();
+            // Memo texts continue a statement on lines of their own.
+            const QString head = QString::fromUtf8(l.left(12)).toUpper();
+            if (!(head.startsWith(QLatin1String("SELECT")) || head.startsWith(QLatin1String("SHOW"))
+                  || head.startsWith(QLatin1String("INSERT")) || head.startsWith(QLatin1String("UPDATE"))
+                  || head.startsWith(QLatin1String("DELETE")) || head.startsWith(QLatin1String("ALTER"))))
+                continue;
+            ++r.statements;
+            if (!TransferContext::IsWritingStatement(QString::fromUtf8(l)))
+                ++r.reads;
+        }
+        seen = lines.size() - 1;
+        if (r.statements > 0)
+            out << r;
+    };
+    TransferRun run;
+    QString current = QStringLiteral("Schemaprüfung");
+    QObject::connect(&run, &TransferRun::stepStarted, [&](const QString &name) {
+        take(current);
+        current = name;
+    });
+    run.Run(o);
+    take(current);
+    return out;
+}
+
+void PrintReads(MariaDb &db, const QString &logFile)
+{
+    ShopSettings &s = Settings();
+    s.SQL_Server = QStringLiteral("MySQL");
+    s.SQL_Host = QStringLiteral("127.0.0.1:%1").arg(db.port);
+    TransferOptions all;
+    for (const TransferKind &k : TransferKinds())
+        all.kinds.insert(k.name);
+    all.sinceDate = false;
+    std::printf("%-28s %-10s %12s %12s %12s %12s\n", "step", "run", "one-by-one", "reads", "batched", "reads");
+    for (const bool complete : {true, false}) {
+        QList<StepReads> counted[2];
+        for (const int batched : {0, 1}) {
+            db.installShopSchema();
+            all.batched = batched == 1;
+            all.complete = true;
+            all.allData = false;
+            counted[batched] = CountReads(all, logFile);
+            if (!complete) {
+                all.complete = false;
+                all.allData = true;
+                counted[batched] = CountReads(all, logFile);
+            }
+            Shop().Ti_Connect_OffTimer();
+            Shop().Ti_Connect2_OffTimer();
+        }
+        for (const StepReads &a : std::as_const(counted[0])) {
+            StepReads b;
+            for (const StepReads &x : std::as_const(counted[1]))
+                if (x.step == a.step)
+                    b = x;
+            std::printf("%-28s %-10s %12lld %12lld %12lld %12lld\n", qPrintable(a.step),
+                        complete ? "complete" : "all data", (long long)a.statements, (long long)a.reads,
+                        (long long)b.statements, (long long)b.reads);
+        }
+    }
+    std::fflush(stdout);
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -131,6 +219,9 @@ int main(int argc, char **argv)
                 rtts << p.toInt();
         }
     }
+
+    const qsizetype readsAt = args.indexOf(QStringLiteral("--reads"));
+    const bool reads = readsAt >= 0 && args.value(readsAt + 1).toInt() != 0;
 
     QTemporaryDir dir;
     // MV_BENCH_KEEP=1 leaves the folder (logs, curl requests) for a look.
@@ -176,6 +267,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "demo WaWi not found\n");
         return 1;
     }
+    if (reads)
+        PrintReads(db, dir.filePath(QStringLiteral("reads.sql")));
 
     QList<Request> requests;
     Transport().RequestObserver = [&](const QUrl &url, const QByteArray *body) {
