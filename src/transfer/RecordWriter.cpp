@@ -328,9 +328,15 @@ void WriteRecords(TransferContext &ctx, Dataset &ds, const QString &table,
                 ahead->Touch(n);
             if (ctx.DryRun() && isNew)
                 writtenKeys.insert(KeyIdentity(keyKind, key));
-            ctx.ExecuteLater(sql, [&rep, isNew](int r) {
-                if (r == 0)
-                    ++(isNew ? rep.inserted : rep.updated);
+            ctx.ExecuteLater(sql, [&rep, isNew, table](int r) {
+                if (r == 0) {
+                    if (isNew)
+                        rep.Inserted(table);
+                    else
+                        rep.Updated(table);
+                } else {
+                    rep.Skipped(QStringLiteral("vom Shop abgelehnt (siehe Meldungen)"));
+                }
             });
         } else if (ctx.Execute(sql) == 0) {
             if (isNew)
