@@ -66,6 +66,11 @@ public:
     // FormError: a form route found no form "form1" on the page.
     virtual Fetch FetchGatewayPage(const QString &address, QStringList &lines);
 
+    // Posts the access data and `fields` (form-encoded "name=value" pairs)
+    // to a raw address without SQL text (a batch of statements). Ok: lines
+    // hold the page; Failed: no page or the wait was aborted.
+    Fetch PostGatewayFields(const QString &address, const QByteArray &fields, QStringList &lines);
+
     // Why the last request failed (German, for the user); empty after a
     // page came back.
     QString LastErrorText() const { return m_lastError; }
@@ -104,6 +109,19 @@ private:
     class PlainHttp;
     std::unique_ptr<PlainHttp> m_plain;
     QString m_lastError;
+};
+
+// While one lives, gateway requests finish also after STOP: their
+// statements run on the server either way, and their answers count.
+class FinishOnStopScope {
+public:
+    FinishOnStopScope();
+    ~FinishOnStopScope();
+    FinishOnStopScope(const FinishOnStopScope &) = delete;
+    FinishOnStopScope &operator=(const FinishOnStopScope &) = delete;
+
+private:
+    bool m_was;
 };
 
 // The process-wide transport.

@@ -11,6 +11,7 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QRegularExpression>
 
 namespace mv {
 
@@ -119,6 +120,8 @@ bool MySqlConnection::Connect(const MySqlParams &p)
     db.setPassword(p.password);
     db.setDatabaseName(p.database);
     db.setConnectOptions(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=20"));
+    if (p.compress)
+        db.setConnectOptions(db.connectOptions() + QStringLiteral(";CLIENT_COMPRESS"));
     if (!db.open()) {
         setError(db.lastError());
         return false;
@@ -153,6 +156,139 @@ bool MySqlConnection::Execute(const QString &sql)
         return false;
     }
     return true;
+}
+
+qsizetype MySqlConnection::JoinableLength(const QString &sql)
+{
+    const qsizetype n = sql.size();
+    qsizetype end = 0;       // after the last character that counts
+    bool closed = false;     // a ";" ended the statement
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = sql.at(i);
+        if (c.isSpace())
+            continue;
+        if (closed)
+            return -1;       // something after a ";": two statements in one text
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"') || c == QLatin1Char('`')) {
+            // Quotes end at the next one that is not doubled.
+            qsizetype j = i + 1;
+            for (;; ++j) {
+                if (j >= n)
+                    return -1;
+                if (sql.at(j) == c) {
+                    if (j + 1 < n && sql.at(j + 1) == c) {
+                        ++j;
+                        continue;
+                    }
+                    break;
+                }
+            }
+            i = j;
+            end = i + 1;
+        } else if (c == QLatin1Char('/') && i + 1 < n && sql.at(i + 1) == QLatin1Char('*')) {
+            const qsizetype j = sql.indexOf(QLatin1String("*/"), i + 2);
+            if (j < 0)
+                return -1;
+            i = j + 1;
+            end = i + 1;
+        } else if (c == QLatin1Char('#')
+                   || (c == QLatin1Char('-') && i + 2 < n && sql.at(i + 1) == QLatin1Char('-')
+                       && (sql.at(i + 2) == QLatin1Char(' ') || sql.at(i + 2) == QLatin1Char('\t')))) {
+            const qsizetype j = sql.indexOf(QLatin1Char('\n'), i);
+            if (j < 0)
+                return -1;   // a comment up to the end would swallow the separator
+            i = j;
+        } else if (c == QLatin1Char(';')) {
+            closed = true;
+        } else {
+            end = i + 1;
+        }
+    }
+    if (end == 0)
+        return -1;
+    static const QRegularExpression delimiter(QStringLiteral("^\\s*delimiter\\s"), QRegularExpression::CaseInsensitiveOption);
+    if (delimiter.match(sql).hasMatch())
+        return -1;
+    return end;
+}
+
+void MySqlConnection::ExecuteBatch(const QStringList &sql, QVector<StatementResult> &results)
+{
+    const qsizetype n = sql.size();
+    results.clear();
+    results.resize(n);
+    qsizetype i = 0;
+    while (i < n) {
+        if (!beginCall(*m_db)) {
+            for (qsizetype k = i; k < n; ++k) {
+                results[k].error = m_lastError;
+                results[k].connected = false;
+            }
+            return;
+        }
+        // A run of joinable statements in one packet, else one alone.
+        qsizetype end = i;
+        QString text;
+        const qsizetype first = JoinableLength(sql.at(i));
+        if (first < 0) {
+            text = sql.at(i);
+            end = i + 1;
+        } else {
+            qsizetype bytes = 0;
+            for (; end < n; ++end) {
+                const qsizetype len = end == i ? first : JoinableLength(sql.at(end));
+                if (len < 0)
+                    break;
+                // Well inside the server's packet limit (16 MB by default).
+                if (end > i && bytes + len > 4 * 1024 * 1024)
+                    break;
+                if (end > i)
+                    text += QLatin1String("\n;\n");
+                text += QStringView(sql.at(end)).left(len);
+                bytes += len;
+            }
+        }
+        QSqlQuery &q = statementQuery();
+        bool ok = q.exec(text);
+        qsizetype j = i;
+        for (;;) {
+            StatementResult &r = results[j];
+            r.sent = true;
+            if (ok) {
+                r.ok = true;
+                r.rows = std::max(0, q.numRowsAffected());
+            } else {
+                QSqlError e = q.lastError();
+                // The same words as for a statement sent alone.
+                if (e.driverText().contains(QLatin1String("next query")))
+                    e = QSqlError(QStringLiteral("QMYSQL: Unable to execute query"), e.databaseText(), e.type(),
+                                  e.nativeErrorCode());
+                setError(e);
+                r.error = m_lastError;
+                r.errorNumber = m_lastErrorNumber;
+                r.connected = m_db->isOpen();
+            }
+            ++j;
+            if (!ok || j >= end)
+                break;
+            ok = q.nextResult();
+            if (!ok && !q.lastError().isValid()) {
+                // Fewer answers than statements: the rest goes out again.
+                break;
+            }
+        }
+        const StatementResult &last = results[j - 1];
+        if (!last.ok && (last.errorNumber == 2006 || last.errorNumber == 2013 || last.errorNumber == 2055)) {
+            // The session is gone: nothing after it is sent.
+            for (qsizetype k = j; k < n; ++k) {
+                results[k].error = last.error;
+                results[k].errorNumber = last.errorNumber;
+                results[k].connected = false;
+            }
+            return;
+        }
+        i = j;
+    }
 }
 
 FieldDef MySqlConnection::FieldFor(const QString &name, int type, int length, int metaTypeId)

@@ -100,7 +100,8 @@ int ShopConnection::ShopExecute(const QString &sql)
             result = ShopResult::GatewayFailed;
             m_lastErrorText = unexpectedText(nullptr);
         }
-        if (result != ShopResult::Done)
+        // A request cut short by STOP is no refused statement.
+        if (result != ShopResult::Done && !(result == ShopResult::NoAnswer && Cancelled()))
             m_log->Append(QStringLiteral("Fehlernr:") + QString::number(result) + QLatin1Char(' ') + sql);
         return result;
     }
@@ -185,7 +186,7 @@ int ShopConnection::ShopOpen(const QString &sql, TShopQuery &query)
             }
         }
     }
-    if (result != ShopResult::Done)
+    if (result != ShopResult::Done && !(result == ShopResult::NoAnswer && Cancelled() && GatewayMode()))
         m_log->Append(QStringLiteral("Fehlernr:") + QString::number(result) + QLatin1Char(' ') + sql);
     return result;
 }

@@ -110,8 +110,21 @@ public:
     // SELECT/SHOW/DESCRIBE/EXPLAIN).
     static bool IsWritingStatement(const QString &sql);
 
+    // Writing statements go out in batches (both modes) when the run is
+    // batched; through the gateway only to a script that announces batches.
+    bool BatchingDirect() const;
+    bool BatchingGateway() const;
+
 private:
     void logSql(const QString &sql);
+    void countSql();
+    void writeSqlLog(const QString &sql);
+    // After STOP: true when a writing statement of the current record must
+    // not go out (only a record whose statements are partly sent completes).
+    bool dropAfterStop();
+    void handleStop();
+    void sendGatewayBatch();
+    [[noreturn]] void lostShop(const QString &error, qint64 unconfirmed);
     void refused(int code, const QString &sql, const QString &dbText);
     bool connectionError(int code, const MySqlConnection *conn) const;
     bool connectionError(int code, int errorNumber, bool connected) const;
@@ -122,9 +135,18 @@ private:
         quint64 id;
         QString sql;
         std::function<void(int)> onDone;
+        qint64 record = 0;
     };
     std::unique_ptr<StatementPipe> m_pipe;
     std::deque<Pending> m_pending;
+    // Gateway batches: the statements not yet sent.
+    std::deque<Pending> m_gwQueue;
+    qsizetype m_gwQueueBytes = 0;
+    // Records of the step (counted by Progress), for STOP at a record boundary.
+    qint64 m_record = 0;
+    qint64 m_lastSentRecord = -1;
+    qint64 m_stopRecord = -1;
+    bool m_stopHandled = false;
 
     TransferRun *m_run;
     TransferOptions m_options;
