@@ -71,6 +71,15 @@ public:
     // hold the page; Failed: no page or the wait was aborted.
     Fetch PostGatewayFields(const QString &address, const QByteArray &fields, QStringList &lines);
 
+    // The same POST without waiting for it, so the caller builds the next
+    // batch meanwhile (plain http without proxy only; nullptr otherwise:
+    // then PostGatewayFields). One at a time keeps the statements' order.
+    struct PendingPost;
+    std::shared_ptr<PendingPost> StartGatewayPost(const QString &address, const QByteArray &fields);
+    // Waits for a started POST (finishing also after STOP). `redirected`:
+    // the server sent it elsewhere, nothing ran; send it the waiting way.
+    Fetch FinishGatewayPost(PendingPost &post, QStringList &lines, bool &redirected);
+
     // Why the last request failed (German, for the user); empty after a
     // page came back.
     QString LastErrorText() const { return m_lastError; }
@@ -106,6 +115,7 @@ private:
                     QByteArray &body, QString &charset, QUrl &finalUrl, bool &formError);
 
     QNetworkAccessManager *m_nam = nullptr;
+    QNetworkAccessManager *m_postNam = nullptr;
     class PlainHttp;
     std::unique_ptr<PlainHttp> m_plain;
     QString m_lastError;

@@ -612,26 +612,76 @@ int HttpSqlGateway::GatewayOpen(const QString &sql, int &rowCount, MemTable &tab
     return result;
 }
 
+namespace {
+
+QByteArray BatchFields(const QStringList &sql, const QByteArray &charset, bool gzip)
+{
+    const QByteArray data = EncodeBatch(sql, charset);
+    if (gzip) {
+        // qCompress puts the length before the zlib stream; the script reads the stream.
+        const QByteArray z = qCompress(data, 6).mid(4);
+        return "batchz=" + z.toBase64(QByteArray::Base64UrlEncoding);
+    }
+    return "batch=" + data.toPercentEncoding();
+}
+
+QString BatchAddress()
+{
+    const ShopSettings &s = Settings();
+    return s.SQL_HTTP + QLatin1String("/module/db_check/db_check") + s.SQL_Global + QLatin1String(".php?batch=1");
+}
+
+} // namespace
+
+struct HttpSqlGateway::PendingBatch {
+    QStringList sql;
+    bool gzip = false;
+    std::shared_ptr<GatewayTransport::PendingPost> post;
+};
+
+std::shared_ptr<HttpSqlGateway::PendingBatch> HttpSqlGateway::StartBatch(const QStringList &sql, bool gzip)
+{
+    GatewayTransport &tr = Transport();
+    auto b = std::make_shared<PendingBatch>();
+    b->sql = sql;
+    b->gzip = gzip;
+    b->post = tr.StartGatewayPost(BatchAddress(), BatchFields(sql, tr.Charset, gzip));
+    if (!b->post)
+        return nullptr;
+    return b;
+}
+
+int HttpSqlGateway::FinishBatch(PendingBatch &b, QVector<GatewayStatementResult> &out)
+{
+    m_lastErrorText.clear();
+    out.clear();
+    out.resize(b.sql.size());
+    GatewayTransport &tr = Transport();
+    QStringList lines;
+    bool redirected = false;
+    const auto got = tr.FinishGatewayPost(*b.post, lines, redirected);
+    b.post.reset();
+    if (redirected)
+        return GatewayBatch(b.sql, out, b.gzip);
+    return takeBatchAnswer(int(got), lines, b.sql, out);
+}
+
 int HttpSqlGateway::GatewayBatch(const QStringList &sql, QVector<GatewayStatementResult> &out, bool gzip)
 {
     m_lastErrorText.clear();
     out.clear();
     out.resize(sql.size());
     GatewayTransport &tr = Transport();
-    const QByteArray data = EncodeBatch(sql, tr.Charset);
-    QByteArray fields;
-    if (gzip) {
-        // qCompress puts the length before the zlib stream; the script reads the stream.
-        const QByteArray z = qCompress(data, 6).mid(4);
-        fields = "batchz=" + z.toBase64(QByteArray::Base64UrlEncoding);
-    } else {
-        fields = "batch=" + data.toPercentEncoding();
-    }
-    const ShopSettings &s = Settings();
-    const QString address = s.SQL_HTTP + QLatin1String("/module/db_check/db_check") + s.SQL_Global
-                            + QLatin1String(".php?batch=1");
     QStringList lines;
-    const auto got = tr.PostGatewayFields(address, fields, lines);
+    const auto got = tr.PostGatewayFields(BatchAddress(), BatchFields(sql, tr.Charset, gzip), lines);
+    return takeBatchAnswer(int(got), lines, sql, out);
+}
+
+int HttpSqlGateway::takeBatchAnswer(int got_, const QStringList &lines, const QStringList &sql,
+                                    QVector<GatewayStatementResult> &out)
+{
+    const auto got = GatewayTransport::Fetch(got_);
+    GatewayTransport &tr = Transport();
     takePage(lines);
     if (got != GatewayTransport::Fetch::Ok) {
         m_lastErrorText = tr.LastErrorText();

@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <memory>
+
 namespace mv {
 
 class MemTable;
@@ -113,6 +115,11 @@ public:
     // false for those the script did not run). 0 when the answer was a batch
     // answer, else -10/-9 or the script's error number for the whole batch.
     int GatewayBatch(const QStringList &sql, QVector<GatewayStatementResult> &out, bool gzip);
+    // The same, started without waiting (plain http only; nullptr when the
+    // address needs the waiting road). FinishBatch waits for it; one at a time.
+    struct PendingBatch;
+    std::shared_ptr<PendingBatch> StartBatch(const QStringList &sql, bool gzip);
+    int FinishBatch(PendingBatch &batch, QVector<GatewayStatementResult> &out);
     // What the script said of batches on the last page that had its head.
     const GatewayBatchCaps &BatchCaps() const { return m_caps; }
     void ResetBatchCaps() { m_caps = GatewayBatchCaps(); }
@@ -140,6 +147,8 @@ signals:
 
 private:
     void takePage(const QStringList &lines);
+    int takeBatchAnswer(int fetch, const QStringList &lines, const QStringList &sql,
+                        QVector<GatewayStatementResult> &out);
     GatewayTransport *m_transport = nullptr;
     QStringList m_lastPage;
     GatewayTables m_tables;

@@ -160,6 +160,19 @@ bool OnLoopback(const QString &hostOrUrl)
         || h == QLatin1String("::1") || h == QLatin1String("[::1]");
 }
 
+qsizetype GatewayBatchBytes(const GatewayBatchCaps &caps)
+{
+    // The body is form-encoded (up to three bytes per character) and must
+    // stay under post_max_size; without a figure, a size every host takes.
+    if (caps.postMaxSize < 0)
+        return 256 * 1024;
+    if (caps.postMaxSize == 0)
+        return 2 * 1024 * 1024;
+    return std::clamp<qint64>(caps.postMaxSize / 4 - 8192, 8192, 2 * 1024 * 1024);
+}
+
+constexpr size_t kGatewayBatchStatements = 1000;
+
 } // namespace
 
 bool TransferContext::BatchingDirect() const
@@ -210,6 +223,9 @@ void TransferContext::handleStop()
         while (m_pipe && !m_pending.empty() && m_pipe->TakeNext(r))
             takeResult(r, true);
     }
+    // The gateway batch under way completes and counts.
+    finishGatewayInFlight();
+    sent = std::max(sent, m_lastSentRecord);
     // Of the gateway's queue only the rest of a record already partly sent goes.
     m_stopRecord = sent;
     std::deque<Pending> keep;
@@ -224,7 +240,7 @@ void TransferContext::handleStop()
     for (const Pending &p : m_gwQueue)
         m_gwQueueBytes += p.sql.size();
     while (!m_gwQueue.empty())
-        sendGatewayBatch();
+        sendGatewayBatch(true);
     // Not sent: no result, nothing refused.
     for (const Pending &p : dropped)
         if (p.onDone)
@@ -252,13 +268,10 @@ void TransferContext::ExecuteLater(const QString &sql, const std::function<void(
     if (ShopConnection::GatewayMode()) {
         m_gwQueue.push_back({0, sql, onDone, m_record});
         m_gwQueueBytes += sql.size();
-        // Full batches go at once; the rest waits for the next read or the step's end.
-        const GatewayBatchCaps &caps = Gateway().BatchCaps();
-        const qsizetype maxBytes = caps.postMaxSize < 0 ? 256 * 1024
-                                   : caps.postMaxSize == 0 ? 2 * 1024 * 1024
-                                                           : std::clamp<qint64>(caps.postMaxSize / 4 - 8192, 8192, 2 * 1024 * 1024);
-        if (m_gwQueue.size() >= 1000 || m_gwQueueBytes >= maxBytes)
-            sendGatewayBatch();
+        // Full batches go at once, while the next one is built; the rest
+        // waits for the next read or the step's end.
+        if (m_gwQueue.size() >= kGatewayBatchStatements || m_gwQueueBytes >= GatewayBatchBytes(Gateway().BatchCaps()))
+            sendGatewayBatch(false);
         return;
     }
     // Answers that came in meanwhile first: a refusal or a lost shop shows
@@ -284,15 +297,15 @@ void TransferContext::ExecuteLater(const QString &sql, const std::function<void(
     m_pending.push_back({m_pipe->Send(text, m_record), text, onDone, m_record});
 }
 
-void TransferContext::sendGatewayBatch()
+
+void TransferContext::sendGatewayBatch(bool wait)
 {
+    finishGatewayInFlight();
     const GatewayBatchCaps caps = Gateway().BatchCaps();
-    const qsizetype maxBytes = caps.postMaxSize < 0 ? 256 * 1024
-                               : caps.postMaxSize == 0 ? 2 * 1024 * 1024
-                                                       : std::clamp<qint64>(caps.postMaxSize / 4 - 8192, 8192, 2 * 1024 * 1024);
+    const qsizetype maxBytes = GatewayBatchBytes(caps);
     std::vector<Pending> batch;
     qsizetype bytes = 0;
-    while (!m_gwQueue.empty() && batch.size() < 1000
+    while (!m_gwQueue.empty() && batch.size() < kGatewayBatchStatements
            && (batch.empty() || bytes + m_gwQueue.front().sql.size() <= maxBytes)) {
         bytes += m_gwQueue.front().sql.size();
         batch.push_back(std::move(m_gwQueue.front()));
@@ -301,75 +314,112 @@ void TransferContext::sendGatewayBatch()
     m_gwQueueBytes -= bytes;
     if (batch.empty())
         return;
-    // Compressed where it pays: a shop on another computer.
+    m_lastSentRecord = std::max(m_lastSentRecord, batch.back().record);
+    if (!wait) {
+        // Compressed where it pays: a shop on another computer.
+        const bool gzip = caps.gzip
+                          && (m_options.compress == 1 || (m_options.compress < 0 && !OnLoopback(Settings().SQL_HTTP)));
+        QStringList sql;
+        for (const Pending &p : batch)
+            sql << p.sql;
+        m_gwCall = Gateway().StartBatch(sql, gzip);
+        if (m_gwCall) {
+            m_gwInFlight = std::move(batch);
+            return;
+        }
+    }
+    sendGatewayNow(batch, 0);
+}
+
+void TransferContext::finishGatewayInFlight()
+{
+    if (!m_gwCall)
+        return;
+    const std::shared_ptr<HttpSqlGateway::PendingBatch> call = std::move(m_gwCall);
+    std::vector<Pending> batch = std::move(m_gwInFlight);
+    m_gwCall.reset();
+    m_gwInFlight.clear();
+    QVector<GatewayStatementResult> res;
+    const int rc = Gateway().FinishBatch(*call, res);
+    const size_t done = takeGatewayAnswer(batch, 0, rc, res);
+    sendGatewayNow(batch, done);
+}
+
+void TransferContext::sendGatewayNow(std::vector<Pending> &batch, size_t done)
+{
+    const GatewayBatchCaps caps = Gateway().BatchCaps();
     const bool gzip = caps.gzip
                       && (m_options.compress == 1 || (m_options.compress < 0 && !OnLoopback(Settings().SQL_HTTP)));
-    size_t done = 0;
     while (done < batch.size()) {
         QStringList sql;
         for (size_t k = done; k < batch.size(); ++k)
             sql << batch[k].sql;
         QVector<GatewayStatementResult> res;
         const int rc = Gateway().GatewayBatch(sql, res, gzip);
-        m_lastSentRecord = std::max(m_lastSentRecord, batch.back().record);
-        if (rc != ShopResult::Done) {
-            const QString words = Gateway().LastErrorText();
-            if (Aborted() && (rc == ShopResult::NoAnswer || rc == ShopResult::GatewayFailed)) {
-                // Cut short by STOP: nothing known, nothing refused.
-                for (size_t k = done; k < batch.size(); ++k)
-                    if (batch[k].onDone)
-                        batch[k].onDone(ShopResult::NoAnswer);
-                return;
-            }
-            if (GatewayGone(rc))
-                lostShop(words, qint64(batch.size() - done + m_gwQueue.size()));
-            // The script refused the whole request (access data, host): every
-            // statement is refused as it would have been alone.
-            for (size_t k = done; k < batch.size(); ++k) {
-                logSql(batch[k].sql);
-                Shop().ErrorLog().Append(QStringLiteral("Fehlernr:") + QString::number(rc) + QLatin1Char(' ') + batch[k].sql);
-                refused(rc, batch[k].sql, GatewayWords(rc, words));
-                if (batch[k].onDone)
-                    batch[k].onDone(rc);
-            }
-            return;
-        }
-        size_t k = done;
-        bool gone = false;
-        QString goneWords;
-        for (; k < batch.size(); ++k) {
-            const GatewayStatementResult &r = res.at(int(k - done));
-            if (!r.answered)
-                break;
-            logSql(batch[k].sql);
-            if (r.result != 0) {
-                Shop().ErrorLog().Append(QStringLiteral("Fehlernr:") + QString::number(r.result) + QLatin1Char(' ')
-                                         + batch[k].sql);
-                refused(r.result, batch[k].sql, GatewayWords(r.result, r.error));
-                if (r.result == 2006 || r.result == 2013) {
-                    gone = true;
-                    goneWords = GatewayWords(r.result, r.error);
-                }
-            }
-            if (batch[k].onDone)
-                batch[k].onDone(r.result);
-            if (gone) {
-                ++k;
-                break;
-            }
-        }
-        if (gone || k == done) {
-            if (Aborted() && !gone) {
-                for (size_t j = k; j < batch.size(); ++j)
-                    if (batch[j].onDone)
-                        batch[j].onDone(ShopResult::NoAnswer);
-                return;
-            }
-            lostShop(gone ? goneWords : Gateway().LastErrorText(), qint64(batch.size() - k + m_gwQueue.size()));
-        }
-        // The script stopped early (its time guard): the rest goes again.
-        done = k;
+        done = takeGatewayAnswer(batch, done, rc, res);
     }
+}
+
+size_t TransferContext::takeGatewayAnswer(std::vector<Pending> &batch, size_t done, int rc,
+                                          const QVector<GatewayStatementResult> &res)
+{
+    if (rc != ShopResult::Done) {
+        const QString words = Gateway().LastErrorText();
+        if (Aborted() && (rc == ShopResult::NoAnswer || rc == ShopResult::GatewayFailed)) {
+            // Cut short after STOP: nothing known, nothing refused.
+            for (size_t k = done; k < batch.size(); ++k)
+                if (batch[k].onDone)
+                    batch[k].onDone(ShopResult::NoAnswer);
+            return batch.size();
+        }
+        if (GatewayGone(rc))
+            lostShop(words, qint64(batch.size() - done + m_gwQueue.size()));
+        // The script refused the whole request (access data, host): every
+        // statement is refused as it would have been alone.
+        for (size_t k = done; k < batch.size(); ++k) {
+            logSql(batch[k].sql);
+            Shop().ErrorLog().Append(QStringLiteral("Fehlernr:") + QString::number(rc) + QLatin1Char(' ') + batch[k].sql);
+            refused(rc, batch[k].sql, GatewayWords(rc, words));
+            if (batch[k].onDone)
+                batch[k].onDone(rc);
+        }
+        return batch.size();
+    }
+    size_t k = done;
+    bool gone = false;
+    QString goneWords;
+    for (; k < batch.size(); ++k) {
+        const GatewayStatementResult &r = res.at(int(k - done));
+        if (!r.answered)
+            break;
+        logSql(batch[k].sql);
+        if (r.result != 0) {
+            Shop().ErrorLog().Append(QStringLiteral("Fehlernr:") + QString::number(r.result) + QLatin1Char(' ')
+                                     + batch[k].sql);
+            refused(r.result, batch[k].sql, GatewayWords(r.result, r.error));
+            if (r.result == 2006 || r.result == 2013) {
+                gone = true;
+                goneWords = GatewayWords(r.result, r.error);
+            }
+        }
+        if (batch[k].onDone)
+            batch[k].onDone(r.result);
+        if (gone) {
+            ++k;
+            break;
+        }
+    }
+    if (gone || k == done) {
+        if (Aborted() && !gone) {
+            for (size_t j = k; j < batch.size(); ++j)
+                if (batch[j].onDone)
+                    batch[j].onDone(ShopResult::NoAnswer);
+            return batch.size();
+        }
+        lostShop(gone ? goneWords : Gateway().LastErrorText(), qint64(batch.size() - k + m_gwQueue.size()));
+    }
+    // The script stopped early (its time guard): the rest goes again.
+    return k;
 }
 
 void TransferContext::takeResult(const StatementPipe::Result &r, bool mayThrow)
@@ -413,17 +463,17 @@ void TransferContext::flush(bool mayThrow)
     StatementPipe::Result r;
     while (m_pipe && !m_pending.empty() && m_pipe->TakeNext(r))
         takeResult(r, mayThrow);
-    while (!m_gwQueue.empty()) {
-        if (mayThrow) {
-            sendGatewayBatch();
-            continue;
-        }
-        try {
-            sendGatewayBatch();
-        } catch (const ShopConnectionLost &) {
-            m_gwQueue.clear();
-            m_gwQueueBytes = 0;
-        }
+    try {
+        while (!m_gwQueue.empty())
+            sendGatewayBatch(false);
+        finishGatewayInFlight();
+    } catch (const ShopConnectionLost &) {
+        m_gwQueue.clear();
+        m_gwQueueBytes = 0;
+        m_gwInFlight.clear();
+        m_gwCall.reset();
+        if (mayThrow)
+            throw;
     }
 }
 

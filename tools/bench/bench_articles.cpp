@@ -13,6 +13,11 @@
 //
 //   bench_articles [--articles N] [--repeat N] [--mode direct|gateway]
 //                  [--rtt MS[,MS...]] [--memory-articles N (0: skip)]
+//                  [--protocol batched|one-by-one[,...]] [--compress -1|0|1[,...]]
+//
+// Bytes sent per article: what the program put on the wire towards the
+// shop (direct: the server's Bytes_received, compressed where the protocol
+// compresses; gateway: request lines and bodies).
 //
 // With --repeat the two sides take turns and the best time of each counts.
 // Everything runs on free 127.0.0.1 ports in a temporary folder.
@@ -104,8 +109,16 @@ bool runCli(const QStringList &args, const QString &logFile)
 
 struct Figures {
     double ours = 1e300, ref = 1e300;
-    qint64 statements = 0, requests = 0, articles = 0;
+    qint64 statements = 0, requests = 0, articles = 0, bytes = 0;
 };
+
+// What the server has read from its clients so far.
+qint64 BytesReceived(const MariaDb &db)
+{
+    QByteArray out;
+    runClient(db.rootArgs() + QStringList{"-N", "-B"}, "SHOW GLOBAL STATUS LIKE 'Bytes_received'", &out);
+    return out.trimmed().split('\t').value(1).toLongLong();
+}
 
 } // namespace
 
@@ -116,6 +129,8 @@ int main(int argc, char **argv)
     int articles = 10000, repeat = 1, memoryArticles = 100000;
     QString only;
     QList<int> rtts{0, 20};
+    QList<int> compressions{-1};
+    QStringList protocols{QStringLiteral("batched")};
     for (int i = 0; i + 1 < args.size(); i += 2) {
         if (args[i] == QLatin1String("--articles"))
             articles = args[i + 1].toInt();
@@ -125,7 +140,13 @@ int main(int argc, char **argv)
             only = args[i + 1];
         else if (args[i] == QLatin1String("--memory-articles"))
             memoryArticles = args[i + 1].toInt();
-        else if (args[i] == QLatin1String("--rtt")) {
+        else if (args[i] == QLatin1String("--protocol"))
+            protocols = args[i + 1].split(QLatin1Char(','), Qt::SkipEmptyParts);
+        else if (args[i] == QLatin1String("--compress")) {
+            compressions.clear();
+            for (const QString &p : args[i + 1].split(QLatin1Char(','), Qt::SkipEmptyParts))
+                compressions << p.toInt();
+        } else if (args[i] == QLatin1String("--rtt")) {
             rtts.clear();
             for (const QString &p : args[i + 1].split(QLatin1Char(','), Qt::SkipEmptyParts))
                 rtts << p.toInt();
@@ -181,6 +202,12 @@ int main(int argc, char **argv)
     Transport().RequestObserver = [&](const QUrl &url, const QByteArray *body) {
         requests.append({url.toEncoded(), body ? *body : QByteArray(), body != nullptr});
     };
+    auto requestBytes = [&] {
+        qint64 n = 0;
+        for (const Request &r : requests)
+            n += r.url.size() + r.body.size() + 200; // request line and headers
+        return n;
+    };
 
     TransferOptions o;
     o.kinds = {QStringLiteral("warengruppen"), QStringLiteral("artikel")};
@@ -195,9 +222,13 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "delay proxy did not start\n");
             return 1;
         }
-        for (const char *mode : {"direct", "gateway"}) {
+        for (const char *mode : {"direct", "gateway"})
+        for (const QString &protocol : protocols)
+        for (const int compress : compressions) {
             if (!only.isEmpty() && only != QLatin1String(mode))
                 continue;
+            o.batched = protocol != QLatin1String("one-by-one");
+            o.compress = compress;
             const bool gw = QByteArray(mode) == "gateway";
             if (gw && !haveWeb)
                 continue;
@@ -210,6 +241,7 @@ int main(int argc, char **argv)
             for (int round = 0; round < repeat; ++round) {
                 db.installShopSchema();
                 requests.clear();
+                const qint64 bytesBefore = gw ? 0 : BytesReceived(db);
                 {
                     TransferRun run;
                     QElapsedTimer t;
@@ -231,6 +263,7 @@ int main(int argc, char **argv)
                 Shop().Ti_Connect2_OffTimer();
                 Transport().CloseConnections();
                 f.requests = requests.size();
+                f.bytes = gw ? requestBytes() : BytesReceived(db) - bytesBefore;
 
                 db.installShopSchema();
                 QElapsedTimer t;
@@ -247,11 +280,15 @@ int main(int argc, char **argv)
                         f.ref = std::min(f.ref, secs);
                 }
             }
-            const QString what = QStringLiteral("%1%2").arg(QLatin1String(mode), rtt > 0 ? QStringLiteral("+%1ms").arg(rtt) : QString());
-            std::printf("%-14s %6lld articles %7lld statements %7lld requests  ours %8.3f s (%6.0f articles/s)   "
-                        "%-7s %8.3f s   ratio %.2f\n",
+            const QString what = QStringLiteral("%1%2 %3%4")
+                                     .arg(QLatin1String(mode), rtt > 0 ? QStringLiteral("+%1ms").arg(rtt) : QString(),
+                                          o.batched ? QStringLiteral("batched") : QStringLiteral("one-by-one"),
+                                          compress == 1 ? QStringLiteral(" gz") : compress == 0 ? QStringLiteral(" raw") : QString());
+            std::printf("%-28s %6lld articles %7lld statements %7lld requests  ours %8.3f s (%6.0f articles/s)   "
+                        "%-7s %8.3f s   ratio %.2f   %6.0f bytes/article\n",
                         qPrintable(what), (long long)f.articles, (long long)f.statements, (long long)f.requests, f.ours,
-                        f.articles / f.ours, gw ? "curl" : "mariadb", f.ref, f.ours / f.ref);
+                        f.articles / f.ours, gw ? "curl" : "mariadb", f.ref, f.ours / f.ref,
+                        double(f.bytes) / std::max<qint64>(1, f.articles));
             std::fflush(stdout);
             lines << Line{what, f};
         }
