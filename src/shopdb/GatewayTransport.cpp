@@ -1104,7 +1104,7 @@ GatewayTransport::Fetch GatewayTransport::FinishGatewayPost(PendingPost &p, QStr
             Ui().ProcessEvents();
             events.start();
         }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     if (!p.reply) {
         m_lastError = QStringLiteral("Die Verbindung zum Shop-Server %1 wurde während der Anfrage geschlossen.").arg(p.server);

@@ -282,7 +282,8 @@ void TransferContext::ExecuteLater(const QString &sql, const std::function<void(
             takeResult(r, true);
     if (!m_pipe) {
         MySqlParams params = MySqlParams::fromSettings();
-        params.compress = m_options.compress == 1;
+        // Compressed where it pays: a database server on another computer.
+        params.compress = m_options.compress == 1 || (m_options.compress < 0 && !OnLoopback(params.host));
         if (BatchingDirect()) {
             StatementPipe::Limits limits;
             limits.batched = true;

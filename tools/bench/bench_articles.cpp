@@ -252,6 +252,8 @@ int main(int argc, char **argv)
                     f.statements = 0;
                     f.articles = 0;
                     for (const TransferStepReport &st : r.steps) {
+                        std::fprintf(stderr, "  %-20s %7lld statements %8.3f s\n", qPrintable(st.name),
+                                     (long long)st.statements, st.elapsedMs / 1000.0);
                         f.statements += st.statements;
                         if (st.kind == QLatin1String("artikel"))
                             f.articles = st.read;
