@@ -163,12 +163,12 @@ bool OnLoopback(const QString &hostOrUrl)
 qsizetype GatewayBatchBytes(const GatewayBatchCaps &caps)
 {
     // The body is form-encoded (up to three bytes per character) and must
-    // stay under post_max_size; without a figure, a size every host takes.
-    if (caps.postMaxSize < 0)
-        return 256 * 1024;
-    if (caps.postMaxSize == 0)
-        return 2 * 1024 * 1024;
-    return std::clamp<qint64>(caps.postMaxSize / 4 - 8192, 8192, 2 * 1024 * 1024);
+    // stay under post_max_size and under the 1 MB a web server in front of
+    // PHP takes by default (nginx), which no script can report.
+    constexpr qint64 kFront = 256 * 1024;
+    if (caps.postMaxSize <= 0)
+        return kFront;
+    return std::clamp<qint64>(caps.postMaxSize / 4 - 8192, 8192, kFront);
 }
 
 constexpr size_t kGatewayBatchStatements = 1000;
@@ -295,7 +295,7 @@ void TransferContext::ExecuteLater(const QString &sql, const std::function<void(
     QString text = sql;
     if (text.contains(QChar(0xB4)))
         text.replace(QChar(0xB4), QLatin1String("&acute;"));
-    m_pending.push_back({m_pipe->Send(text, m_record), text, onDone, m_record});
+    m_pending.push_back({m_pipe->Send(text, m_record), sql, onDone, m_record, text});
 }
 
 
@@ -434,8 +434,8 @@ void TransferContext::takeResult(const StatementPipe::Result &r, bool mayThrow)
     m_lastSentRecord = std::max(m_lastSentRecord, p.record);
     const int code = r.ok ? 0 : ShopResult::NoAnswer;
     if (!r.ok) {
-        Shop().ErrorLog().Append(p.sql);
-        refused(code, p.sql, r.error);
+        Shop().ErrorLog().Append(p.sent);
+        refused(code, p.sent, r.error);
         if (connectionError(code, r.errorNumber, r.connected)) {
             m_lost = true;
             if (mayThrow) {

@@ -145,6 +145,7 @@ private:
         QString sql;
         std::function<void(int)> onDone;
         qint64 record = 0;
+        QString sent;   // the text as it went to the server, where it differs
     };
     std::unique_ptr<StatementPipe> m_pipe;
     std::deque<Pending> m_pending;
