@@ -212,7 +212,7 @@ qsizetype MySqlConnection::JoinableLength(const QString &sql)
     return end;
 }
 
-void MySqlConnection::ExecuteBatch(const QStringList &sql, QVector<StatementResult> &results)
+void MySqlConnection::runBatch(const QStringList &sql, QVector<StatementResult> &results, bool stopOnDeadlock)
 {
     const qsizetype n = sql.size();
     results.clear();
@@ -278,6 +278,9 @@ void MySqlConnection::ExecuteBatch(const QStringList &sql, QVector<StatementResu
             }
         }
         const StatementResult &last = results[j - 1];
+        // A deadlock undid the transaction: the caller runs it again.
+        if (!last.ok && last.errorNumber == 1213 && stopOnDeadlock)
+            return;
         if (!last.ok && (last.errorNumber == 2006 || last.errorNumber == 2013 || last.errorNumber == 2055)) {
             // The session is gone: nothing after it is sent.
             for (qsizetype k = j; k < n; ++k) {
@@ -288,6 +291,87 @@ void MySqlConnection::ExecuteBatch(const QStringList &sql, QVector<StatementResu
             return;
         }
         i = j;
+    }
+}
+
+namespace {
+
+// Statements that end a transaction themselves (or need none).
+bool EndsTransaction(const QString &sql)
+{
+    static const QRegularExpression re(
+        QStringLiteral("^[\\s(]*(ALTER|CREATE|DROP|TRUNCATE|RENAME|LOCK|UNLOCK|GRANT|REVOKE|START|BEGIN|COMMIT|ROLLBACK|SET|XA|"
+                       "SAVEPOINT|RELEASE|LOAD|FLUSH|OPTIMIZE|ANALYZE|REPAIR|INSTALL|UNINSTALL)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    return re.match(sql).hasMatch();
+}
+
+bool Gone(int errorNumber)
+{
+    return errorNumber == 2006 || errorNumber == 2013 || errorNumber == 2055;
+}
+
+} // namespace
+
+void MySqlConnection::ExecuteBatch(const QStringList &sql, QVector<StatementResult> &results)
+{
+    // One transaction per batch: the server writes its log once, not once
+    // per statement. A refused statement undoes only itself; a deadlock
+    // undoes the whole transaction, which then runs again.
+    bool useTx = sql.size() > 1;
+    for (const QString &s : sql)
+        if (EndsTransaction(s))
+            useTx = false;
+    if (!useTx) {
+        runBatch(sql, results, false);
+        return;
+    }
+    for (int attempt = 0;; ++attempt) {
+        if (!Execute(QStringLiteral("START TRANSACTION"))) {
+            runBatch(sql, results, false);
+            return;
+        }
+        runBatch(sql, results, true);
+        bool deadlock = false, gone = false;
+        QString goneText;
+        int goneNumber = 0;
+        for (const StatementResult &r : results) {
+            deadlock = deadlock || (!r.ok && r.errorNumber == 1213);
+            if (!r.ok && (Gone(r.errorNumber) || !r.connected) && !gone) {
+                gone = true;
+                goneText = r.error;
+                goneNumber = r.errorNumber;
+            }
+        }
+        if (gone) {
+            // The open transaction went with the session: nothing of it is confirmed.
+            for (StatementResult &r : results) {
+                r.ok = false;
+                r.error = goneText;
+                r.errorNumber = goneNumber;
+                r.connected = false;
+            }
+            return;
+        }
+        if (deadlock) {
+            Execute(QStringLiteral("ROLLBACK"));
+            if (attempt < 2)
+                continue;
+            // Still a deadlock: statement by statement, as without batches.
+            runBatch(sql, results, false);
+            return;
+        }
+        if (!Execute(QStringLiteral("COMMIT"))) {
+            for (StatementResult &r : results) {
+                if (!r.ok)
+                    continue;
+                r.ok = false;
+                r.error = m_lastError;
+                r.errorNumber = m_lastErrorNumber;
+                r.connected = !Gone(m_lastErrorNumber);
+            }
+        }
+        return;
     }
 }
 

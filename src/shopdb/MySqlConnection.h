@@ -52,10 +52,11 @@ public:
         int errorNumber = 0;
         bool connected = true;
     };
-    // Writing statements, several per round trip (multi-statement packets).
-    // Every statement is attempted in order and keeps its own result: the
-    // server stops a packet at a refused statement, so the rest of it goes
-    // out again. A statement that cannot be joined safely goes alone.
+    // Writing statements, several per round trip (multi-statement packets),
+    // in one transaction where none of them ends one itself. Every
+    // statement is attempted in order and keeps its own result: the server
+    // stops a packet at a refused statement, so the rest of it goes out
+    // again. A statement that cannot be joined safely goes alone.
     void ExecuteBatch(const QStringList &sql, QVector<StatementResult> &results);
     // The length of a statement without a closing ";" and trailing blanks,
     // or -1 when it must not be joined with others (an open quote or
@@ -77,6 +78,8 @@ public:
     static FieldDef FieldFor(const QString &name, int mysqlType, int length, int metaTypeId);
 
 private:
+    // The statements of a batch in as few packets as they can go.
+    void runBatch(const QStringList &sql, QVector<StatementResult> &results, bool stopOnDeadlock);
     bool beginCall(const QSqlDatabase &db);
     void setError(const QSqlError &e);
     // The statement query of the open session, kept between statements.

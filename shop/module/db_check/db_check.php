@@ -737,16 +737,29 @@ function mv_run_batch($v, $post, $httpCharset)
     }
 
     echo "+++batch+++<br>\n";
-    $run = 0;
+    // One transaction per batch: the server writes its log once, not once
+    // per statement. A refused statement undoes only itself; a deadlock
+    // undoes the whole transaction, which then runs again. Batches with
+    // statements that end a transaction themselves run as they come.
     $count = count($list);
+    $texts = array();
+    $useTx = true;
     for ($i = 0; $i < $count; $i++) {
-        if ($i > 0 && microtime(true) - $started > $guard) {
+        $texts[$i] = mv_request_text_utf8($list[$i], $v['charset']);
+        if (preg_match('/^[\s(]*(ALTER|CREATE|DROP|TRUNCATE|RENAME|LOCK|UNLOCK|GRANT|REVOKE|START|BEGIN|COMMIT|ROLLBACK|SET|XA|SAVEPOINT|RELEASE|LOAD|FLUSH|OPTIMIZE|ANALYZE|REPAIR|INSTALL|UNINSTALL)\b/i', $texts[$i]) === 1) {
+            $useTx = false;
+        }
+    }
+    $useTx = $useTx && @$db->begin_transaction();
+    $answers = array();
+    $run = 0;
+    $gone = false;
+    $retries = 0;
+    for ($i = 0; $i < $count; $i++) {
+        if ($i > $run - 1 && $i > 0 && microtime(true) - $started > $guard) {
             break;
         }
-        $sql = mv_request_text_utf8($list[$i], $v['charset']);
-        $out = '+++statement:' . $i . "+++<br>\n";
-        $result = @$db->query($sql);
-        $gone = false;
+        $result = @$db->query($texts[$i]);
         if ($result === false) {
             $errno = $db->errno;
             $error = (string)$db->error;
@@ -754,9 +767,22 @@ function mv_run_batch($v, $post, $httpCharset)
                 $errno = $dbErrno;
                 $error = $dbError;
             }
+            if ($useTx && $errno === 1213) {
+                // The deadlock undid the batch so far: run it again, after
+                // three tries statement by statement.
+                ++$retries;
+                @$db->rollback();
+                $useTx = $retries < 3 && @$db->begin_transaction();
+                $answers = array();
+                $i = -1;
+                continue;
+            }
             $gone = ($errno === 2006 || $errno === 2013);
-            echo $out;
-            mv_error_answer($errno ? $errno : 2000, $error);
+            $answer = '###error:' . (int)($errno ? $errno : 2000) . "#<br>\n";
+            if ($error !== '') {
+                $answer .= 'MySQL: ' . mv_html($error) . "<br>\n";
+            }
+            $answers[$i] = $answer;
         } else {
             if ($result === true) {
                 $n = $db->affected_rows;
@@ -764,12 +790,28 @@ function mv_run_batch($v, $post, $httpCharset)
                 $n = $result->num_rows;
                 $result->free();
             }
-            echo $out, '###row_count:', ($n < 0 ? 0 : $n), '#<br>', "\n";
+            $answers[$i] = '###row_count:' . ($n < 0 ? 0 : $n) . "#<br>\n";
         }
-        ++$run;
+        $run = max($run, $i + 1);
         if ($gone) {
             break;
         }
+    }
+    $run = count($answers);
+    if ($useTx && !$gone && !@$db->commit()) {
+        // Nothing of the batch stays: every statement answers with that.
+        $answer = '###error:' . (int)($db->errno ? $db->errno : 2000) . "#<br>\nMySQL: " . mv_html((string)$db->error) . "<br>\n";
+        foreach ($answers as $k => $a) {
+            $answers[$k] = $answer;
+        }
+    }
+    if ($useTx && $gone) {
+        // The transaction went with the server: nothing of it is confirmed.
+        $answers = array();
+        $run = 0;
+    }
+    foreach ($answers as $k => $a) {
+        echo '+++statement:', $k, "+++<br>\n", $a;
     }
     echo '+++batchend:', $run, "+++<br>\n";
     @$db->close();
