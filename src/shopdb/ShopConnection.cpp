@@ -100,8 +100,7 @@ int ShopConnection::ShopExecute(const QString &sql)
             result = ShopResult::GatewayFailed;
             m_lastErrorText = unexpectedText(nullptr);
         }
-        // A request cut short by STOP is no refused statement.
-        if (result != ShopResult::Done && !(result == ShopResult::NoAnswer && Cancelled()))
+        if (result != ShopResult::Done)
             m_log->Append(QStringLiteral("Fehlernr:") + QString::number(result) + QLatin1Char(' ') + sql);
         return result;
     }
@@ -186,7 +185,7 @@ int ShopConnection::ShopOpen(const QString &sql, TShopQuery &query)
             }
         }
     }
-    if (result != ShopResult::Done && !(result == ShopResult::NoAnswer && Cancelled() && GatewayMode()))
+    if (result != ShopResult::Done)
         m_log->Append(QStringLiteral("Fehlernr:") + QString::number(result) + QLatin1Char(' ') + sql);
     return result;
 }

@@ -496,11 +496,10 @@ int TransferContext::Execute(const QString &sql)
     Flush();
     logSql(sql);
     int result;
-    if (writing && Aborted()) {
-        // The rest of a record under way completes.
+    {
+        // A statement that went out completes and counts, also after STOP
+        // (the step itself ends at its next record).
         FinishOnStopScope finish;
-        result = Shop().ShopExecute(sql);
-    } else {
         result = Shop().ShopExecute(sql);
     }
     if (writing)
@@ -523,7 +522,11 @@ int TransferContext::Open(const QString &sql, TShopQuery &query)
     // A query sees every statement before it.
     Flush();
     logSql(sql);
-    const int result = Shop().ShopOpen(sql, query);
+    int result;
+    {
+        FinishOnStopScope finish;
+        result = Shop().ShopOpen(sql, query);
+    }
     if (result != 0) {
         if (ShopConnection::GatewayMode() && result == ShopResult::NoAnswer && Aborted())
             return result;
