@@ -129,8 +129,9 @@ fi
 
 echo "== Datenbankabgleich: komplette Übertragung (marktvoll-cli transfer)"
 TRANSFER_STATUS=0
+# DEMO_TRANSFER_ARGS adds options (e.g. --one-by-one to compare the protocols).
 "$CLI" transfer --all-kinds --complete --report "$DEMO_DIR/transfer-bericht.json" \
-    --log-sql "$DEMO_DIR/transfer.sql" || TRANSFER_STATUS=$?
+    --log-sql "$DEMO_DIR/transfer.sql" ${DEMO_TRANSFER_ARGS:-} || TRANSFER_STATUS=$?
 echo "(Exit-Status $TRANSFER_STATUS; Bericht als JSON: $DEMO_DIR/transfer-bericht.json," \
      "gesendete Anweisungen: $DEMO_DIR/transfer.sql)"
 if "$CLI" --help 2>&1 | grep -q 'schema'; then

@@ -389,6 +389,10 @@ bool LoadSettings(QString *error)
         IniInt(list, QStringLiteral("WaWi_Sicherungen"), s.WaWi_Sicherungen);
     } catch (const std::exception &) {
     }
+    try {
+        IniInt(list, QStringLiteral("SQL_Einzeln"), s.SQL_Einzeln);
+    } catch (const std::exception &) {
+    }
     // Step states: an error ends this step only.
     try {
         for (int p = 0; p < s.AssiSteps.size(); ++p)
@@ -423,6 +427,8 @@ bool SaveSettings(QString *error)
     for (int p = 0; p < s.AssiSteps.size(); ++p)
         for (int i = 0; i < s.AssiSteps[p].size(); ++i)
             ini.write(kSection, stepKey(p, i), QString::number(s.AssiSteps[p][i]));
+    if (s.SQL_Einzeln != 0 || !listValue(ini.section(kSection), QStringLiteral("SQL_Einzeln")).isEmpty())
+        ini.write(kSection, QStringLiteral("SQL_Einzeln"), QString::number(s.SQL_Einzeln));
     if (!ini.save(path, error))
         return false;
     if (!refused.isEmpty()) {

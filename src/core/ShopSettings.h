@@ -42,6 +42,10 @@ struct ShopSettings {
     // Backups of a WaWi table kept per table (the oldest go); read from
     // ShopMod.ini key "WaWi_Sicherungen" when present, never written.
     int WaWi_Sicherungen = 5;
+    // ShopMod.ini key "SQL_Einzeln": 1 = the transfer sends one statement
+    // per round trip (for a shop whose server misbehaves with batches).
+    // Written only once set, so files without it stay as they are.
+    int SQL_Einzeln = 0;
 
     QString RegPath = QStringLiteral("Software\\VLB-Software\\Zweigwart");
     QString WaWiDir;

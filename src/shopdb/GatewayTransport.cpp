@@ -374,6 +374,25 @@ bool isRedirect(int status)
 // One kept-alive HTTP/1.1 connection driven by the calling thread's event
 // loop: no thread hand-off per request, and a server in the same thread
 // (the tests') is still served while we wait.
+// A batch of statements that went out finishes also after STOP: its
+// statements run on the server either way, and their answers count.
+static bool g_finishOnStop = false;
+
+static bool stopRequested()
+{
+    return Cancelled() && !g_finishOnStop;
+}
+
+FinishOnStopScope::FinishOnStopScope() : m_was(g_finishOnStop)
+{
+    g_finishOnStop = true;
+}
+
+FinishOnStopScope::~FinishOnStopScope()
+{
+    g_finishOnStop = m_was;
+}
+
 class GatewayTransport::PlainHttp {
 public:
     struct Reply {
@@ -479,7 +498,7 @@ private:
 
     bool interrupted()
     {
-        if (Cancelled())
+        if (stopRequested())
             m_interrupt = Result::Cancelled;
         else if (m_timeoutMs >= 0 && m_clock->elapsed() > m_timeoutMs)
             m_interrupt = Result::TimedOut;
@@ -935,12 +954,12 @@ bool GatewayTransport::networkRequest(const QUrl &url, const QByteArray *postBod
     clock.start();
     bool aborted = false;
     while (!done) {
-        if (Cancelled() || (TimeoutSeconds > 0 && clock.elapsed() > qint64(TimeoutSeconds) * 1000)) {
+        if (stopRequested() || (TimeoutSeconds > 0 && clock.elapsed() > qint64(TimeoutSeconds) * 1000)) {
             aborted = true;
             break;
         }
         Ui().ProcessEvents();
-        if (done || Cancelled())
+        if (done || stopRequested())
             continue;
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
@@ -1113,11 +1132,129 @@ GatewayTransport::Fetch GatewayTransport::FetchGatewayPage(const QString &rawAdd
             return formError ? Fetch::FormError : Fetch::Failed;
         }
     }
+    if (stopRequested()) {
+        m_lastError = QStringLiteral("Die Anfrage an den Shop-Server wurde abgebrochen.");
+        return Fetch::Failed;
+    }
+    lines = SplitPageLines(DecodeText(body, charset.isEmpty() ? Charset : charset.toLatin1()));
+    return Fetch::Ok;
+}
+
+GatewayTransport::Fetch GatewayTransport::PostGatewayFields(const QString &address, const QByteArray &fields,
+                                                            QStringList &lines)
+{
+    BusyScope busy;
+    lines.clear();
+    m_lastError.clear();
+    if (DebugMode)
+        emit debugAddress(address + QLatin1Char('\n') + GatewayUrl(address));
+    FinishOnStopScope finish;
+    QByteArray post = AccessBody();
+    post += '&';
+    post += fields;
+    QByteArray body;
+    QString charset;
+    QUrl finalUrl;
+    const QUrl url = QUrl::fromEncoded(WireUrl(GatewayUrl(address), Charset));
+    if (!request(url, &post, body, charset, finalUrl))
+        return Fetch::Failed;
     if (Cancelled()) {
         m_lastError = QStringLiteral("Die Anfrage an den Shop-Server wurde abgebrochen.");
         return Fetch::Failed;
     }
     lines = SplitPageLines(DecodeText(body, charset.isEmpty() ? Charset : charset.toLatin1()));
+    return Fetch::Ok;
+}
+
+struct GatewayTransport::PendingPost {
+    QPointer<QNetworkReply> reply;
+    QString server;
+    bool done = false;
+    ~PendingPost()
+    {
+        if (reply) {
+            reply->abort();
+            reply->deleteLater();
+        }
+    }
+};
+
+std::shared_ptr<GatewayTransport::PendingPost> GatewayTransport::StartGatewayPost(const QString &address,
+                                                                                 const QByteArray &fields)
+{
+    const QUrl url = QUrl::fromEncoded(WireUrl(GatewayUrl(address), Charset));
+    if (!plainHttpFits(url))
+        return nullptr;
+    if (DebugMode)
+        emit debugAddress(address + QLatin1Char('\n') + url.toString());
+    QByteArray post = AccessBody();
+    post += '&';
+    post += fields;
+    if (RequestObserver)
+        RequestObserver(url, &post);
+    if (!m_postNam) {
+        m_postNam = new QNetworkAccessManager(this);
+        m_postNam->setProxy(QNetworkProxy::NoProxy);
+        // A redirect is answered by the waiting road, which checks where it goes.
+        m_postNam->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    }
+    QNetworkRequest req(url);
+    req.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    req.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    req.setRawHeader("Cache-Control", "no-cache");
+    req.setRawHeader("Pragma", "no-cache");
+    auto p = std::make_shared<PendingPost>();
+    p->server = url.host();
+    p->reply = m_postNam->post(req, post);
+    connect(p->reply, &QNetworkReply::finished, this, [weak = std::weak_ptr<PendingPost>(p)] {
+        if (const auto q = weak.lock())
+            q->done = true;
+    });
+    return p;
+}
+
+GatewayTransport::Fetch GatewayTransport::FinishGatewayPost(PendingPost &p, QStringList &lines, bool &redirected)
+{
+    BusyScope busy;
+    lines.clear();
+    redirected = false;
+    m_lastError.clear();
+    QTimer heartbeat;
+    heartbeat.start(50);
+    QElapsedTimer clock;
+    clock.start();
+    QElapsedTimer events;
+    while (p.reply && !p.done && !p.reply->isFinished()) {
+        if (TimeoutSeconds > 0 && clock.elapsed() > qint64(TimeoutSeconds) * 1000) {
+            m_lastError = QStringLiteral("Der Shop-Server %1 hat nicht rechtzeitig geantwortet.").arg(p.server);
+            return Fetch::Failed;
+        }
+        if (!events.isValid() || events.elapsed() >= 50) {
+            Ui().ProcessEvents();
+            events.start();
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    if (!p.reply) {
+        m_lastError = QStringLiteral("Die Verbindung zum Shop-Server %1 wurde während der Anfrage geschlossen.").arg(p.server);
+        return Fetch::Failed;
+    }
+    QNetworkReply *reply = p.reply;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (isRedirect(status)) {
+        redirected = true;
+        return Fetch::Failed;
+    }
+    const QByteArray body = reply->readAll();
+    if (body.isEmpty() && reply->error() != QNetworkReply::NoError && status == 0) {
+        m_lastError = QStringLiteral("Der Shop-Server %1 ist nicht erreichbar: %2").arg(p.server, reply->errorString());
+        return Fetch::Failed;
+    }
+    if (status >= 400)
+        m_lastError = QStringLiteral("Der Shop-Server %1 antwortete mit dem HTTP-Status %2.").arg(p.server).arg(status);
+    const QByteArray cs = charsetOf(reply->header(QNetworkRequest::ContentTypeHeader).toByteArray());
+    lines = SplitPageLines(DecodeText(body, cs.isEmpty() ? Charset : cs));
     return Fetch::Ok;
 }
 

@@ -68,6 +68,20 @@ public:
     // FormError: a form route found no form "form1" on the page.
     virtual Fetch FetchGatewayPage(const QString &address, QStringList &lines);
 
+    // Posts the access data and `fields` (form-encoded "name=value" pairs)
+    // to a raw address without SQL text (a batch of statements). Ok: lines
+    // hold the page; Failed: no page or the wait was aborted.
+    Fetch PostGatewayFields(const QString &address, const QByteArray &fields, QStringList &lines);
+
+    // The same POST without waiting for it, so the caller builds the next
+    // batch meanwhile (plain http without proxy only; nullptr otherwise:
+    // then PostGatewayFields). One at a time keeps the statements' order.
+    struct PendingPost;
+    std::shared_ptr<PendingPost> StartGatewayPost(const QString &address, const QByteArray &fields);
+    // Waits for a started POST (finishing also after STOP). `redirected`:
+    // the server sent it elsewhere, nothing ran; send it the waiting way.
+    Fetch FinishGatewayPost(PendingPost &post, QStringList &lines, bool &redirected);
+
     // Why the last request failed (German, for the user); empty after a
     // page came back.
     QString LastErrorText() const { return m_lastError; }
@@ -116,9 +130,23 @@ private:
     // Scheme, host and port of the configured shop address: the only place
     // the access data are sent to.
     QUrl m_origin;
+    QNetworkAccessManager *m_postNam = nullptr;
     class PlainHttp;
     std::unique_ptr<PlainHttp> m_plain;
     QString m_lastError;
+};
+
+// While one lives, gateway requests finish also after STOP: their
+// statements run on the server either way, and their answers count.
+class FinishOnStopScope {
+public:
+    FinishOnStopScope();
+    ~FinishOnStopScope();
+    FinishOnStopScope(const FinishOnStopScope &) = delete;
+    FinishOnStopScope &operator=(const FinishOnStopScope &) = delete;
+
+private:
+    bool m_was;
 };
 
 // The process-wide transport.

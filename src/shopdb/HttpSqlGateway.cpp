@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QUrl>
 
+#include <algorithm>
 #include <exception>
 
 namespace mv {
@@ -137,6 +138,105 @@ QString GatewayErrorText(const QString &text)
     words = GatewayDecodeValue(words);
     words.replace(QLatin1String("&amp;"), QLatin1String("&"));
     return words;
+}
+
+GatewayBatchCaps ParseBatchCaps(const QString &page, bool *found)
+{
+    GatewayBatchCaps caps;
+    // Only the page head counts: data never reach the caps.
+    const qsizetype body = page.indexOf(QLatin1String("<body"), 0, Qt::CaseInsensitive);
+    const QStringView head = QStringView(page).left(body < 0 ? page.size() : body);
+    if (found)
+        *found = head.contains(QLatin1String("<meta name=\"db_check\""));
+    static const QString mark = QStringLiteral("<meta name=\"db_check_batch\" content=\"");
+    const qsizetype p = head.indexOf(mark);
+    if (p < 0)
+        return caps;
+    const qsizetype e = head.indexOf(QLatin1Char('"'), p + mark.size());
+    if (e < 0)
+        return caps;
+    const QString content = head.mid(p + mark.size(), e - p - mark.size()).toString();
+    for (const QString &raw : content.split(QLatin1Char(';'))) {
+        const QString part = raw.trimmed();
+        const qsizetype eq = part.indexOf(QLatin1Char('='));
+        const QString name = eq < 0 ? part : part.left(eq).trimmed();
+        const qint64 value = eq < 0 ? 0 : part.mid(eq + 1).trimmed().toLongLong();
+        if (name == QLatin1String("statements"))
+            caps.batch = true;
+        else if (name == QLatin1String("gzip"))
+            caps.gzip = true;
+        else if (name == QLatin1String("post_max_size"))
+            caps.postMaxSize = std::max<qint64>(0, value);
+        else if (name == QLatin1String("max_input_vars"))
+            caps.maxInputVars = int(std::clamp<qint64>(value, 0, 1 << 30));
+        else if (name == QLatin1String("max_execution_time"))
+            caps.maxExecutionTime = int(std::clamp<qint64>(value, 0, 1 << 30));
+    }
+    return caps;
+}
+
+QByteArray EncodeBatch(const QStringList &sql, const QByteArray &charset)
+{
+    QByteArray out;
+    for (const QString &s : sql) {
+        // The acute accent travels as on every single-statement route.
+        QString text = s;
+        if (text.contains(QChar(0xB4)))
+            text.replace(QChar(0xB4), QLatin1String("&acute;"));
+        const QByteArray bytes = EncodeText(text, charset);
+        out += QByteArray::number(bytes.size());
+        out += ':';
+        out += bytes;
+        out += ',';
+    }
+    return out;
+}
+
+bool ParseBatchAnswer(const QString &text, int n, QVector<GatewayStatementResult> &out, bool &complete)
+{
+    out.clear();
+    out.resize(n);
+    complete = false;
+    static const QString start = QStringLiteral("+++batch+++");
+    static const QString item = QStringLiteral("+++statement:");
+    static const QString end = QStringLiteral("+++batchend:");
+    const qsizetype s = text.indexOf(start);
+    if (s < 0) {
+        // A script-level answer (no connection, host refused): one result for all.
+        int rows = 0;
+        int result = ParseStatementAnswer(text, rows);
+        if (result == 0)
+            result = ShopResult::NoAnswer;
+        const QString words = GatewayErrorText(text);
+        for (GatewayStatementResult &r : out) {
+            r.result = result;
+            r.error = words;
+        }
+        return false;
+    }
+    const qsizetype e = text.indexOf(end, s);
+    qsizetype p = text.indexOf(item, s);
+    while (p >= 0) {
+        const qsizetype numEnd = text.indexOf(QLatin1String("+++"), p + item.size());
+        if (numEnd < 0)
+            break;
+        bool ok = false;
+        const int i = QStringView(text).mid(p + item.size(), numEnd - p - item.size()).toInt(&ok);
+        const qsizetype next = text.indexOf(item, numEnd);
+        const qsizetype chunkEnd = next >= 0 ? next : e;
+        // A part with nothing after it was cut off: not answered.
+        if (!ok || i < 0 || i >= n || chunkEnd < 0)
+            break;
+        const QString chunk = text.mid(numEnd + 3, chunkEnd - numEnd - 3);
+        GatewayStatementResult &r = out[i];
+        r.answered = chunk.contains(QLatin1String("###"));
+        r.result = ParseStatementAnswer(chunk, r.rows);
+        if (r.result != 0)
+            r.error = GatewayErrorText(chunk);
+        p = next;
+    }
+    complete = e >= 0;
+    return true;
 }
 
 QString JoinAnswerLines(const QStringList &lines)
@@ -430,6 +530,13 @@ GatewayTransport &HttpSqlGateway::Transport()
 
 void HttpSqlGateway::takePage(const QStringList &lines)
 {
+    // The script's head is on the first line of its page.
+    if (!lines.isEmpty()) {
+        bool found = false;
+        const GatewayBatchCaps caps = ParseBatchCaps(lines.first(), &found);
+        if (found)
+            m_caps = caps;
+    }
     m_lastPage = lines;
     emit pageReceived();
 }
@@ -503,6 +610,93 @@ int HttpSqlGateway::GatewayOpen(const QString &sql, int &rowCount, MemTable &tab
         }
     }
     return result;
+}
+
+namespace {
+
+QByteArray BatchFields(const QStringList &sql, const QByteArray &charset, bool gzip)
+{
+    const QByteArray data = EncodeBatch(sql, charset);
+    if (gzip) {
+        // qCompress puts the length before the zlib stream; the script reads the stream.
+        const QByteArray z = qCompress(data, 6).mid(4);
+        return "batchz=" + z.toBase64(QByteArray::Base64UrlEncoding);
+    }
+    return "batch=" + data.toPercentEncoding();
+}
+
+QString BatchAddress()
+{
+    const ShopSettings &s = Settings();
+    return s.SQL_HTTP + QLatin1String("/module/db_check/db_check") + s.SQL_Global + QLatin1String(".php?batch=1");
+}
+
+} // namespace
+
+struct HttpSqlGateway::PendingBatch {
+    QStringList sql;
+    bool gzip = false;
+    std::shared_ptr<GatewayTransport::PendingPost> post;
+};
+
+std::shared_ptr<HttpSqlGateway::PendingBatch> HttpSqlGateway::StartBatch(const QStringList &sql, bool gzip)
+{
+    GatewayTransport &tr = Transport();
+    auto b = std::make_shared<PendingBatch>();
+    b->sql = sql;
+    b->gzip = gzip;
+    b->post = tr.StartGatewayPost(BatchAddress(), BatchFields(sql, tr.Charset, gzip));
+    if (!b->post)
+        return nullptr;
+    return b;
+}
+
+int HttpSqlGateway::FinishBatch(PendingBatch &b, QVector<GatewayStatementResult> &out)
+{
+    m_lastErrorText.clear();
+    out.clear();
+    out.resize(b.sql.size());
+    GatewayTransport &tr = Transport();
+    QStringList lines;
+    bool redirected = false;
+    const auto got = tr.FinishGatewayPost(*b.post, lines, redirected);
+    b.post.reset();
+    if (redirected)
+        return GatewayBatch(b.sql, out, b.gzip);
+    return takeBatchAnswer(int(got), lines, b.sql, out);
+}
+
+int HttpSqlGateway::GatewayBatch(const QStringList &sql, QVector<GatewayStatementResult> &out, bool gzip)
+{
+    m_lastErrorText.clear();
+    out.clear();
+    out.resize(sql.size());
+    GatewayTransport &tr = Transport();
+    QStringList lines;
+    const auto got = tr.PostGatewayFields(BatchAddress(), BatchFields(sql, tr.Charset, gzip), lines);
+    return takeBatchAnswer(int(got), lines, sql, out);
+}
+
+int HttpSqlGateway::takeBatchAnswer(int got_, const QStringList &lines, const QStringList &sql,
+                                    QVector<GatewayStatementResult> &out)
+{
+    const auto got = GatewayTransport::Fetch(got_);
+    GatewayTransport &tr = Transport();
+    takePage(lines);
+    if (got != GatewayTransport::Fetch::Ok) {
+        m_lastErrorText = tr.LastErrorText();
+        return got == GatewayTransport::Fetch::FormError ? ShopResult::GatewayFailed : ShopResult::NoAnswer;
+    }
+    const QString text = JoinAnswerLines(lines);
+    bool complete = false;
+    if (!ParseBatchAnswer(text, int(sql.size()), out, complete)) {
+        const int result = out.isEmpty() ? int(ShopResult::NoAnswer) : out.first().result;
+        m_lastErrorText = answerErrorText(result, text, tr);
+        return result;
+    }
+    if (!complete)
+        m_lastErrorText = QStringLiteral("Die Antwort des Shop-Servers auf einen Stapel von Anweisungen ist unvollständig.");
+    return ShopResult::Done;
 }
 
 HttpSqlGateway &Gateway()

@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <memory>
+
 namespace mv {
 
 class MemTable;
@@ -65,6 +67,33 @@ GatewayFieldType GatewayTypeOf(const QString &typeText);
 // first) from the tables; false when the table could not be built.
 bool BuildGatewayTable(const GatewayTables &tables, MemTable &table);
 
+// --- batches of statements
+// What a script says in its page head about batches (the meta
+// "db_check_batch"); batch false for scripts that do not.
+struct GatewayBatchCaps {
+    bool batch = false;
+    bool gzip = false;          // reads a compressed batch ("batchz")
+    qint64 postMaxSize = -1;    // bytes, 0 = no limit, -1 = not said
+    int maxInputVars = 0;
+    int maxExecutionTime = 0;   // seconds, 0 = no limit
+};
+// Parses the announcement in a page; `found` false when the page has no
+// page head of the script at all (then the caps say nothing).
+GatewayBatchCaps ParseBatchCaps(const QString &page, bool *found = nullptr);
+// The posted form of a batch: "<bytes>:<text>," per statement.
+QByteArray EncodeBatch(const QStringList &sql, const QByteArray &charset);
+// One statement's part of a batch answer.
+struct GatewayStatementResult {
+    bool answered = false;      // the script ran it and said how it went
+    int result = -10;           // 0 or the error number
+    int rows = 0;
+    QString error;              // the script's words for a refusal
+};
+// Reads a batch answer for n statements. Returns false when the page is
+// no batch answer (a script-level error: every entry then holds it).
+// `complete`: the closing mark came.
+bool ParseBatchAnswer(const QString &text, int n, QVector<GatewayStatementResult> &out, bool &complete);
+
 // The three gateway operations. The transport is the process-wide one
 // unless another is set (tests).
 class HttpSqlGateway : public QObject {
@@ -81,6 +110,19 @@ public:
     // GatewayQuery plus the typed table; -11 when building it failed.
     int GatewayOpen(const QString &sql, int &rowCount, MemTable &table);
     int GatewayOpen(const QString &sql, MemTable &table) { int n = 0; return GatewayOpen(sql, n, table); }
+
+    // A batch request: every statement gets its result in `out` (answered
+    // false for those the script did not run). 0 when the answer was a batch
+    // answer, else -10/-9 or the script's error number for the whole batch.
+    int GatewayBatch(const QStringList &sql, QVector<GatewayStatementResult> &out, bool gzip);
+    // The same, started without waiting (plain http only; nullptr when the
+    // address needs the waiting road). FinishBatch waits for it; one at a time.
+    struct PendingBatch;
+    std::shared_ptr<PendingBatch> StartBatch(const QStringList &sql, bool gzip);
+    int FinishBatch(PendingBatch &batch, QVector<GatewayStatementResult> &out);
+    // What the script said of batches on the last page that had its head.
+    const GatewayBatchCaps &BatchCaps() const { return m_caps; }
+    void ResetBatchCaps() { m_caps = GatewayBatchCaps(); }
 
     GatewayTransport &Transport();
     void SetTransport(GatewayTransport *t) { m_transport = t; }
@@ -105,10 +147,13 @@ signals:
 
 private:
     void takePage(const QStringList &lines);
+    int takeBatchAnswer(int fetch, const QStringList &lines, const QStringList &sql,
+                        QVector<GatewayStatementResult> &out);
     GatewayTransport *m_transport = nullptr;
     QStringList m_lastPage;
     GatewayTables m_tables;
     QString m_lastErrorText;
+    GatewayBatchCaps m_caps;
 };
 
 // The process-wide gateway.

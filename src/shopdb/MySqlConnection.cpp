@@ -12,6 +12,7 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QRegularExpression>
 
 namespace mv {
 
@@ -132,6 +133,8 @@ bool MySqlConnection::Connect(const MySqlParams &p)
         }
         db.setConnectOptions(db.connectOptions() + QLatin1Char(';') + MySqlTlsConnectOptions());
     }
+    if (p.compress)
+        db.setConnectOptions(db.connectOptions() + QStringLiteral(";CLIENT_COMPRESS"));
     if (!db.open()) {
         setError(db.lastError());
         return false;
@@ -175,6 +178,223 @@ bool MySqlConnection::Execute(const QString &sql)
         return false;
     }
     return true;
+}
+
+qsizetype MySqlConnection::JoinableLength(const QString &sql)
+{
+    const qsizetype n = sql.size();
+    qsizetype end = 0;       // after the last character that counts
+    bool closed = false;     // a ";" ended the statement
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = sql.at(i);
+        if (c.isSpace())
+            continue;
+        if (closed)
+            return -1;       // something after a ";": two statements in one text
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"') || c == QLatin1Char('`')) {
+            // Quotes end at the next one that is not doubled.
+            qsizetype j = i + 1;
+            for (;; ++j) {
+                if (j >= n)
+                    return -1;
+                if (sql.at(j) == c) {
+                    if (j + 1 < n && sql.at(j + 1) == c) {
+                        ++j;
+                        continue;
+                    }
+                    break;
+                }
+            }
+            i = j;
+            end = i + 1;
+        } else if (c == QLatin1Char('/') && i + 1 < n && sql.at(i + 1) == QLatin1Char('*')) {
+            const qsizetype j = sql.indexOf(QLatin1String("*/"), i + 2);
+            if (j < 0)
+                return -1;
+            i = j + 1;
+            end = i + 1;
+        } else if (c == QLatin1Char('#')
+                   || (c == QLatin1Char('-') && i + 2 < n && sql.at(i + 1) == QLatin1Char('-')
+                       && (sql.at(i + 2) == QLatin1Char(' ') || sql.at(i + 2) == QLatin1Char('\t')))) {
+            const qsizetype j = sql.indexOf(QLatin1Char('\n'), i);
+            if (j < 0)
+                return -1;   // a comment up to the end would swallow the separator
+            i = j;
+        } else if (c == QLatin1Char(';')) {
+            closed = true;
+        } else {
+            end = i + 1;
+        }
+    }
+    if (end == 0)
+        return -1;
+    static const QRegularExpression delimiter(QStringLiteral("^\\s*delimiter\\s"), QRegularExpression::CaseInsensitiveOption);
+    if (delimiter.match(sql).hasMatch())
+        return -1;
+    return end;
+}
+
+void MySqlConnection::runBatch(const QStringList &sql, QVector<StatementResult> &results, bool stopOnDeadlock)
+{
+    const qsizetype n = sql.size();
+    results.clear();
+    results.resize(n);
+    qsizetype i = 0;
+    while (i < n) {
+        if (!beginCall(*m_db)) {
+            for (qsizetype k = i; k < n; ++k) {
+                results[k].error = m_lastError;
+                results[k].connected = false;
+            }
+            return;
+        }
+        // A run of joinable statements in one packet, else one alone.
+        qsizetype end = i;
+        QString text;
+        const qsizetype first = JoinableLength(sql.at(i));
+        if (first < 0) {
+            text = sql.at(i);
+            end = i + 1;
+        } else {
+            qsizetype bytes = 0;
+            for (; end < n; ++end) {
+                const qsizetype len = end == i ? first : JoinableLength(sql.at(end));
+                if (len < 0)
+                    break;
+                // Well inside the server's packet limit (16 MB by default).
+                if (end > i && bytes + len > 4 * 1024 * 1024)
+                    break;
+                if (end > i)
+                    text += QLatin1String("\n;\n");
+                text += QStringView(sql.at(end)).left(len);
+                bytes += len;
+            }
+        }
+        QSqlQuery &q = statementQuery();
+        bool ok = q.exec(text);
+        qsizetype j = i;
+        for (;;) {
+            StatementResult &r = results[j];
+            r.sent = true;
+            if (ok) {
+                r.ok = true;
+                r.rows = std::max(0, q.numRowsAffected());
+            } else {
+                QSqlError e = q.lastError();
+                // The same words as for a statement sent alone.
+                if (e.driverText().contains(QLatin1String("next query")))
+                    e = QSqlError(QStringLiteral("QMYSQL: Unable to execute query"), e.databaseText(), e.type(),
+                                  e.nativeErrorCode());
+                setError(e);
+                r.error = m_lastError;
+                r.errorNumber = m_lastErrorNumber;
+                r.connected = m_db->isOpen();
+            }
+            ++j;
+            if (!ok || j >= end)
+                break;
+            ok = q.nextResult();
+            if (!ok && !q.lastError().isValid()) {
+                // Fewer answers than statements: the rest goes out again.
+                break;
+            }
+        }
+        const StatementResult &last = results[j - 1];
+        // A deadlock undid the transaction: the caller runs it again.
+        if (!last.ok && last.errorNumber == 1213 && stopOnDeadlock)
+            return;
+        if (!last.ok && (last.errorNumber == 2006 || last.errorNumber == 2013 || last.errorNumber == 2055)) {
+            // The session is gone: nothing after it is sent.
+            for (qsizetype k = j; k < n; ++k) {
+                results[k].error = last.error;
+                results[k].errorNumber = last.errorNumber;
+                results[k].connected = false;
+            }
+            return;
+        }
+        i = j;
+    }
+}
+
+namespace {
+
+// Statements that end a transaction themselves (or need none).
+bool EndsTransaction(const QString &sql)
+{
+    static const QRegularExpression re(
+        QStringLiteral("^[\\s(]*(ALTER|CREATE|DROP|TRUNCATE|RENAME|LOCK|UNLOCK|GRANT|REVOKE|START|BEGIN|COMMIT|ROLLBACK|SET|XA|"
+                       "SAVEPOINT|RELEASE|LOAD|FLUSH|OPTIMIZE|ANALYZE|REPAIR|INSTALL|UNINSTALL)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    return re.match(sql).hasMatch();
+}
+
+bool Gone(int errorNumber)
+{
+    return errorNumber == 2006 || errorNumber == 2013 || errorNumber == 2055;
+}
+
+} // namespace
+
+void MySqlConnection::ExecuteBatch(const QStringList &sql, QVector<StatementResult> &results)
+{
+    // One transaction per batch: the server writes its log once, not once
+    // per statement. A refused statement undoes only itself; a deadlock
+    // undoes the whole transaction, which then runs again.
+    bool useTx = sql.size() > 1;
+    for (const QString &s : sql)
+        if (EndsTransaction(s))
+            useTx = false;
+    if (!useTx) {
+        runBatch(sql, results, false);
+        return;
+    }
+    for (int attempt = 0;; ++attempt) {
+        if (!Execute(QStringLiteral("START TRANSACTION"))) {
+            runBatch(sql, results, false);
+            return;
+        }
+        runBatch(sql, results, true);
+        bool deadlock = false, gone = false;
+        QString goneText;
+        int goneNumber = 0;
+        for (const StatementResult &r : results) {
+            deadlock = deadlock || (!r.ok && r.errorNumber == 1213);
+            if (!r.ok && (Gone(r.errorNumber) || !r.connected) && !gone) {
+                gone = true;
+                goneText = r.error;
+                goneNumber = r.errorNumber;
+            }
+        }
+        if (gone) {
+            // The open transaction went with the session: nothing of it is confirmed.
+            for (StatementResult &r : results) {
+                r.ok = false;
+                r.error = goneText;
+                r.errorNumber = goneNumber;
+                r.connected = false;
+            }
+            return;
+        }
+        if (deadlock) {
+            Execute(QStringLiteral("ROLLBACK"));
+            if (attempt < 2)
+                continue;
+            // Still a deadlock: statement by statement, as without batches.
+            runBatch(sql, results, false);
+            return;
+        }
+        if (!Execute(QStringLiteral("COMMIT"))) {
+            for (StatementResult &r : results) {
+                if (!r.ok)
+                    continue;
+                r.ok = false;
+                r.error = m_lastError;
+                r.errorNumber = m_lastErrorNumber;
+                r.connected = !Gone(m_lastErrorNumber);
+            }
+        }
+        return;
+    }
 }
 
 FieldDef MySqlConnection::FieldFor(const QString &name, int type, int length, int metaTypeId)

@@ -23,6 +23,8 @@ struct MySqlParams {
     QString host;      // "host" or "host:port"
     QString user, password, database;
     QString ssl;       // SQL_SSL: "1", "0" or empty (encrypted unless local)
+    // The client protocol's compression (pays on slow links only).
+    bool compress = false;
     // From the settings: SQL_Host, SQL_User, SQL_Pass, SQL_Data.
     static MySqlParams fromSettings();
 };
@@ -40,6 +42,28 @@ public:
 
     // A statement without rows.
     bool Execute(const QString &sql);
+
+    // What one statement of a batch did. `sent` is false for a statement
+    // the session never got to (the connection went away before it).
+    struct StatementResult {
+        bool sent = false;
+        bool ok = false;
+        qint64 rows = 0;
+        QString error;
+        int errorNumber = 0;
+        bool connected = true;
+    };
+    // Writing statements, several per round trip (multi-statement packets),
+    // in one transaction where none of them ends one itself. Every
+    // statement is attempted in order and keeps its own result: the server
+    // stops a packet at a refused statement, so the rest of it goes out
+    // again. A statement that cannot be joined safely goes alone.
+    void ExecuteBatch(const QStringList &sql, QVector<StatementResult> &results);
+    // The length of a statement without a closing ";" and trailing blanks,
+    // or -1 when it must not be joined with others (an open quote or
+    // comment, a ";" inside, a DELIMITER line). Backslashes are literal, as
+    // in every session of this program.
+    static qsizetype JoinableLength(const QString &sql);
     // A query: all rows into table (typed fields, server order, positioned
     // on the first row).
     bool Query(const QString &sql, MemTable &table);
@@ -55,6 +79,8 @@ public:
     static FieldDef FieldFor(const QString &name, int mysqlType, int length, int metaTypeId);
 
 private:
+    // The statements of a batch in as few packets as they can go.
+    void runBatch(const QStringList &sql, QVector<StatementResult> &results, bool stopOnDeadlock);
     bool beginCall(const QSqlDatabase &db);
     void setError(const QSqlError &e);
     // The statement query of the open session, kept between statements.

@@ -183,8 +183,13 @@ QString TransferReport::toText() const
     t += QLatin1Char('\n');
     if (!reachable)
         t += QStringLiteral("Ergebnis: keine Verbindung zum Shop oder Shopdatenbank nicht verwendbar\n");
-    else if (shopLost)
-        t += QStringLiteral("Ergebnis: Verbindung zum Shop während des Abgleichs verloren\n");
+    else if (shopLost) {
+        t += QStringLiteral("Ergebnis: Verbindung zum Shop während des Abgleichs verloren");
+        for (const TransferStepReport &s : steps)
+            if (s.lost)
+                t += QStringLiteral(" (Schritt \u201E%1\u201C, %2 Anweisungen nicht bestätigt)").arg(s.name).arg(s.unconfirmed);
+        t += QLatin1Char('\n');
+    }
     else if (stopped)
         t += QStringLiteral("Ergebnis: abgebrochen (STOP)\n");
     else if (Succeeded())
@@ -226,6 +231,10 @@ QJsonObject TransferReport::toJson() const
         j[QStringLiteral("deleted")] = double(s.deleted);
         j[QStringLiteral("refused")] = double(s.refused);
         j[QStringLiteral("statements")] = double(s.statements);
+        if (s.lost) {
+            j[QStringLiteral("lost")] = true;
+            j[QStringLiteral("unconfirmed")] = double(s.unconfirmed);
+        }
         j[QStringLiteral("elapsedMs")] = double(s.elapsedMs);
         j[QStringLiteral("messages")] = QJsonArray::fromStringList(s.messages);
         if (!s.tables.isEmpty()) {

@@ -56,6 +56,10 @@ struct TransferOptions {
     // Writes go out in batches and steps read the shop in bulk; off = the
     // one-by-one protocol (one statement per round trip, reads per record).
     bool batched = true;
+    // Compression of what is sent: -1 where it pays (a gateway script that
+    // reads compressed batches on a shop that is not on this computer), 0
+    // off, 1 on (also the direct connection's protocol compression).
+    int compress = -1;
 
     bool Has(const QString &kind) const { return kinds.contains(kind); }
 };
@@ -71,6 +75,10 @@ struct TransferStepReport {
     qint64 inserted = 0, updated = 0, deleted = 0;
     qint64 refused = 0;         // statements the shop refused
     qint64 statements = 0;      // statements sent (reads and writes)
+    // The shop went away during this step; statements sent whose outcome
+    // never came back (they may or may not have run).
+    bool lost = false;
+    qint64 unconfirmed = 0;
     QStringList messages;       // refused statements with the database's text, "Systemfehler: " lines
     qint64 elapsedMs = 0;
     // Rows per shop table, for steps that write more than one table.

@@ -9,6 +9,7 @@
 // the next step.
 
 #include "data/MemTable.h"
+#include "shopdb/HttpSqlGateway.h"
 #include "shopdb/ShopConnection.h"
 #include "shopdb/StatementPipe.h"
 #include "transfer/TransferRun.h"
@@ -21,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 namespace mv {
 
@@ -111,8 +113,28 @@ public:
     // SELECT/SHOW/DESCRIBE/EXPLAIN).
     static bool IsWritingStatement(const QString &sql);
 
+    // Writing statements go out in batches (both modes) when the run is
+    // batched; through the gateway only to a script that announces batches.
+    bool BatchingDirect() const;
+    bool BatchingGateway() const;
+
 private:
     void logSql(const QString &sql);
+    void countSql();
+    void writeSqlLog(const QString &sql);
+    // After STOP: true when a writing statement of the current record must
+    // not go out (only a record whose statements are partly sent completes).
+    bool dropAfterStop();
+    void handleStop();
+    struct Pending;
+    // Gateway batches: the next one from the queue goes out (without
+    // waiting where the road allows, after the one still under way).
+    void sendGatewayBatch(bool wait);
+    void finishGatewayInFlight();
+    void sendGatewayNow(std::vector<Pending> &batch, size_t done);
+    size_t takeGatewayAnswer(std::vector<Pending> &batch, size_t done, int rc,
+                             const QVector<GatewayStatementResult> &res);
+    [[noreturn]] void lostShop(const QString &error, qint64 unconfirmed);
     void refused(int code, const QString &sql, const QString &dbText);
     bool connectionError(int code, const MySqlConnection *conn) const;
     bool connectionError(int code, int errorNumber, bool connected) const;
@@ -123,9 +145,21 @@ private:
         quint64 id;
         QString sql;
         std::function<void(int)> onDone;
+        qint64 record = 0;
+        QString sent;   // the text as it went to the server, where it differs
     };
     std::unique_ptr<StatementPipe> m_pipe;
     std::deque<Pending> m_pending;
+    // Gateway batches: the statements not yet sent, and the batch under way.
+    std::deque<Pending> m_gwQueue;
+    qsizetype m_gwQueueBytes = 0;
+    std::vector<Pending> m_gwInFlight;
+    std::shared_ptr<HttpSqlGateway::PendingBatch> m_gwCall;
+    // Records of the step (counted by Progress), for STOP at a record boundary.
+    qint64 m_record = 0;
+    qint64 m_lastSentRecord = -1;
+    qint64 m_stopRecord = -1;
+    bool m_stopHandled = false;
 
     TransferRun *m_run;
     TransferOptions m_options;

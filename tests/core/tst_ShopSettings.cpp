@@ -71,6 +71,28 @@ private slots:
         QCOMPARE(QDir(env.path()).entryList(QStringList() << "ShopMod.ini*", QDir::Files).size(), 1);
     }
 
+    // The switch back to one statement per round trip: absent from a file
+    // until it is set, then kept (also when set back to 0).
+    void oneByOneSwitchWrittenOnceSet()
+    {
+        TestEnv env;
+        QVERIFY(LoadSettings());
+        QCOMPARE(Settings().SQL_Einzeln, 0);
+        QVERIFY(SaveSettings());
+        QVERIFY(!readFile(SettingsFilePath()).contains("SQL_Einzeln"));
+        Settings().SQL_Einzeln = 1;
+        QVERIFY(SaveSettings());
+        QVERIFY(readFile(SettingsFilePath()).contains("\r\nSQL_Einzeln=1\r\n"));
+        Settings().SQL_Einzeln = 0;
+        QVERIFY(LoadSettings());
+        QCOMPARE(Settings().SQL_Einzeln, 1);
+        Settings().SQL_Einzeln = 0;
+        QVERIFY(SaveSettings());
+        QVERIFY(readFile(SettingsFilePath()).contains("\r\nSQL_Einzeln=0\r\n"));
+        QVERIFY(LoadSettings());
+        QCOMPARE(Settings().SQL_Einzeln, 0);
+    }
+
     void secondCycleIsByteIdenticalAndKeepsUnknownKeys()
     {
         TestEnv env;

@@ -230,6 +230,8 @@ private slots:
     void formPage();
     void longRequestFormRoute();
     void globalsOffTakesEverythingFromForm();
+    void batchRequests_data();
+    void batchRequests();
     void cleanupTestCase();
 };
 
@@ -817,6 +819,95 @@ void GatewayScript::longRequestFormRoute()
     QCOMPARE(s.error, 0);
     QCOMPARE(s.rowCount, 1);
     QCOMPARE(m_db.scalar(QStringLiteral("SELECT name FROM texte")), QStringLiteral("Formular # ü"));
+}
+
+void GatewayScript::batchRequests_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<bool>("compressed");
+    QTest::addColumn<QByteArray>("rawBatch"); // empty: the statements below, well formed
+    QTest::addColumn<QString>("wanted");      // per statement "row_count" or "error:N", then "end:N"; or "error:N"
+    QTest::addColumn<QString>("rows");
+    QTest::newRow("db_check.php") << QStringLiteral("db_check.php") << false << QByteArray()
+                                  << QStringLiteral("1 error:1062 1 0 end:4") << QStringLiteral("1:eins|2:Grüße #&");
+    QTest::newRow("db_check2.php") << QStringLiteral("db_check2.php") << false << QByteArray()
+                                   << QStringLiteral("1 error:1062 1 0 end:4") << QStringLiteral("1:eins|2:Grüße #&");
+    QTest::newRow("compressed") << QStringLiteral("db_check.php") << true << QByteArray()
+                                << QStringLiteral("1 error:1062 1 0 end:4") << QStringLiteral("1:eins|2:Grüße #&");
+    QTest::newRow("length beyond the value") << QStringLiteral("db_check.php") << false
+                                             << QByteArray("99:INSERT INTO stapel VALUES (7, 'x'),")
+                                             << QStringLiteral("error:1064") << QString();
+    QTest::newRow("no separator after the text") << QStringLiteral("db_check2.php") << false
+                                                 << QByteArray("34:INSERT INTO stapel VALUES (7, 'x');")
+                                                 << QStringLiteral("error:1064") << QString();
+    QTest::newRow("not a length") << QStringLiteral("db_check.php") << false << QByteArray("x:DELETE FROM stapel,")
+                                  << QStringLiteral("error:1064") << QString();
+}
+
+// Many statements in one request: each runs, also after a refused one,
+// and is answered with its own marks; a damaged batch runs nothing.
+void GatewayScript::batchRequests()
+{
+    QFETCH(QString, script);
+    QFETCH(bool, compressed);
+    QFETCH(QByteArray, rawBatch);
+    QFETCH(QString, wanted);
+    QFETCH(QString, rows);
+    QString err;
+    QVERIFY2(m_db.exec(QStringLiteral("DROP TABLE IF EXISTS stapel; "
+                                      "CREATE TABLE stapel (id INT PRIMARY KEY, name VARCHAR(20)) CHARACTER SET latin1"),
+                       &err),
+             qPrintable(err));
+    QByteArray batch = rawBatch;
+    if (batch.isEmpty()) {
+        QStringEncoder e("windows-1252");
+        for (const QString &sql : {QStringLiteral("INSERT INTO stapel VALUES (1, 'eins')"),
+                                   QStringLiteral("INSERT INTO stapel VALUES (1, 'doppelt')"),
+                                   QString::fromUtf8("INSERT INTO stapel VALUES (2, 'Grüße #&')"),
+                                   QStringLiteral("DELETE FROM stapel WHERE id = 99")}) {
+            const QByteArray bytes = e.encode(sql);
+            batch += QByteArray::number(bytes.size()) + ':' + bytes + ',';
+        }
+    }
+    QByteArray body = "dbhost=" + QUrl::toPercentEncoding(m_db.hostPort()) + "&dbname="
+                      + QUrl::toPercentEncoding(m_db.database()) + "&dbuser=" + QUrl::toPercentEncoding(m_db.user())
+                      + "&dbpass=" + QUrl::toPercentEncoding(m_db.password()) + "&charset=windows-1252&";
+    if (compressed)
+        body += "batchz=" + qCompress(batch).mid(4).toBase64(QByteArray::Base64UrlEncoding);
+    else
+        body += "batch=" + batch.toPercentEncoding();
+    QNetworkRequest req(QUrl(m_php.baseUrl() + QStringLiteral("/module/db_check/") + script + QStringLiteral("?batch=1")));
+    req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
+    const Page p = fetch(m_nam.post(req, body));
+    QCOMPARE(p.status, 200);
+    QVERIFY2(!hasPhpMessage(p.text), qPrintable(p.text));
+    // The page head says what the script can do.
+    QVERIFY2(p.text.contains(QLatin1String("<meta name=\"db_check_batch\" content=\"statements; gzip; post_max_size=")),
+             qPrintable(p.text.left(400)));
+    QStringList got;
+    if (!p.text.contains(QLatin1String("+++batch+++"))) {
+        got << QStringLiteral("error:%1").arg(parseStatement(p.text).error);
+    } else {
+        const QString answers = p.text.mid(p.text.indexOf(QLatin1String("+++batch+++")));
+        static const QRegularExpression part(QStringLiteral("\\+\\+\\+statement:(\\d+)\\+\\+\\+<br>\\n([^+]*)"));
+        auto it = part.globalMatch(answers);
+        int expectIndex = 0;
+        while (it.hasNext()) {
+            const auto m = it.next();
+            QCOMPARE(m.captured(1).toInt(), expectIndex++);
+            const StatementAnswer a = parseStatement(m.captured(2));
+            got << (a.error ? QStringLiteral("error:%1").arg(a.error) : QString::number(a.rowCount));
+        }
+        static const QRegularExpression end(QStringLiteral("\\+\\+\\+batchend:(\\d+)\\+\\+\\+"));
+        got << QStringLiteral("end:") + end.match(answers).captured(1);
+    }
+    QCOMPARE(got.join(QLatin1Char(' ')), wanted);
+    QList<QStringList> stored;
+    QVERIFY(m_db.exec(QStringLiteral("SELECT id, name FROM stapel ORDER BY id"), &err, &stored));
+    QStringList flat;
+    for (const QStringList &r : stored)
+        flat << r.join(QLatin1Char(':'));
+    QCOMPARE(flat.join(QLatin1Char('|')), rows);
 }
 
 void GatewayScript::globalsOffTakesEverythingFromForm()

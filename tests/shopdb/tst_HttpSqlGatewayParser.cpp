@@ -5,6 +5,7 @@
 #include "data/MemTable.h"
 #include "shopdb/GatewayTransport.h"
 #include "shopdb/HttpSqlGateway.h"
+#include "shopdb/MySqlConnection.h"
 
 #include <QtTest>
 
@@ -43,6 +44,13 @@ private slots:
     void badAnswersDoNotCrash();
     void htmlForm();
     void wireUrl();
+    void batchAnswer_data();
+    void batchAnswer();
+    void batchCaps_data();
+    void batchCaps();
+    void batchEncoding();
+    void joinableStatements_data();
+    void joinableStatements();
 };
 
 void tst_HttpSqlGatewayParser::queryAnswer_data()
@@ -394,6 +402,133 @@ void tst_HttpSqlGatewayParser::wireUrl()
 {
     QCOMPARE(WireUrl(QString::fromUtf8("a?b=c%20d&e='ä€\\<\r\n"), "windows-1252"),
              QByteArray("a?b=c%20d&e='%E4%80%5C%3C%0D%0A"));
+}
+
+void tst_HttpSqlGatewayParser::batchAnswer_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("n");
+    QTest::addColumn<bool>("isBatch");
+    QTest::addColumn<bool>("complete");
+    // Per statement: answered, result, rows, error words ("-" = none).
+    QTest::addColumn<QStringList>("expected");
+    const QByteArray head = "<html><head><meta name=\"db_check\" content=\"nulls-unnamed\"></head><body>\n";
+    QTest::newRow("all answered, one refused")
+        << head + "+++batch+++<br>\n+++statement:0+++<br>\n###row_count:1#<br>\n"
+                  "+++statement:1+++<br>\n###error:1062#<br>\nMySQL: Duplicate entry &#39;1&#39; for key &#39;PRIMARY&#39;<br>\n"
+                  "+++statement:2+++<br>\n###row_count:0#<br>\n+++batchend:3+++<br>\n</body></html>\n"
+        << 3 << true << true
+        << QStringList{"1 0 1 -", "1 1062 0 Duplicate entry '1' for key 'PRIMARY'", "1 0 0 -"};
+    QTest::newRow("time guard: the rest did not run")
+        << head + "+++batch+++<br>\n+++statement:0+++<br>\n###row_count:2#<br>\n+++batchend:1+++<br>\n"
+        << 3 << true << true << QStringList{"1 0 2 -", "0 -10 0 -", "0 -10 0 -"};
+    QTest::newRow("cut off in the middle")
+        << head + "+++batch+++<br>\n+++statement:0+++<br>\n###row_count:1#<br>\n+++statement:1+++<br>\n###row_co"
+        << 2 << true << false << QStringList{"1 0 1 -", "0 -10 0 -"};
+    QTest::newRow("script-level error applies to all")
+        << head + "###error:1045#<br>\nMySQL: Access denied for user &#39;x&#39;<br>\n"
+        << 2 << false << false
+        << QStringList{"0 1045 0 Access denied for user 'x'", "0 1045 0 Access denied for user 'x'"};
+    QTest::newRow("no marks at all")
+        << QByteArray("<html><body>502 Bad Gateway</body></html>") << 1 << false << false << QStringList{"0 -10 0 -"};
+    QTest::newRow("index out of range is not taken")
+        << head + "+++batch+++<br>\n+++statement:5+++<br>\n###row_count:1#<br>\n+++batchend:1+++<br>\n"
+        << 1 << true << true << QStringList{"0 -10 0 -"};
+    QTest::newRow("data that look like marks stay data")
+        << head + "+++batch+++<br>\n+++statement:0+++<br>\n###error:1064#<br>\nMySQL: near &#39;&#43;++statement:1&#43;++&#39;<br>\n"
+                  "+++batchend:1+++<br>\n"
+        << 2 << true << true << QStringList{"1 1064 0 near '+++statement:1+++'", "0 -10 0 -"};
+}
+
+void tst_HttpSqlGatewayParser::batchAnswer()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, n);
+    QFETCH(bool, isBatch);
+    QFETCH(bool, complete);
+    QFETCH(QStringList, expected);
+    QVector<GatewayStatementResult> out;
+    bool done = !complete;
+    QCOMPARE(ParseBatchAnswer(page(bytes), n, out, done), isBatch);
+    QCOMPARE(done, complete);
+    QStringList got;
+    for (const GatewayStatementResult &r : out)
+        got << QStringLiteral("%1 %2 %3 %4").arg(int(r.answered)).arg(r.result).arg(r.rows)
+                   .arg(r.error.isEmpty() ? QStringLiteral("-") : r.error);
+    QCOMPARE(got, expected);
+}
+
+void tst_HttpSqlGatewayParser::batchCaps_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QString>("caps"); // batch gzip post vars time
+    const QString meta = QStringLiteral("<html><head><meta name=\"db_check\" content=\"nulls-unnamed\">");
+    QTest::newRow("today's script")
+        << meta + QStringLiteral("<meta name=\"db_check_batch\" content=\"statements; gzip; post_max_size=8388608; "
+                                 "max_input_vars=1000; max_execution_time=30\"><title>db_check</title></head><body>")
+        << true << QStringLiteral("1 1 8388608 1000 30");
+    QTest::newRow("no zlib, no limits said")
+        << meta + QStringLiteral("<meta name=\"db_check_batch\" content=\"statements\"></head><body>") << true
+        << QStringLiteral("1 0 -1 0 0");
+    QTest::newRow("older script") << meta + QStringLiteral("<title>db_check</title></head><body>") << true
+                                  << QStringLiteral("0 0 -1 0 0");
+    QTest::newRow("announcement only in the data")
+        << meta + QStringLiteral("</head><body>###a:<meta name=\"db_check_batch\" content=\"statements\">#")
+        << true << QStringLiteral("0 0 -1 0 0");
+    QTest::newRow("not the script's page") << QStringLiteral("<html><body>404</body></html>") << false
+                                           << QStringLiteral("0 0 -1 0 0");
+}
+
+void tst_HttpSqlGatewayParser::batchCaps()
+{
+    QFETCH(QString, page);
+    QFETCH(bool, found);
+    QFETCH(QString, caps);
+    bool f = !found;
+    const GatewayBatchCaps c = ParseBatchCaps(page, &f);
+    QCOMPARE(f, found);
+    QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5").arg(int(c.batch)).arg(int(c.gzip)).arg(c.postMaxSize)
+                 .arg(c.maxInputVars).arg(c.maxExecutionTime),
+             caps);
+}
+
+void tst_HttpSqlGatewayParser::batchEncoding()
+{
+    // Lengths in bytes of the request's character set; the acute accent as
+    // on every other route; separators inside texts are data.
+    const QStringList sql = {QString::fromUtf8("INSERT INTO t VALUES ('Ä´,1:')"), QStringLiteral(""),
+                             QStringLiteral("DELETE FROM t")};
+    QCOMPARE(EncodeBatch(sql, "windows-1252"),
+             QByteArray("36:INSERT INTO t VALUES ('\xC4&acute;,1:'),0:,13:DELETE FROM t,"));
+    QCOMPARE(EncodeBatch({QString::fromUtf8("'Ä'")}, "utf-8"), QByteArray("4:'\xC3\x84',"));
+}
+
+void tst_HttpSqlGatewayParser::joinableStatements_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("length");
+    QTest::newRow("plain") << QStringLiteral("DELETE FROM t") << 13;
+    QTest::newRow("closing semicolon and blanks") << QStringLiteral("DELETE FROM t ;  \n") << 13;
+    QTest::newRow("semicolon inside quotes") << QStringLiteral("UPDATE t SET a='x;y'") << 20;
+    QTest::newRow("doubled apostrophe") << QStringLiteral("UPDATE t SET a='it''s;'") << 23;
+    QTest::newRow("backslash is literal") << QStringLiteral("UPDATE t SET a='C:\\'") << 20;
+    QTest::newRow("backtick name") << QStringLiteral("UPDATE `a;b` SET c=1") << 20;
+    QTest::newRow("block comment") << QStringLiteral("DELETE FROM t /* ; */") << 21;
+    QTest::newRow("line comment with line end") << QStringLiteral("DELETE FROM t -- ;\n") << 13;
+    QTest::newRow("two statements") << QStringLiteral("DELETE FROM t; DELETE FROM u") << -1;
+    QTest::newRow("open quote") << QStringLiteral("UPDATE t SET a='x") << -1;
+    QTest::newRow("open block comment") << QStringLiteral("DELETE FROM t /* x") << -1;
+    QTest::newRow("comment to the end") << QStringLiteral("DELETE FROM t # x") << -1;
+    QTest::newRow("empty") << QStringLiteral(" ; ") << -1;
+    QTest::newRow("delimiter line") << QStringLiteral("DELIMITER $$") << -1;
+}
+
+void tst_HttpSqlGatewayParser::joinableStatements()
+{
+    QFETCH(QString, sql);
+    QFETCH(int, length);
+    QCOMPARE(int(MySqlConnection::JoinableLength(sql)), length);
 }
 
 QTEST_GUILESS_MAIN(tst_HttpSqlGatewayParser)

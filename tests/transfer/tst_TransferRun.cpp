@@ -802,6 +802,9 @@ void tst_TransferRun::cli()
     QVERIFY(!QFileInfo::exists(log));
     r = cli({"--kinds", "laender", "--all", "--complete"});
     QCOMPARE(r.exit, 2);
+    r = cli({"--kinds", "laender", "--all", "--compress", "--no-compress"});
+    QCOMPARE(r.exit, 2);
+    QVERIFY2(r.err.contains(QStringLiteral("schließen sich aus")), qPrintable(r.err));
 
     // --since-last without a stored end: everything, with a notice.
     QVERIFY(m_db.exec(QStringLiteral("DELETE FROM laender; DELETE FROM newsletter"), nullptr, nullptr, d));
@@ -840,6 +843,10 @@ void tst_TransferRun::cli()
 
     // Dry run of a complete transfer: the shop keeps its rows.
     r = cli({"--kinds", "laender", "--complete", "--dry-run"});
+    QVERIFY2(r.exit == 0, qPrintable(r.out + r.err));
+    QCOMPARE(m_db.scalar("SELECT COUNT(*) FROM laender", d), QStringLiteral("3"));
+    // The switch back to one statement per round trip.
+    r = cli({"--kinds", "laender", "--all", "--one-by-one", "--compress"});
     QVERIFY2(r.exit == 0, qPrintable(r.out + r.err));
     QCOMPARE(m_db.scalar("SELECT COUNT(*) FROM laender", d), QStringLiteral("3"));
 

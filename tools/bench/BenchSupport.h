@@ -328,12 +328,21 @@ struct Request {
 inline double curlReplay(const QList<Request> &requests, const QString &dir)
 {
     QByteArray cfg;
+    int files = 0;
     for (const Request &q : requests) {
         if (!cfg.isEmpty())
             cfg += "next\n";
         cfg += "url = " + curlQuoted(q.url) + "\noutput = \"/dev/null\"\n";
-        if (q.post)
+        if (q.post && q.body.size() > 8192) {
+            // Long bodies (batches) from a file: curl's config lines are limited.
+            const QString name = dir + QStringLiteral("/curl-body-%1").arg(++files);
+            QFile b(name);
+            b.open(QIODevice::WriteOnly);
+            b.write(q.body);
+            cfg += "data-binary = " + curlQuoted("@" + QFile::encodeName(name)) + "\n";
+        } else if (q.post) {
             cfg += "data-binary = " + curlQuoted(q.body) + "\n";
+        }
     }
     QFile c(dir + QStringLiteral("/curl.cfg"));
     c.open(QIODevice::WriteOnly);

@@ -13,6 +13,12 @@
 //
 //   bench_articles [--articles N] [--repeat N] [--mode direct|gateway]
 //                  [--rtt MS[,MS...]] [--memory-articles N (0: skip)]
+//                  [--protocol batched|one-by-one[,...]] [--compress -1|0|1[,...]]
+//                  [--quick-reference]
+//
+// Bytes sent per article: what the program put on the wire towards the
+// shop (direct: the server's Bytes_received, compressed where the protocol
+// compresses; gateway: request lines and bodies).
 //
 // With --repeat the two sides take turns and the best time of each counts.
 // Everything runs on free 127.0.0.1 ports in a temporary folder.
@@ -104,8 +110,16 @@ bool runCli(const QStringList &args, const QString &logFile)
 
 struct Figures {
     double ours = 1e300, ref = 1e300;
-    qint64 statements = 0, requests = 0, articles = 0;
+    qint64 statements = 0, requests = 0, articles = 0, bytes = 0;
 };
+
+// What the server has read from its clients so far.
+qint64 BytesReceived(const MariaDb &db)
+{
+    QByteArray out;
+    runClient(db.rootArgs() + QStringList{"-N", "-B"}, "SHOW GLOBAL STATUS LIKE 'Bytes_received'", &out);
+    return out.trimmed().split('\t').value(1).toLongLong();
+}
 
 } // namespace
 
@@ -204,18 +218,33 @@ int main(int argc, char **argv)
     int articles = 10000, repeat = 1, memoryArticles = 100000;
     QString only;
     QList<int> rtts{0, 20};
-    for (int i = 0; i + 1 < args.size(); i += 2) {
-        if (args[i] == QLatin1String("--articles"))
-            articles = args[i + 1].toInt();
-        else if (args[i] == QLatin1String("--repeat"))
-            repeat = std::max(1, args[i + 1].toInt());
-        else if (args[i] == QLatin1String("--mode"))
-            only = args[i + 1];
-        else if (args[i] == QLatin1String("--memory-articles"))
-            memoryArticles = args[i + 1].toInt();
-        else if (args[i] == QLatin1String("--rtt")) {
+    QList<int> compressions{-1};
+    // The mariadb client sends one statement per round trip: with added
+    // round-trip time its replay takes statements x RTT; --quick-reference
+    // gives that figure instead of waiting for it.
+    bool quickReference = false;
+    QStringList protocols{QStringLiteral("batched")};
+    QStringList flags = args;
+    quickReference = flags.removeAll(QStringLiteral("--quick-reference")) > 0;
+    const QStringList &opts = flags;
+    for (int i = 0; i + 1 < opts.size(); i += 2) {
+        if (opts[i] == QLatin1String("--articles"))
+            articles = opts[i + 1].toInt();
+        else if (opts[i] == QLatin1String("--repeat"))
+            repeat = std::max(1, opts[i + 1].toInt());
+        else if (opts[i] == QLatin1String("--mode"))
+            only = opts[i + 1];
+        else if (opts[i] == QLatin1String("--memory-articles"))
+            memoryArticles = opts[i + 1].toInt();
+        else if (opts[i] == QLatin1String("--protocol"))
+            protocols = opts[i + 1].split(QLatin1Char(','), Qt::SkipEmptyParts);
+        else if (opts[i] == QLatin1String("--compress")) {
+            compressions.clear();
+            for (const QString &p : opts[i + 1].split(QLatin1Char(','), Qt::SkipEmptyParts))
+                compressions << p.toInt();
+        } else if (opts[i] == QLatin1String("--rtt")) {
             rtts.clear();
-            for (const QString &p : args[i + 1].split(QLatin1Char(','), Qt::SkipEmptyParts))
+            for (const QString &p : opts[i + 1].split(QLatin1Char(','), Qt::SkipEmptyParts))
                 rtts << p.toInt();
         }
     }
@@ -274,6 +303,12 @@ int main(int argc, char **argv)
     Transport().RequestObserver = [&](const QUrl &url, const QByteArray *body) {
         requests.append({url.toEncoded(), body ? *body : QByteArray(), body != nullptr});
     };
+    auto requestBytes = [&] {
+        qint64 n = 0;
+        for (const Request &r : requests)
+            n += r.url.size() + r.body.size() + 200; // request line and headers
+        return n;
+    };
 
     TransferOptions o;
     o.kinds = {QStringLiteral("warengruppen"), QStringLiteral("artikel")};
@@ -288,9 +323,13 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "delay proxy did not start\n");
             return 1;
         }
-        for (const char *mode : {"direct", "gateway"}) {
+        for (const char *mode : {"direct", "gateway"})
+        for (const QString &protocol : protocols)
+        for (const int compress : compressions) {
             if (!only.isEmpty() && only != QLatin1String(mode))
                 continue;
+            o.batched = protocol != QLatin1String("one-by-one");
+            o.compress = compress;
             const bool gw = QByteArray(mode) == "gateway";
             if (gw && !haveWeb)
                 continue;
@@ -303,6 +342,7 @@ int main(int argc, char **argv)
             for (int round = 0; round < repeat; ++round) {
                 db.installShopSchema();
                 requests.clear();
+                const qint64 bytesBefore = gw ? 0 : BytesReceived(db);
                 {
                     TransferRun run;
                     QElapsedTimer t;
@@ -313,6 +353,8 @@ int main(int argc, char **argv)
                     f.statements = 0;
                     f.articles = 0;
                     for (const TransferStepReport &st : r.steps) {
+                        std::fprintf(stderr, "  %-20s %7lld statements %8.3f s\n", qPrintable(st.name),
+                                     (long long)st.statements, st.elapsedMs / 1000.0);
                         f.statements += st.statements;
                         if (st.kind == QLatin1String("artikel"))
                             f.articles = st.read;
@@ -324,10 +366,13 @@ int main(int argc, char **argv)
                 Shop().Ti_Connect2_OffTimer();
                 Transport().CloseConnections();
                 f.requests = requests.size();
+                f.bytes = gw ? requestBytes() : BytesReceived(db) - bytesBefore;
 
                 db.installShopSchema();
                 QElapsedTimer t;
-                if (!gw) {
+                if (!gw && quickReference && rtt > 0) {
+                    f.ref = std::min(f.ref, double(f.statements) * rtt / 1000.0);
+                } else if (!gw) {
                     QFile logFile(o.logSqlFile);
                     logFile.open(QIODevice::ReadOnly);
                     const QByteArray log = logFile.readAll();
@@ -340,11 +385,15 @@ int main(int argc, char **argv)
                         f.ref = std::min(f.ref, secs);
                 }
             }
-            const QString what = QStringLiteral("%1%2").arg(QLatin1String(mode), rtt > 0 ? QStringLiteral("+%1ms").arg(rtt) : QString());
-            std::printf("%-14s %6lld articles %7lld statements %7lld requests  ours %8.3f s (%6.0f articles/s)   "
-                        "%-7s %8.3f s   ratio %.2f\n",
+            const QString what = QStringLiteral("%1%2 %3%4")
+                                     .arg(QLatin1String(mode), rtt > 0 ? QStringLiteral("+%1ms").arg(rtt) : QString(),
+                                          o.batched ? QStringLiteral("batched") : QStringLiteral("one-by-one"),
+                                          compress == 1 ? QStringLiteral(" gz") : compress == 0 ? QStringLiteral(" raw") : QString());
+            std::printf("%-28s %6lld articles %7lld statements %7lld requests  ours %8.3f s (%6.0f articles/s)   "
+                        "%-7s %8.3f s   ratio %.2f   %6.0f bytes/article\n",
                         qPrintable(what), (long long)f.articles, (long long)f.statements, (long long)f.requests, f.ours,
-                        f.articles / f.ours, gw ? "curl" : "mariadb", f.ref, f.ours / f.ref);
+                        f.articles / f.ours, gw ? "curl" : "mariadb", f.ref, f.ours / f.ref,
+                        double(f.bytes) / std::max<qint64>(1, f.articles));
             std::fflush(stdout);
             lines << Line{what, f};
         }

@@ -373,7 +373,7 @@ function mv_type_text($f, $width)
 function mv_page_start($charset)
 {
     echo '<html><head><meta http-equiv="Content-Type" content="text/html; charset=', $charset,
-        '"><meta name="db_check" content="nulls-unnamed"><title>db_check</title></head><body>', "\n";
+        '"><meta name="db_check" content="nulls-unnamed">', mv_batch_meta(), '<title>db_check</title></head><body>', "\n";
 }
 
 function mv_page_end()
@@ -431,6 +431,11 @@ function mv_run($globalsOff)
         $v[$n] = mv_param($params, $n);
     }
     $script = $globalsOff ? 'db_check2.php' : 'db_check.php';
+
+    if (isset($post['batch']) || isset($post['batchz'])) {
+        mv_run_batch($v, $post, $httpCharset);
+        return;
+    }
 
     $sql = $v['sql_query'];
     if (trim($sql) === '') {
@@ -584,6 +589,235 @@ function mv_run($globalsOff)
     if ($debug) {
         echo '<!-- ', round((microtime(true) - $started) * 1000), ' ms -->', "\n";
     }
+    mv_page_end();
+}
+
+// ---------------------------------------------------------------- batches
+//
+// Many writing statements in one request. The posted value "batch" holds
+// them one after another, each as "<bytes>:<text>," (its length in bytes of
+// the request's character set); "batchz" holds the same zlib-compressed and
+// base64-coded. Every statement runs, also after a refused one. The answer
+// has "+++batch+++" and then per statement "+++statement:N+++" (N counts
+// from 0) followed by its usual marks (###row_count:N# or ###error:N# with
+// "MySQL: " and the text), and at the end "+++batchend:N+++", the number of
+// statements run. Statements after N did not run (the time guard below, or
+// the database server went away) and may be sent again. Every page head
+// announces batches and this server's limits:
+//   <meta name="db_check_batch" content="statements; gzip; post_max_size=N;
+//    max_input_vars=N; max_execution_time=N">
+// (gzip only where zlib is there; sizes in bytes, 0 = no limit).
+
+// A php.ini size ("8M", "512K", "1G") in bytes; 0 = no limit.
+function mv_ini_bytes($value)
+{
+    $value = trim((string)$value);
+    if ($value === '') {
+        return 0;
+    }
+    $n = (float)$value;
+    switch (strtolower(substr($value, -1))) {
+        case 'g':
+            $n *= 1024;
+            // no break
+        case 'm':
+            $n *= 1024;
+            // no break
+        case 'k':
+            $n *= 1024;
+    }
+    return $n > 0 ? (int)$n : 0;
+}
+
+function mv_batch_meta()
+{
+    $parts = array('statements');
+    if (function_exists('gzuncompress')) {
+        $parts[] = 'gzip';
+    }
+    $parts[] = 'post_max_size=' . mv_ini_bytes(ini_get('post_max_size'));
+    $parts[] = 'max_input_vars=' . (int)ini_get('max_input_vars');
+    $parts[] = 'max_execution_time=' . (int)ini_get('max_execution_time');
+    return '<meta name="db_check_batch" content="' . implode('; ', $parts) . '">';
+}
+
+// The statements of a batch value; null when the value is malformed.
+function mv_batch_statements($data)
+{
+    $list = array();
+    $len = strlen($data);
+    $p = 0;
+    while ($p < $len) {
+        $colon = strpos($data, ':', $p);
+        if ($colon === false || $colon === $p || $colon - $p > 12) {
+            return null;
+        }
+        $digits = substr($data, $p, $colon - $p);
+        if (preg_match('/^[0-9]+$/', $digits) !== 1) {
+            return null;
+        }
+        $n = (int)$digits;
+        if ($colon + 1 + $n >= $len || $data[$colon + 1 + $n] !== ',') {
+            return null;
+        }
+        $list[] = substr($data, $colon + 1, $n);
+        $p = $colon + 2 + $n;
+    }
+    return $list;
+}
+
+function mv_run_batch($v, $post, $httpCharset)
+{
+    $charset = MV_DB_CHARSET;
+    @set_time_limit(0);
+    $started = microtime(true);
+    // Stop taking statements well before a host would cut the request.
+    $limit = (int)ini_get('max_execution_time');
+    $guard = $limit > 0 ? max(1.0, min(20.0, $limit / 3.0)) : 20.0;
+
+    mv_page_start($httpCharset);
+    if (isset($post['batchz'])) {
+        $raw = base64_decode(strtr((string)$post['batchz'], '-_', '+/'), true);
+        $data = ($raw !== false && function_exists('gzuncompress')) ? @gzuncompress($raw) : false;
+    } else {
+        $data = (string)$post['batch'];
+    }
+    $list = is_string($data) ? mv_batch_statements($data) : null;
+    if ($list === null) {
+        mv_error_answer(1064, 'Der Stapel von Anweisungen ist unvollständig oder beschädigt.');
+        mv_page_end();
+        return;
+    }
+    foreach (array('dbhost', 'dbname', 'dbuser', 'dbpass') as $n) {
+        $v[$n] = mv_request_text_utf8($v[$n], $v['charset']);
+    }
+
+    // Connection as for a single statement (see mv_run).
+    $configuredHost = mv_config_value('dbhost');
+    $requestedHost = $v['dbhost'];
+    if (trim($requestedHost) === '' && $configuredHost !== null) {
+        $requestedHost = $configuredHost;
+    }
+    if (!mv_host_allowed($requestedHost, $configuredHost)) {
+        mv_error_answer(1130, 'Der Datenbankserver "' . $requestedHost . '" ist nicht der in config/config.php '
+            . 'eingetragene ($dbhost); das Gateway verbindet sich mit keinem anderen.');
+        mv_page_end();
+        return;
+    }
+    list($host, $port, $socket) = mv_split_host($requestedHost);
+    $db = mysqli_init();
+    if (!$db) {
+        mv_error_answer(2000, 'mysqli_init');
+        mv_page_end();
+        return;
+    }
+    @$db->options(MYSQLI_OPT_CONNECT_TIMEOUT, 20);
+    if (defined('MYSQLI_SET_CHARSET_NAME')) {
+        @$db->options(MYSQLI_SET_CHARSET_NAME, 'utf8mb4');
+    }
+    if (!@$db->real_connect($host, $v['dbuser'], $v['dbpass'], null, $port, $socket)) {
+        $errno = mysqli_connect_errno();
+        mv_error_answer($errno ? $errno : 2002, (string)mysqli_connect_error());
+        mv_page_end();
+        return;
+    }
+    if (!@$db->set_charset($charset)) {
+        mv_error_answer($db->errno ? $db->errno : 2019, (string)$db->error);
+        @$db->close();
+        mv_page_end();
+        return;
+    }
+    @$db->query("SET SESSION sql_mode = CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), 'NO_BACKSLASH_ESCAPES')");
+    if (mv_http_charset($charset) !== 'utf-8') {
+        @$db->query('SET character_set_client = utf8mb4');
+    }
+    $dbErrno = 0;
+    $dbError = '';
+    $dbname = trim($v['dbname']);
+    if ($dbname !== '' && !@$db->select_db($dbname)) {
+        $dbErrno = $db->errno;
+        $dbError = (string)$db->error;
+    }
+
+    echo "+++batch+++<br>\n";
+    // One transaction per batch: the server writes its log once, not once
+    // per statement. A refused statement undoes only itself; a deadlock
+    // undoes the whole transaction, which then runs again. Batches with
+    // statements that end a transaction themselves run as they come.
+    $count = count($list);
+    $texts = array();
+    $useTx = true;
+    for ($i = 0; $i < $count; $i++) {
+        $texts[$i] = mv_request_text_utf8($list[$i], $v['charset']);
+        if (preg_match('/^[\s(]*(ALTER|CREATE|DROP|TRUNCATE|RENAME|LOCK|UNLOCK|GRANT|REVOKE|START|BEGIN|COMMIT|ROLLBACK|SET|XA|SAVEPOINT|RELEASE|LOAD|FLUSH|OPTIMIZE|ANALYZE|REPAIR|INSTALL|UNINSTALL)\b/i', $texts[$i]) === 1) {
+            $useTx = false;
+        }
+    }
+    $useTx = $useTx && @$db->begin_transaction();
+    $answers = array();
+    $run = 0;
+    $gone = false;
+    $retries = 0;
+    for ($i = 0; $i < $count; $i++) {
+        if ($i > $run - 1 && $i > 0 && microtime(true) - $started > $guard) {
+            break;
+        }
+        $result = @$db->query($texts[$i]);
+        if ($result === false) {
+            $errno = $db->errno;
+            $error = (string)$db->error;
+            if ($errno === 1046 && $dbErrno) {
+                $errno = $dbErrno;
+                $error = $dbError;
+            }
+            if ($useTx && $errno === 1213) {
+                // The deadlock undid the batch so far: run it again, after
+                // three tries statement by statement.
+                ++$retries;
+                @$db->rollback();
+                $useTx = $retries < 3 && @$db->begin_transaction();
+                $answers = array();
+                $i = -1;
+                continue;
+            }
+            $gone = ($errno === 2006 || $errno === 2013);
+            $answer = '###error:' . (int)($errno ? $errno : 2000) . "#<br>\n";
+            if ($error !== '') {
+                $answer .= 'MySQL: ' . mv_html($error) . "<br>\n";
+            }
+            $answers[$i] = $answer;
+        } else {
+            if ($result === true) {
+                $n = $db->affected_rows;
+            } else {
+                $n = $result->num_rows;
+                $result->free();
+            }
+            $answers[$i] = '###row_count:' . ($n < 0 ? 0 : $n) . "#<br>\n";
+        }
+        $run = max($run, $i + 1);
+        if ($gone) {
+            break;
+        }
+    }
+    $run = count($answers);
+    if ($useTx && !$gone && !@$db->commit()) {
+        // Nothing of the batch stays: every statement answers with that.
+        $answer = '###error:' . (int)($db->errno ? $db->errno : 2000) . "#<br>\nMySQL: " . mv_html((string)$db->error) . "<br>\n";
+        foreach ($answers as $k => $a) {
+            $answers[$k] = $answer;
+        }
+    }
+    if ($useTx && $gone) {
+        // The transaction went with the server: nothing of it is confirmed.
+        $answers = array();
+        $run = 0;
+    }
+    foreach ($answers as $k => $a) {
+        echo '+++statement:', $k, "+++<br>\n", $a;
+    }
+    echo '+++batchend:', $run, "+++<br>\n";
+    @$db->close();
     mv_page_end();
 }
 

@@ -48,7 +48,8 @@ public:
 
 const char *kUsage =
     "transfer [--kinds LIST | --all-kinds] [--complete | --all | --since DATE[ TIME] | --since-last] "
-    "[--no-pictures] [--rtf-html] [--dry-run] [--log-sql FILE] [--report FILE]";
+    "[--no-pictures] [--rtf-html] [--dry-run] [--log-sql FILE] [--report FILE] [--one-by-one] "
+    "[--compress | --no-compress]";
 
 int usageError(const QString &message)
 {
@@ -99,6 +100,16 @@ int runTransfer(const QStringList &argsIn)
     o.pictures = !cli::takeFlag(args, QStringLiteral("--no-pictures"));
     o.rtfHtml = cli::takeFlag(args, QStringLiteral("--rtf-html"));
     o.dryRun = cli::takeFlag(args, QStringLiteral("--dry-run"));
+    // One statement per round trip, for a shop whose server misbehaves with
+    // batches (also ShopMod.ini "SQL_Einzeln=1").
+    if (cli::takeFlag(args, QStringLiteral("--one-by-one")) || Settings().SQL_Einzeln != 0)
+        o.batched = false;
+    if (cli::takeFlag(args, QStringLiteral("--compress")))
+        o.compress = 1;
+    if (cli::takeFlag(args, QStringLiteral("--no-compress")))
+        o.compress = o.compress == 1 ? -2 : 0;
+    if (o.compress == -2)
+        return usageError(QStringLiteral("--compress und --no-compress schließen sich aus."));
     const bool hasLog = cli::takeOption(args, QStringLiteral("--log-sql"), logSql);
     const bool hasReport = cli::takeOption(args, QStringLiteral("--report"), reportFile);
     if (!args.isEmpty())

@@ -208,6 +208,16 @@ void TFM_WaWiShop::buildControls()
     row->addWidget(CB_Bilder);
     row->addWidget(BitBtn2);
     row->addWidget(RTFtoHTML);
+    // One statement per round trip instead of batches (ShopMod.ini "SQL_Einzeln").
+    auto *oneByOne = box(this, "CB_Einzeln", QStringLiteral("Anweisungen einzeln senden"),
+                         QStringLiteral("sendet jede Anweisung einzeln statt in Stapeln\n\n"
+                                        "Langsamer; nur für einen Shop-Server, der mit Stapeln nicht zurechtkommt"),
+                         Settings().SQL_Einzeln != 0);
+    connect(oneByOne, &QCheckBox::toggled, this, [](bool on) {
+        Settings().SQL_Einzeln = on ? 1 : 0;
+        SaveSettings();
+    });
+    row->addWidget(oneByOne);
     row->addStretch(1);
     row->addWidget(Button1);
     root->addLayout(row);
@@ -373,6 +383,8 @@ TransferOptions TFM_WaWiShop::Options() const
     o.time = DTP_Zeit->time();
     o.pictures = CB_Bilder->isChecked();
     o.rtfHtml = RTFtoHTML->isChecked();
+    if (const auto *b = findChild<QCheckBox *>(QStringLiteral("CB_Einzeln")))
+        o.batched = !b->isChecked();
     return o;
 }
 
