@@ -1170,6 +1170,7 @@ struct GatewayTransport::PendingPost {
     QPointer<QNetworkReply> reply;
     QString server;
     bool done = false;
+    bool tooLarge = false;
     ~PendingPost()
     {
         if (reply) {
@@ -1211,6 +1212,18 @@ std::shared_ptr<GatewayTransport::PendingPost> GatewayTransport::StartGatewayPos
         if (const auto q = weak.lock())
             q->done = true;
     });
+    // The same cap as every other answer: a broken server cannot fill the memory.
+    const qint64 maxBytes = MaxAnswerBytes;
+    connect(p->reply, &QNetworkReply::downloadProgress, this,
+            [weak = std::weak_ptr<PendingPost>(p), maxBytes](qint64 received, qint64 total) {
+                const auto q = weak.lock();
+                if (!q || maxBytes <= 0 || (received <= maxBytes && total <= maxBytes))
+                    return;
+                q->tooLarge = true;
+                q->done = true;
+                if (q->reply)
+                    q->reply->abort();
+            });
     return p;
 }
 
@@ -1227,7 +1240,7 @@ GatewayTransport::Fetch GatewayTransport::FinishGatewayPost(PendingPost &p, QStr
     QElapsedTimer events;
     while (p.reply && !p.done && !p.reply->isFinished()) {
         if (TimeoutSeconds > 0 && clock.elapsed() > qint64(TimeoutSeconds) * 1000) {
-            m_lastError = QStringLiteral("Der Shop-Server %1 hat nicht rechtzeitig geantwortet.").arg(p.server);
+            m_lastError = timedOutText(p.server);
             return Fetch::Failed;
         }
         if (!events.isValid() || events.elapsed() >= 50) {
@@ -1238,6 +1251,10 @@ GatewayTransport::Fetch GatewayTransport::FinishGatewayPost(PendingPost &p, QStr
     }
     if (!p.reply) {
         m_lastError = QStringLiteral("Die Verbindung zum Shop-Server %1 wurde während der Anfrage geschlossen.").arg(p.server);
+        return Fetch::Failed;
+    }
+    if (p.tooLarge) {
+        m_lastError = tooLargeText(p.server);
         return Fetch::Failed;
     }
     QNetworkReply *reply = p.reply;
