@@ -1158,10 +1158,7 @@ GatewayTransport::Fetch GatewayTransport::PostGatewayFields(const QString &addre
     const QUrl url = QUrl::fromEncoded(WireUrl(GatewayUrl(address), Charset));
     if (!request(url, &post, body, charset, finalUrl))
         return Fetch::Failed;
-    if (Cancelled()) {
-        m_lastError = QStringLiteral("Die Anfrage an den Shop-Server wurde abgebrochen.");
-        return Fetch::Failed;
-    }
+    // An answer that came in after STOP still counts: the server ran the batch.
     lines = SplitPageLines(DecodeText(body, charset.isEmpty() ? Charset : charset.toLatin1()));
     return Fetch::Ok;
 }
