@@ -1,4 +1,5 @@
 #include "shopdb/GatewayTransport.h"
+#include "shopdb/MySqlTls.h"
 
 #include "core/ShopSettings.h"
 #include "core/TextUtil.h"
@@ -763,29 +764,6 @@ static QByteArray charsetOf(const QByteArray &contentType)
     return cs;
 }
 
-static QString sslProblemText(const QSslError &e)
-{
-    switch (e.error()) {
-    case QSslError::SelfSignedCertificate:
-    case QSslError::SelfSignedCertificateInChain:
-        return QStringLiteral("es ist selbst signiert und nicht als vertrauenswürdig bekannt");
-    case QSslError::HostNameMismatch:
-        return QStringLiteral("es gilt nicht für diesen Servernamen");
-    case QSslError::CertificateExpired:
-        return QStringLiteral("es ist abgelaufen");
-    case QSslError::CertificateNotYetValid:
-        return QStringLiteral("es ist noch nicht gültig");
-    case QSslError::CertificateRevoked:
-        return QStringLiteral("es wurde widerrufen");
-    case QSslError::UnableToGetIssuerCertificate:
-    case QSslError::UnableToGetLocalIssuerCertificate:
-    case QSslError::UnableToVerifyFirstCertificate:
-        return QStringLiteral("sein Aussteller ist nicht bekannt");
-    default:
-        return e.errorString();
-    }
-}
-
 static int portOf(const QUrl &url)
 {
     return url.port(url.scheme() == QLatin1String("https") ? 443 : 80);
@@ -926,7 +904,7 @@ bool GatewayTransport::networkRequest(const QUrl &url, const QByteArray *postBod
     QStringList sslProblems;
     connect(reply, &QNetworkReply::sslErrors, this, [&sslProblems](const QList<QSslError> &errors) {
         for (const QSslError &e : errors)
-            sslProblems << sslProblemText(e);
+            sslProblems << SslProblemText(e);
     });
     QString refused;
     QUrl current = url;

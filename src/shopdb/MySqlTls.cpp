@@ -30,29 +30,6 @@ const QString kSwitchOff = QStringLiteral(
     "\"SQL-Server einstellungen\" (Schalter \"Verschlüsselt (TLS)\") oder mit "
     "\"marktvoll-cli settings set SQL_SSL 0\" ausgeschaltet werden.");
 
-QString problemText(const QSslError &e)
-{
-    switch (e.error()) {
-    case QSslError::SelfSignedCertificate:
-    case QSslError::SelfSignedCertificateInChain:
-        return QStringLiteral("es ist selbst signiert");
-    case QSslError::HostNameMismatch:
-        return QStringLiteral("es gilt nicht für diesen Servernamen");
-    case QSslError::CertificateExpired:
-        return QStringLiteral("es ist abgelaufen");
-    case QSslError::CertificateNotYetValid:
-        return QStringLiteral("es ist noch nicht gültig");
-    case QSslError::CertificateRevoked:
-        return QStringLiteral("es wurde widerrufen");
-    case QSslError::UnableToGetIssuerCertificate:
-    case QSslError::UnableToGetLocalIssuerCertificate:
-    case QSslError::UnableToVerifyFirstCertificate:
-    case QSslError::CertificateUntrusted:
-        return QStringLiteral("sein Aussteller ist nicht als vertrauenswürdig bekannt");
-    default:
-        return e.errorString();
-    }
-}
 
 // Reads one protocol packet (3 bytes length, 1 byte sequence).
 bool readPacket(QSslSocket &s, QByteArray &payload, const QElapsedTimer &clock, int timeoutMs)
@@ -196,8 +173,8 @@ bool ProbeMySqlTls(const QString &host, int port, QString *error, int timeoutMs)
     if (!problems.isEmpty()) {
         QStringList why;
         for (const QSslError &e : problems)
-            if (!why.contains(problemText(e)))
-                why << problemText(e);
+            if (!why.contains(SslProblemText(e)))
+                why << SslProblemText(e);
         return fail(QStringLiteral("Das Zertifikat des MySQL-Servers %1 ist nicht vertrauenswürdig (%2); die Verbindung "
                                    "wurde nicht aufgebaut. Der Server braucht ein Zertifikat einer anerkannten "
                                    "Zertifizierungsstelle, ausgestellt auf den Namen, der als Hostname eingetragen ist "
@@ -221,6 +198,30 @@ bool CheckSessionCipher(QSqlDatabase &db, const QString &host, QString *error)
                                 "getrennt. Bitte lassen Sie TLS auf dem Server einschalten. %2")
                      .arg(host.trimmed(), kSwitchOff);
     return false;
+}
+
+QString SslProblemText(const QSslError &e)
+{
+    switch (e.error()) {
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+        return QStringLiteral("es ist selbst signiert");
+    case QSslError::HostNameMismatch:
+        return QStringLiteral("es gilt nicht für diesen Servernamen");
+    case QSslError::CertificateExpired:
+        return QStringLiteral("es ist abgelaufen");
+    case QSslError::CertificateNotYetValid:
+        return QStringLiteral("es ist noch nicht gültig");
+    case QSslError::CertificateRevoked:
+        return QStringLiteral("es wurde widerrufen");
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::CertificateUntrusted:
+        return QStringLiteral("sein Aussteller ist nicht als vertrauenswürdig bekannt");
+    default:
+        return e.errorString();
+    }
 }
 
 } // namespace mv

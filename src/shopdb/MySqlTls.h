@@ -14,11 +14,15 @@
 
 class QSqlDatabase;
 
+class QSslError;
+
 namespace mv {
 
 // "localhost", 127.x.x.x, ::1 or no host (a port may follow): the
 // connection stays on the machine.
 bool IsLocalDbHost(const QString &host);
+// Why a certificate is not trusted, in words for the user.
+QString SslProblemText(const QSslError &e);
 // The settings value SQL_SSL: "1" on, "0" off, anything else (empty) on for
 // every host that is not the local one.
 bool MySqlTlsWanted(const QString &setting, const QString &host);
