@@ -251,6 +251,21 @@ int runTransfer(const QStringList &argsIn)
     return report.ExitCode();
 }
 
-mv::cli::Register reg("transfer", kUsage, &runTransfer);
+const char kHelp[] =
+    "  Der Datenbankabgleich wie im Fenster \"Warenwirtschaft in den Shop\", ohne Fenster (auch für den nächtlichen Lauf).\n"
+    "  --kinds LISTE      kunden,lieferanten,interessenten,warengruppen,artikel,sonderpreise,zahlungsarten,\n"
+    "                     versandarten,laender,news,faq,newsletter,adressen-holen; --all-kinds: alle\n"
+    "  --complete         Shoptabellen zuerst leeren; --all: alles ohne Löschen (Vorgabe)\n"
+    "  --since DATUM [ZEIT] nur Änderungen seit dann; --since-last: seit dem letzten erfolgreichen Abgleich\n"
+    "  --no-pictures      ohne Bilder; --rtf-html: RTF-Texte als HTML\n"
+    "  --dry-run          nichts schreiben, nur berichten, was geschähe\n"
+    "  --log-sql DATEI    jede gesendete Anweisung, mit dem mariadb-Client wieder abspielbar\n"
+    "  --report DATEI     den Bericht zusätzlich als JSON schreiben\n"
+    "  --one-by-one       jede Anweisung einzeln senden (für einen Server, der Stapel nicht verträgt)\n"
+    "  --compress, --no-compress  Kompression erzwingen oder abschalten (Vorgabe: nur zu einem anderen Rechner)\n"
+    "  Exit-Status: 0 erfolgreich; 1 Fehler, abgelehnte Anweisungen oder gestoppt; 2 Shop nicht erreichbar,\n"
+    "  Verbindung verloren oder falscher Aufruf; 3 ein anderer Abgleich läuft bereits.\n";
+
+mv::cli::Register reg("transfer", kUsage, &runTransfer, kHelp);
 
 } // namespace
