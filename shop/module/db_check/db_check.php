@@ -409,6 +409,65 @@ function mv_error_answer($errno, $error)
     }
 }
 
+// Connects for a request: only to the configured database host, in the
+// shop's character set, backslashes literal, the database selected. An
+// unknown database is remembered, not reported, so that "SHOW DATABASES"
+// and "CREATE DATABASE" still run; $dbErrno/$dbError tell it. On failure
+// the error answer and the page end are written and null comes back.
+function mv_connect($v, $charset, &$dbErrno, &$dbError)
+{
+    $configuredHost = mv_config_value('dbhost');
+    $requestedHost = $v['dbhost'];
+    if (trim($requestedHost) === '' && $configuredHost !== null) {
+        $requestedHost = $configuredHost;
+    }
+    if (!mv_host_allowed($requestedHost, $configuredHost)) {
+        mv_error_answer(1130, 'Der Datenbankserver "' . $requestedHost . '" ist nicht der in config/config.php '
+            . 'eingetragene ($dbhost); das Gateway verbindet sich mit keinem anderen.');
+        mv_page_end();
+        return null;
+    }
+    list($host, $port, $socket) = mv_split_host($requestedHost);
+    $db = mysqli_init();
+    if (!$db) {
+        mv_error_answer(2000, 'mysqli_init');
+        mv_page_end();
+        return null;
+    }
+    @$db->options(MYSQLI_OPT_CONNECT_TIMEOUT, 20);
+    // The user name in the handshake is UTF-8 too (the client's default
+    // would be latin1 on some PHP versions).
+    if (defined('MYSQLI_SET_CHARSET_NAME')) {
+        @$db->options(MYSQLI_SET_CHARSET_NAME, 'utf8mb4');
+    }
+    if (!@$db->real_connect($host, $v['dbuser'], $v['dbpass'], null, $port, $socket)) {
+        $errno = mysqli_connect_errno();
+        mv_error_answer($errno ? $errno : 2002, (string)mysqli_connect_error());
+        mv_page_end();
+        return null;
+    }
+    if (!@$db->set_charset($charset)) {
+        mv_error_answer($db->errno ? $db->errno : 2019, (string)$db->error);
+        @$db->close();
+        mv_page_end();
+        return null;
+    }
+    @$db->query("SET SESSION sql_mode = CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), 'NO_BACKSLASH_ESCAPES')");
+    if (mv_http_charset($charset) !== 'utf-8') {
+        // The statements come in UTF-8; their texts reach the tables and the
+        // answer in the shop's character set.
+        @$db->query('SET character_set_client = utf8mb4');
+    }
+    $dbErrno = 0;
+    $dbError = '';
+    $dbname = trim($v['dbname']);
+    if ($dbname !== '' && !@$db->select_db($dbname)) {
+        $dbErrno = $db->errno;
+        $dbError = (string)$db->error;
+    }
+    return $db;
+}
+
 function mv_run($globalsOff)
 {
     $charset = MV_DB_CHARSET;
@@ -463,58 +522,11 @@ function mv_run($globalsOff)
         echo '<!-- ', mv_html($shown), ' -->', "\n";
     }
 
-    // Only the configured database host (see the head comment).
-    $configuredHost = mv_config_value('dbhost');
-    $requestedHost = $v['dbhost'];
-    if (trim($requestedHost) === '' && $configuredHost !== null) {
-        $requestedHost = $configuredHost;
-    }
-    if (!mv_host_allowed($requestedHost, $configuredHost)) {
-        mv_error_answer(1130, 'Der Datenbankserver "' . $requestedHost . '" ist nicht der in config/config.php '
-            . 'eingetragene ($dbhost); das Gateway verbindet sich mit keinem anderen.');
-        mv_page_end();
-        return;
-    }
-    list($host, $port, $socket) = mv_split_host($requestedHost);
-    $db = mysqli_init();
-    if (!$db) {
-        mv_error_answer(2000, 'mysqli_init');
-        mv_page_end();
-        return;
-    }
-    @$db->options(MYSQLI_OPT_CONNECT_TIMEOUT, 20);
-    // The user name in the handshake is UTF-8 too (the client's default
-    // would be latin1 on some PHP versions).
-    if (defined('MYSQLI_SET_CHARSET_NAME')) {
-        @$db->options(MYSQLI_SET_CHARSET_NAME, 'utf8mb4');
-    }
-    $ok = @$db->real_connect($host, $v['dbuser'], $v['dbpass'], null, $port, $socket);
-    if (!$ok) {
-        $errno = mysqli_connect_errno();
-        mv_error_answer($errno ? $errno : 2002, (string)mysqli_connect_error());
-        mv_page_end();
-        return;
-    }
-    if (!@$db->set_charset($charset)) {
-        mv_error_answer($db->errno ? $db->errno : 2019, (string)$db->error);
-        @$db->close();
-        mv_page_end();
-        return;
-    }
-    @$db->query("SET SESSION sql_mode = CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), 'NO_BACKSLASH_ESCAPES')");
-    if (mv_http_charset($charset) !== 'utf-8') {
-        // The statement comes in UTF-8; its texts reach the tables and the
-        // answer in the shop's character set.
-        @$db->query('SET character_set_client = utf8mb4');
-    }
-    // An unknown database must not stop "SHOW DATABASES" or "CREATE DATABASE":
-    // remember its error and report it only if the statement needs a database.
     $dbErrno = 0;
     $dbError = '';
-    $dbname = trim($v['dbname']);
-    if ($dbname !== '' && !@$db->select_db($dbname)) {
-        $dbErrno = $db->errno;
-        $dbError = (string)$db->error;
+    $db = mv_connect($v, $charset, $dbErrno, $dbError);
+    if ($db === null) {
+        return;
     }
 
     $result = @$db->query($sql, MYSQLI_USE_RESULT);
@@ -692,51 +704,11 @@ function mv_run_batch($v, $post, $httpCharset)
         $v[$n] = mv_request_text_utf8($v[$n], $v['charset']);
     }
 
-    // Connection as for a single statement (see mv_run).
-    $configuredHost = mv_config_value('dbhost');
-    $requestedHost = $v['dbhost'];
-    if (trim($requestedHost) === '' && $configuredHost !== null) {
-        $requestedHost = $configuredHost;
-    }
-    if (!mv_host_allowed($requestedHost, $configuredHost)) {
-        mv_error_answer(1130, 'Der Datenbankserver "' . $requestedHost . '" ist nicht der in config/config.php '
-            . 'eingetragene ($dbhost); das Gateway verbindet sich mit keinem anderen.');
-        mv_page_end();
-        return;
-    }
-    list($host, $port, $socket) = mv_split_host($requestedHost);
-    $db = mysqli_init();
-    if (!$db) {
-        mv_error_answer(2000, 'mysqli_init');
-        mv_page_end();
-        return;
-    }
-    @$db->options(MYSQLI_OPT_CONNECT_TIMEOUT, 20);
-    if (defined('MYSQLI_SET_CHARSET_NAME')) {
-        @$db->options(MYSQLI_SET_CHARSET_NAME, 'utf8mb4');
-    }
-    if (!@$db->real_connect($host, $v['dbuser'], $v['dbpass'], null, $port, $socket)) {
-        $errno = mysqli_connect_errno();
-        mv_error_answer($errno ? $errno : 2002, (string)mysqli_connect_error());
-        mv_page_end();
-        return;
-    }
-    if (!@$db->set_charset($charset)) {
-        mv_error_answer($db->errno ? $db->errno : 2019, (string)$db->error);
-        @$db->close();
-        mv_page_end();
-        return;
-    }
-    @$db->query("SET SESSION sql_mode = CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), 'NO_BACKSLASH_ESCAPES')");
-    if (mv_http_charset($charset) !== 'utf-8') {
-        @$db->query('SET character_set_client = utf8mb4');
-    }
     $dbErrno = 0;
     $dbError = '';
-    $dbname = trim($v['dbname']);
-    if ($dbname !== '' && !@$db->select_db($dbname)) {
-        $dbErrno = $db->errno;
-        $dbError = (string)$db->error;
+    $db = mv_connect($v, $charset, $dbErrno, $dbError);
+    if ($db === null) {
+        return;
     }
 
     echo "+++batch+++<br>\n";
