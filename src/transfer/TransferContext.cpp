@@ -6,6 +6,7 @@
 #include "shopdb/GatewayTransport.h"
 #include "shopdb/HttpSqlGateway.h"
 #include "shopdb/MySqlConnection.h"
+#include "shopdb/MySqlTls.h"
 
 #include <QUrl>
 
@@ -155,9 +156,14 @@ QString GatewayWords(int code, const QString &words)
 
 bool OnLoopback(const QString &hostOrUrl)
 {
-    const QString h = hostOrUrl.contains(QLatin1String("://")) ? QUrl(hostOrUrl).host() : hostOrUrl.section(QLatin1Char(':'), 0, 0);
-    return h.isEmpty() || h == QLatin1String("127.0.0.1") || h.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
-        || h == QLatin1String("::1") || h == QLatin1String("[::1]");
+    return IsLocalDbHost(hostOrUrl.contains(QLatin1String("://")) ? QUrl(hostOrUrl).host() : hostOrUrl);
+}
+
+// Compression pays on a slow link, not on this computer: -1 decides by
+// the host, 0 and 1 are the user's choice.
+bool Compressed(int option, const QString &hostOrUrl)
+{
+    return option == 1 || (option < 0 && !OnLoopback(hostOrUrl));
 }
 
 qsizetype GatewayBatchBytes(const GatewayBatchCaps &caps)
@@ -283,7 +289,7 @@ void TransferContext::ExecuteLater(const QString &sql, const std::function<void(
     if (!m_pipe) {
         MySqlParams params = MySqlParams::fromSettings();
         // Compressed where it pays: a database server on another computer.
-        params.compress = m_options.compress == 1 || (m_options.compress < 0 && !OnLoopback(params.host));
+        params.compress = Compressed(m_options.compress, params.host);
         if (BatchingDirect()) {
             StatementPipe::Limits limits;
             limits.batched = true;
@@ -318,8 +324,7 @@ void TransferContext::sendGatewayBatch(bool wait)
     m_lastSentRecord = std::max(m_lastSentRecord, batch.back().record);
     if (!wait) {
         // Compressed where it pays: a shop on another computer.
-        const bool gzip = caps.gzip
-                          && (m_options.compress == 1 || (m_options.compress < 0 && !OnLoopback(Settings().SQL_HTTP)));
+        const bool gzip = caps.gzip && Compressed(m_options.compress, Settings().SQL_HTTP);
         QStringList sql;
         for (const Pending &p : batch)
             sql << p.sql;
@@ -349,8 +354,7 @@ void TransferContext::finishGatewayInFlight()
 void TransferContext::sendGatewayNow(std::vector<Pending> &batch, size_t done)
 {
     const GatewayBatchCaps caps = Gateway().BatchCaps();
-    const bool gzip = caps.gzip
-                      && (m_options.compress == 1 || (m_options.compress < 0 && !OnLoopback(Settings().SQL_HTTP)));
+    const bool gzip = caps.gzip && Compressed(m_options.compress, Settings().SQL_HTTP);
     while (done < batch.size()) {
         QStringList sql;
         for (size_t k = done; k < batch.size(); ++k)
